@@ -1,0 +1,74 @@
+// Process services on POSIX: /proc/self/exe for the program's file, signal handlers so
+// that registered cleanups also run when the user interrupts the program.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/process.h"
+
+namespace {
+
+struct ProcessState {
+  void (*cleanups[kMaxExitCleanups])();
+  int cleanup_count;
+  volatile sig_atomic_t cleaned_up;
+  bool handlers_installed;
+};
+
+ProcessState process_state;
+
+const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+/// Runs the registered cleanups once, newest first.
+void run_cleanups() {
+  if (process_state.cleaned_up) return;
+  process_state.cleaned_up = 1;
+  for (int i = process_state.cleanup_count - 1; i >= 0; --i) process_state.cleanups[i]();
+}
+
+void on_signal(int signal_number) {
+  run_cleanups();
+  // Die of the same signal, so that the parent sees how the program ended.
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+void install_handlers() {
+  if (process_state.handlers_installed) return;
+  process_state.handlers_installed = true;
+  std::atexit(run_cleanups);
+  for (int s : kCleanupSignals) {
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(s, &action, nullptr);
+  }
+}
+
+}  // namespace
+
+void* platform_module_handle() { return &process_state; }
+
+const char* platform_command_line() { return ""; }
+
+uint32_t platform_module_file_name(char* buffer, uint32_t size) {
+  if (!buffer || size == 0) return 0;
+  ssize_t n = ::readlink("/proc/self/exe", buffer, size - 1);
+  if (n < 0) n = 0;
+  buffer[n] = 0;
+  return static_cast<uint32_t>(n);
+}
+
+void platform_exit_process(int exit_code) {
+  run_cleanups();
+  std::exit(exit_code);
+}
+
+bool platform_at_exit(void (*cleanup)()) {
+  if (process_state.cleanup_count >= kMaxExitCleanups) return false;
+  install_handlers();
+  process_state.cleanups[process_state.cleanup_count++] = cleanup;
+  return true;
+}

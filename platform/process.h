@@ -1,0 +1,31 @@
+// Process services: the program's own module and file, and ending the process.
+#pragma once
+
+#include <cstdint>
+
+/// The separator between the components of a path on this system.
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+/// Handle of the program's own module (an opaque non-null value).
+void* platform_module_handle();
+
+/// The command line the process was started with (never null).
+const char* platform_command_line();
+
+/// Writes the full path of the program's own file into `buffer` of `size` bytes, cut to
+/// size - 1 characters and zero-terminated. Returns the number of characters written.
+uint32_t platform_module_file_name(char* buffer, uint32_t size);
+
+/// Ends the process with `exit_code`, after the cleanup registered with
+/// platform_at_exit has run.
+[[noreturn]] void platform_exit_process(int exit_code);
+
+/// Registers `cleanup` to run once when the process ends: normally, through
+/// platform_exit_process, or through an interrupt (Ctrl+C) or termination signal.
+/// At most kMaxExitCleanups can be registered; returns false beyond that.
+inline constexpr int kMaxExitCleanups = 8;
+bool platform_at_exit(void (*cleanup)());
