@@ -45,7 +45,9 @@ void* main_heap_alloc(size_t size, bool zero_fill) {
   return platform_heap_alloc(runtime_memory.main_heap, size, zero_fill);
 }
 
-void main_heap_free(void* block) { platform_heap_free(runtime_memory.main_heap, block); }
+void main_heap_free(void* block) {
+  platform_heap_free(runtime_memory.main_heap, block);
+}
 
 bool string_workspace_create() {
   runtime_memory.workspace = static_cast<char*>(main_heap_alloc(kStringWorkspaceSize, true));
@@ -53,9 +55,13 @@ bool string_workspace_create() {
   return runtime_memory.workspace != nullptr;
 }
 
-char* string_mark() { return runtime_memory.string_cursor; }
+char* string_mark() {
+  return runtime_memory.string_cursor;
+}
 
-void string_rewind(char* mark) { runtime_memory.string_cursor = mark; }
+void string_rewind(char* mark) {
+  runtime_memory.string_cursor = mark;
+}
 
 size_t string_room(const char* dest) {
   const char* start = runtime_memory.workspace;
@@ -67,7 +73,9 @@ size_t string_room(const char* dest) {
   return kStringWorkspaceSize - (d - s);
 }
 
-char* string_limit(char* dest) { return dest + string_room(dest) - 1; }
+char* string_limit(char* dest) {
+  return dest + string_room(dest) - 1;
+}
 
 void string_assign_copy(char** slot, const char* source) {
   if (!source) return;
@@ -102,7 +110,9 @@ void string_assign_from_workspace(char** slot, char* mark) {
   *slot = block;
 }
 
-void string_release(char* block) { main_heap_free(block); }
+void string_release(char* block) {
+  main_heap_free(block);
+}
 
 void string_append(const char* source) {
   char* cursor = runtime_memory.string_cursor;
@@ -118,8 +128,14 @@ void string_append(const char* source) {
   runtime_memory.string_cursor = cursor + length;
 }
 
-int string_equal(const char* first, const char* second) { return compare(first, second) == 0; }
+int string_equal(const char* first, const char* second) {
+  return compare(first, second) == 0;
+}
 
-int string_greater(const char* first, const char* second) { return compare(first, second) > 0; }
+int string_greater(const char* first, const char* second) {
+  return compare(first, second) > 0;
+}
 
-int string_less(const char* first, const char* second) { return compare(first, second) < 0; }
+int string_less(const char* first, const char* second) {
+  return compare(first, second) < 0;
+}

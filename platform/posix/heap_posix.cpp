@@ -21,7 +21,9 @@ struct HeapRecord {
   size_t maximum;  // 0: no limit
 };
 
-BlockHeader* header_of(void* block) { return static_cast<BlockHeader*>(block) - 1; }
+BlockHeader* header_of(void* block) {
+  return static_cast<BlockHeader*>(block) - 1;
+}
 
 bool within_limit(const HeapRecord* heap, size_t old_size, size_t new_size) {
   if (heap->maximum == 0) return true;
@@ -37,8 +39,10 @@ void link_block(HeapRecord* heap, BlockHeader* h) {
 }
 
 void unlink_block(HeapRecord* heap, BlockHeader* h) {
-  if (h->prev) h->prev->next = h->next;
-  else heap->first = h->next;
+  if (h->prev)
+    h->prev->next = h->next;
+  else
+    heap->first = h->next;
   if (h->next) h->next->prev = h->prev;
 }
 
