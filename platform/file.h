@@ -1,0 +1,108 @@
+// File service: opening files by name with an access, a share mode and a creation
+// disposition; reading, writing, positioning and measuring an open file; finding an entry
+// by name, asking for a drive's type, deleting a file and changing the current directory.
+//
+// Sharing: while a handle is open, its share mode says which accesses other opens of the
+// same file may ask for. An open fails when its access is not allowed by the share mode of
+// a handle already open on the file, or when its own share mode does not allow the access
+// of such a handle. A file open with any handle cannot be deleted.
+//
+// Every operation on a handle checks it first: a handle that is not open (closed, never
+// issued, null or the invalid value) makes the operation fail and touches nothing.
+#pragma once
+
+#include <cstdint>
+
+/// An open file of the platform: opaque and pointer-sized, never null when open.
+using PlatformFile = struct PlatformFileRecord*;
+
+/// The value an open returns when the platform refused it (all bits set).
+inline PlatformFile const kPlatformInvalidFile = reinterpret_cast<PlatformFile>(~uintptr_t{0});
+
+/// Access asked for by an open: a combination of these bits.
+inline constexpr uint32_t kFileAccessRead = 1;
+inline constexpr uint32_t kFileAccessWrite = 2;
+
+/// Share mode of an open: the accesses other opens may ask for while it is open.
+inline constexpr uint32_t kFileShareNone = 0;
+inline constexpr uint32_t kFileShareRead = 1;
+inline constexpr uint32_t kFileShareWrite = 2;
+
+/// What an open does about the file's existence.
+enum class FileDisposition {
+  kOpenExisting,  ///< the file must exist
+  kOpenAlways,    ///< an existing file is opened as it is, a missing one created empty
+  kCreateAlways,  ///< the file is created, or an existing one emptied
+};
+
+/// Origin of a position change.
+enum class FileSeekOrigin {
+  kFromStart,
+  kFromCurrent,
+};
+
+/// Result of a position change or size query that failed (all 32 bits set).
+inline constexpr uint32_t kFileQueryFailed = 0xFFFFFFFF;
+
+/// Types of drives, as the drive-type query reports them.
+enum DriveType : uint32_t {
+  kDriveUnknown = 0,          ///< the type cannot be determined
+  kDriveNoRootDirectory = 1,  ///< no such drive
+  kDriveRemovable = 2,
+  kDriveFixed = 3,
+  kDriveRemote = 4,
+  kDriveOptical = 5,
+  kDriveRamDisk = 6,
+};
+
+/// The first entry matched by a find.
+struct FileFindEntry {
+  uint64_t size;      ///< full size in bytes (0 for a directory)
+  bool is_directory;  ///< the entry is a directory
+};
+
+/// Opens the regular file `name` with `access` (kFileAccess* bits), `share` (kFileShare*
+/// bits) and `disposition`, positioned at 0. Created files get the usual permissions.
+/// Returns the new handle, or kPlatformInvalidFile when the file is missing (for
+/// kOpenExisting), is not a regular file, access is denied, or sharing forbids the open.
+PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
+                                FileDisposition disposition);
+
+/// Reads up to `count` bytes at the file's position into `buffer` and advances the position;
+/// `*done` receives the number read (fewer near the end, 0 at the end). False on failure
+/// (the handle is not open or not open for reading); `*done` then counts what was read
+/// before it.
+bool platform_file_read(PlatformFile file, void* buffer, uint32_t count, uint32_t* done);
+
+/// Writes `count` bytes of `data` at the file's position and advances the position;
+/// `*done` receives the number written. False on failure.
+bool platform_file_write(PlatformFile file, const void* data, uint32_t count, uint32_t* done);
+
+/// Moves the position by `distance` from `origin` and returns the low 32 bits of the new
+/// position. A move before the start of the file fails and leaves the position unchanged;
+/// a move past the end is allowed. kFileQueryFailed on failure.
+uint32_t platform_file_seek(PlatformFile file, int32_t distance, FileSeekOrigin origin);
+
+/// The low 32 bits of the file's size, kFileQueryFailed on failure.
+uint32_t platform_file_size(PlatformFile file);
+
+/// Closes the handle. False when it was not open.
+bool platform_file_close(PlatformFile file);
+
+/// Finds the first entry matching `name`, whose last component may hold the wildcards * (any
+/// run of characters, also none) and ? (any one character); every other character stands for
+/// itself. Of several matches the first in the platform's order decides (on POSIX: byte order
+/// of the names, "." and ".." left out). False when nothing matches, the name is empty or it
+/// ends with a separator.
+bool platform_find_first(const char* name, FileFindEntry* entry);
+
+/// The type of the drive named by `root` (a letter and a colon, usually followed by a
+/// separator). Systems without drive letters report kDriveNoRootDirectory.
+DriveType platform_drive_type(const char* root);
+
+/// Deletes the file `name`. False when it is missing, is a directory, is open, or the
+/// platform refuses.
+bool platform_file_delete(const char* name);
+
+/// Makes `path` the current directory of the process. False on failure.
+bool platform_set_current_directory(const char* path);

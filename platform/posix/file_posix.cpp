@@ -1,0 +1,265 @@
+// File service on POSIX. Every handle is a record on a list of this process's open files;
+// the records carry the access and share mode of their open, and the device and inode of the
+// file, so that sharing is decided among the handles of this process on the same file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/file.h"
+
+struct PlatformFileRecord {
+  PlatformFileRecord* next;
+  int descriptor;
+  uint32_t access;
+  uint32_t share;
+  dev_t device;
+  ino_t inode;
+};
+
+namespace {
+
+/// The file service's record: every handle this process has open.
+struct FileService {
+  PlatformFileRecord* open_files;
+};
+
+FileService file_service;
+
+constexpr uint32_t kAllAccess = kFileAccessRead | kFileAccessWrite;
+constexpr mode_t kNewFileMode = 0666;  // before the umask
+
+/// The record of `file` when it is an open handle, else null. The handle is compared with
+/// the list and never read through before it is found there.
+PlatformFileRecord* open_record(PlatformFile file) {
+  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
+    if (r == file) return r;
+  }
+  return nullptr;
+}
+
+/// True when some open handle is on the file with this device and inode.
+bool file_is_open(dev_t device, ino_t inode) {
+  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
+    if (r->device == device && r->inode == inode) return true;
+  }
+  return false;
+}
+
+/// True when an open with `access` and `share` may stand beside every open handle on the
+/// file: each side's access must be allowed by the other side's share mode.
+bool sharing_allows(const struct stat& info, uint32_t access, uint32_t share) {
+  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
+    if (r->device != info.st_dev || r->inode != info.st_ino) continue;
+    if ((access & ~r->share) != 0 || (r->access & ~share) != 0) return false;
+  }
+  return true;
+}
+
+int open_flags(uint32_t access, FileDisposition disposition) {
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // no wait on a fifo before it is refused
+  if ((access & kAllAccess) == kAllAccess)
+    flags |= O_RDWR;
+  else if (access & kFileAccessWrite)
+    flags |= O_WRONLY;
+  else
+    flags |= O_RDONLY;
+  if (disposition != FileDisposition::kOpenExisting) flags |= O_CREAT;
+  return flags;
+}
+
+/// Checks the freshly opened descriptor: a regular file, allowed by sharing, emptied when
+/// asked, blocking again. False when the open must be refused.
+bool accept_descriptor(int fd, uint32_t access, uint32_t share, FileDisposition disposition,
+                       struct stat* info) {
+  if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) return false;
+  // Sharing is decided before anything is emptied, so a refused open changes nothing.
+  if (!sharing_allows(*info, access, share)) return false;
+  if (disposition == FileDisposition::kCreateAlways && ::ftruncate(fd, 0) != 0) return false;
+  int flags = ::fcntl(fd, F_GETFL);
+  return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+/// Moves `count` bytes through `transfer` (read or write), retrying after interruptions and
+/// continuing after partial transfers. Stops early at the end of the file for reads.
+template <typename Transfer>
+bool transfer_all(Transfer transfer, uint32_t count, uint32_t* done) {
+  uint32_t total = 0;
+  bool ok = true;
+  while (total < count) {
+    ssize_t n = transfer(total, count - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    total += static_cast<uint32_t>(n);
+  }
+  if (done) *done = total;
+  return ok;
+}
+
+bool has_wildcard(const char* s) {
+  return std::strpbrk(s, "*?") != nullptr;
+}
+
+/// True when `name` matches `pattern`, in which * stands for any run of characters and ? for
+/// any one character. Backtracks only to the last *, so it runs in linear-times-pattern time.
+bool wildcard_match(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || *pattern == *name) {
+      ++pattern;
+      ++name;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == 0;
+}
+
+/// Fills `entry` from the entry at `path`; a dangling link is reported as itself.
+bool describe(const char* path, FileFindEntry* entry) {
+  struct stat info;
+  if (::stat(path, &info) != 0 && ::lstat(path, &info) != 0) return false;
+  entry->is_directory = S_ISDIR(info.st_mode);
+  entry->size = entry->is_directory ? 0 : static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
+/// Finds the smallest name (byte order) in `directory` that matches `pattern`, writing it to
+/// `best` of NAME_MAX + 1 bytes. False when none matches.
+bool smallest_match(const char* directory, const char* pattern, char* best) {
+  DIR* dir = ::opendir(directory);
+  if (!dir) return false;
+  bool found = false;
+  while (const dirent* d = ::readdir(dir)) {
+    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    if (!wildcard_match(pattern, d->d_name)) continue;
+    if (found && std::strcmp(d->d_name, best) >= 0) continue;
+    size_t length = strnlen(d->d_name, NAME_MAX);
+    std::memcpy(best, d->d_name, length);
+    best[length] = 0;
+    found = true;
+  }
+  ::closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
+                                FileDisposition disposition) {
+  if (!name || !*name) return kPlatformInvalidFile;
+  int fd = ::open(name, open_flags(access, disposition), kNewFileMode);
+  if (fd < 0) return kPlatformInvalidFile;
+  struct stat info;
+  auto* record = static_cast<PlatformFileRecord*>(std::malloc(sizeof(PlatformFileRecord)));
+  if (!record || !accept_descriptor(fd, access, share, disposition, &info)) {
+    std::free(record);
+    ::close(fd);
+    return kPlatformInvalidFile;
+  }
+  *record = PlatformFileRecord{file_service.open_files, fd,          access & kAllAccess,
+                               share & kAllAccess,      info.st_dev, info.st_ino};
+  file_service.open_files = record;
+  return record;
+}
+
+bool platform_file_read(PlatformFile file, void* buffer, uint32_t count, uint32_t* done) {
+  if (done) *done = 0;
+  PlatformFileRecord* r = open_record(file);
+  if (!r || !(r->access & kFileAccessRead) || (!buffer && count > 0)) return false;
+  auto* bytes = static_cast<char*>(buffer);
+  return transfer_all(
+      [&](uint32_t offset, uint32_t n) { return ::read(r->descriptor, bytes + offset, n); }, count,
+      done);
+}
+
+bool platform_file_write(PlatformFile file, const void* data, uint32_t count, uint32_t* done) {
+  if (done) *done = 0;
+  PlatformFileRecord* r = open_record(file);
+  if (!r || !(r->access & kFileAccessWrite) || (!data && count > 0)) return false;
+  const auto* bytes = static_cast<const char*>(data);
+  bool ok = transfer_all(
+      [&](uint32_t offset, uint32_t n) { return ::write(r->descriptor, bytes + offset, n); }, count,
+      done);
+  return ok && (!done || *done == count);
+}
+
+uint32_t platform_file_seek(PlatformFile file, int32_t distance, FileSeekOrigin origin) {
+  PlatformFileRecord* r = open_record(file);
+  if (!r) return kFileQueryFailed;
+  off_t base = 0;
+  if (origin == FileSeekOrigin::kFromCurrent) base = ::lseek(r->descriptor, 0, SEEK_CUR);
+  if (base < 0) return kFileQueryFailed;
+  off_t target = base + distance;
+  if (target < 0 || ::lseek(r->descriptor, target, SEEK_SET) < 0) return kFileQueryFailed;
+  return static_cast<uint32_t>(static_cast<uint64_t>(target));
+}
+
+uint32_t platform_file_size(PlatformFile file) {
+  PlatformFileRecord* r = open_record(file);
+  struct stat info;
+  if (!r || ::fstat(r->descriptor, &info) != 0) return kFileQueryFailed;
+  return static_cast<uint32_t>(static_cast<uint64_t>(info.st_size));
+}
+
+bool platform_file_close(PlatformFile file) {
+  PlatformFileRecord** link = &file_service.open_files;
+  while (*link && *link != file) link = &(*link)->next;
+  PlatformFileRecord* r = *link;
+  if (!r) return false;
+  *link = r->next;
+  int result = ::close(r->descriptor);
+  std::free(r);
+  return result == 0;
+}
+
+bool platform_find_first(const char* name, FileFindEntry* entry) {
+  if (!name || !*name || !entry) return false;
+  const char* slash = std::strrchr(name, '/');
+  const char* pattern = slash ? slash + 1 : name;
+  if (!*pattern) return false;
+  if (!has_wildcard(pattern)) return describe(name, entry);
+
+  char directory[PATH_MAX];
+  size_t directory_length = slash ? static_cast<size_t>(slash - name) + 1 : 0;
+  if (directory_length + NAME_MAX + 1 > sizeof directory) return false;
+  std::memcpy(directory, name, directory_length);
+  directory[directory_length] = 0;
+  char best[NAME_MAX + 1];
+  if (!smallest_match(directory_length ? directory : ".", pattern, best)) return false;
+  std::strcpy(directory + directory_length, best);
+  return describe(directory, entry);
+}
+
+DriveType platform_drive_type(const char* /*root*/) {
+  return kDriveNoRootDirectory;
+}
+
+bool platform_file_delete(const char* name) {
+  struct stat info;
+  if (!name || !*name || ::lstat(name, &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  // No open handle on the file shares deletion.
+  if (file_is_open(info.st_dev, info.st_ino)) return false;
+  return ::unlink(name) == 0;
+}
+
+bool platform_set_current_directory(const char* path) {
+  return path && *path && ::chdir(path) == 0;
+}

@@ -1,0 +1,197 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/file.h"
+#include "platform/posix/scratch_directory.h"
+
+namespace {
+
+using FileServiceTest = ScratchDirectoryTest;
+
+constexpr uint32_t kReadWrite = kFileAccessRead | kFileAccessWrite;
+
+PlatformFile open_read(const char* name) {
+  return platform_file_open(name, kFileAccessRead, kFileShareRead, FileDisposition::kOpenExisting);
+}
+PlatformFile open_update(const char* name) {
+  return platform_file_open(name, kReadWrite, kFileShareRead, FileDisposition::kOpenAlways);
+}
+PlatformFile create_write(const char* name) {
+  return platform_file_open(name, kFileAccessWrite, kFileShareRead, FileDisposition::kCreateAlways);
+}
+PlatformFile open_exclusive(const char* name) {
+  return platform_file_open(name, kReadWrite, kFileShareNone, FileDisposition::kOpenExisting);
+}
+
+TEST_F(FileServiceTest, SharingAmongHandlesOfTheSameFile) {
+  write_file("a", "abc");
+  PlatformFile first = open_read("a");
+  ASSERT_NE(first, kPlatformInvalidFile);
+  PlatformFile second = open_read("a");  // read beside read
+  ASSERT_NE(second, kPlatformInvalidFile);
+  EXPECT_EQ(open_exclusive("a"), kPlatformInvalidFile);  // share none while others are open
+  EXPECT_EQ(open_update("a"), kPlatformInvalidFile);     // write not shared by the readers
+  EXPECT_EQ(create_write("./a"), kPlatformInvalidFile);  // another name of the same file
+  EXPECT_EQ(read_file("a"), "abc");                      // a refused create empties nothing
+  EXPECT_TRUE(platform_file_close(first));
+  EXPECT_TRUE(platform_file_close(second));
+
+  PlatformFile update = open_update("a");
+  ASSERT_NE(update, kPlatformInvalidFile);
+  EXPECT_EQ(open_read("a"), kPlatformInvalidFile);  // its write access is not shared
+  EXPECT_TRUE(platform_file_close(update));
+
+  PlatformFile exclusive = open_exclusive("a");
+  ASSERT_NE(exclusive, kPlatformInvalidFile);
+  ASSERT_EQ(link("a", "hard"), 0);
+  EXPECT_EQ(open_read("hard"), kPlatformInvalidFile);  // locked out by inode, not by name
+  EXPECT_TRUE(platform_file_close(exclusive));
+  PlatformFile again = open_read("hard");
+  EXPECT_NE(again, kPlatformInvalidFile);
+  platform_file_close(again);
+}
+
+TEST_F(FileServiceTest, DispositionsKeepOrEmptyAndStartAtZero) {
+  EXPECT_EQ(open_read("missing"), kPlatformInvalidFile);
+  EXPECT_EQ(open_exclusive("missing"), kPlatformInvalidFile);
+  EXPECT_EQ(access("missing", F_OK), -1);  // opening an existing file creates nothing
+
+  write_file("a", "0123456789");
+  PlatformFile f = open_update("a");
+  ASSERT_NE(f, kPlatformInvalidFile);
+  EXPECT_EQ(platform_file_seek(f, 0, FileSeekOrigin::kFromCurrent), 0u);
+  EXPECT_EQ(platform_file_size(f), 10u);
+  uint32_t done = 0;
+  EXPECT_TRUE(platform_file_write(f, "xy", 2, &done));
+  EXPECT_EQ(done, 2u);
+  platform_file_close(f);
+  EXPECT_EQ(read_file("a"), "xy23456789");
+
+  f = create_write("a");
+  ASSERT_NE(f, kPlatformInvalidFile);
+  EXPECT_EQ(platform_file_size(f), 0u);
+  platform_file_close(f);
+
+  mode_t old_mask = umask(022);
+  f = open_update("new");
+  umask(old_mask);
+  ASSERT_NE(f, kPlatformInvalidFile);
+  platform_file_close(f);
+  struct stat info;
+  ASSERT_EQ(stat("new", &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(info.st_size, 0);
+}
+
+TEST_F(FileServiceTest, OnlyRegularFilesOpen) {
+  ASSERT_EQ(mkdir("d", 0755), 0);
+  EXPECT_EQ(open_read("d"), kPlatformInvalidFile);
+  EXPECT_EQ(open_update("d"), kPlatformInvalidFile);
+  ASSERT_EQ(mkfifo("fifo", 0644), 0);
+  EXPECT_EQ(open_read("fifo"), kPlatformInvalidFile);  // refused at once, no wait for a writer
+  EXPECT_EQ(platform_file_open(nullptr, kReadWrite, 0, FileDisposition::kOpenAlways),
+            kPlatformInvalidFile);
+  EXPECT_EQ(open_update(""), kPlatformInvalidFile);
+}
+
+TEST_F(FileServiceTest, AccessAndPositions) {
+  write_file("a", "hello");
+  PlatformFile reader = open_read("a");
+  char buffer[8] = {};
+  uint32_t done = 7;
+  EXPECT_FALSE(platform_file_write(reader, "x", 1, &done));
+  EXPECT_EQ(done, 0u);
+  EXPECT_EQ(platform_file_seek(reader, 3, FileSeekOrigin::kFromStart), 3u);
+  EXPECT_EQ(platform_file_seek(reader, -1, FileSeekOrigin::kFromCurrent), 2u);
+  EXPECT_EQ(platform_file_seek(reader, -3, FileSeekOrigin::kFromCurrent), kFileQueryFailed);
+  EXPECT_EQ(platform_file_seek(reader, -1, FileSeekOrigin::kFromStart), kFileQueryFailed);
+  EXPECT_TRUE(platform_file_read(reader, buffer, 8, &done));  // position kept after refusals
+  EXPECT_EQ(std::string(buffer, done), "llo");
+  EXPECT_TRUE(platform_file_read(reader, buffer, 8, &done));
+  EXPECT_EQ(done, 0u);
+  platform_file_close(reader);
+
+  PlatformFile writer = create_write("b");
+  EXPECT_FALSE(platform_file_read(writer, buffer, 1, &done));
+  EXPECT_EQ(platform_file_seek(writer, 4, FileSeekOrigin::kFromStart), 4u);
+  EXPECT_TRUE(platform_file_write(writer, "z", 1, &done));  // past the end: the gap is zeros
+  EXPECT_EQ(platform_file_size(writer), 5u);
+  platform_file_close(writer);
+  EXPECT_EQ(read_file("b"), std::string("\0\0\0\0z", 5));
+}
+
+TEST_F(FileServiceTest, HandlesThatAreNotOpenAreRefused) {
+  write_file("a", "abc");
+  PlatformFile f = open_read("a");
+  ASSERT_TRUE(platform_file_close(f));
+  char byte;
+  uint32_t done = 1;
+  for (PlatformFile bad : {f, kPlatformInvalidFile, PlatformFile{}}) {
+    EXPECT_FALSE(platform_file_read(bad, &byte, 1, &done));
+    EXPECT_EQ(done, 0u);
+    EXPECT_FALSE(platform_file_write(bad, "x", 1, &done));
+    EXPECT_EQ(platform_file_seek(bad, 0, FileSeekOrigin::kFromStart), kFileQueryFailed);
+    EXPECT_EQ(platform_file_size(bad), kFileQueryFailed);
+    EXPECT_FALSE(platform_file_close(bad));
+  }
+  // The closed handle no longer takes part in sharing.
+  PlatformFile exclusive = open_exclusive("a");
+  EXPECT_NE(exclusive, kPlatformInvalidFile);
+  platform_file_close(exclusive);
+}
+
+TEST_F(FileServiceTest, FindFirstWithWildcards) {
+  write_file("beta.txt", "22");
+  write_file("alpha.txt", "1");
+  write_file("a[1].dat", "333");
+  ASSERT_EQ(mkdir("dir", 0755), 0);
+  write_file("dir/inner.txt", "4444");
+  FileFindEntry entry{};
+
+  ASSERT_TRUE(platform_find_first("*.txt", &entry));  // the smallest matching name decides
+  EXPECT_EQ(entry.size, 1u);
+  ASSERT_TRUE(platform_find_first("b?ta.*", &entry));
+  EXPECT_EQ(entry.size, 2u);
+  ASSERT_TRUE(platform_find_first("a[1].dat", &entry));  // brackets are plain characters
+  EXPECT_EQ(entry.size, 3u);
+  ASSERT_TRUE(platform_find_first("a[?]*", &entry));
+  EXPECT_EQ(entry.size, 3u);
+  ASSERT_TRUE(platform_find_first("dir/*", &entry));
+  EXPECT_EQ(entry.size, 4u);
+  ASSERT_TRUE(platform_find_first((directory_ + "/di?").c_str(), &entry));
+  EXPECT_TRUE(entry.is_directory);
+  ASSERT_TRUE(platform_find_first("dir", &entry));
+  EXPECT_TRUE(entry.is_directory);
+  EXPECT_EQ(entry.size, 0u);
+
+  EXPECT_FALSE(platform_find_first("*.none", &entry));
+  EXPECT_FALSE(platform_find_first("alpha.tx", &entry));
+  EXPECT_FALSE(platform_find_first("?", &entry));  // "." and ".." are not entries
+  EXPECT_FALSE(platform_find_first("dir/", &entry));
+  EXPECT_FALSE(platform_find_first("", &entry));
+  EXPECT_FALSE(platform_find_first("missing/*", &entry));
+}
+
+TEST_F(FileServiceTest, DeleteDirectoryAndDrives) {
+  write_file("a", "abc");
+  PlatformFile f = open_read("a");
+  EXPECT_FALSE(platform_file_delete("a"));  // open handles do not share deletion
+  platform_file_close(f);
+  EXPECT_TRUE(platform_file_delete("a"));
+  EXPECT_FALSE(platform_file_delete("a"));
+  ASSERT_EQ(mkdir("d", 0755), 0);
+  EXPECT_FALSE(platform_file_delete("d"));
+  EXPECT_FALSE(platform_file_delete(nullptr));
+
+  EXPECT_TRUE(platform_set_current_directory("d"));
+  EXPECT_EQ(current_directory(), directory_ + "/d");
+  EXPECT_FALSE(platform_set_current_directory("nowhere"));
+  EXPECT_FALSE(platform_set_current_directory(""));
+  EXPECT_EQ(current_directory(), directory_ + "/d");
+
+  EXPECT_EQ(platform_drive_type("C:/"), kDriveNoRootDirectory);
+}
+
+}  // namespace
