@@ -1,0 +1,448 @@
+// Console services on POSIX. The console is a memory console (the screen model) painted
+// onto the terminal with cursor-addressing escape sequences after every change; typed
+// bytes are decoded into key records. Standard streams that are not terminals get plain
+// bytes (output) and give one key per byte (input). A memory console installed by a test
+// takes the place of all of it.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "platform/memory_console.h"
+#include "platform/posix/terminal_codec.h"
+#include "platform/process.h"
+
+namespace {
+
+constexpr int kOutputFd = STDOUT_FILENO;
+constexpr int kInputFd = STDIN_FILENO;
+constexpr int16_t kFallbackColumns = 80;
+constexpr int16_t kFallbackRows = 25;
+constexpr int kCursorReportTimeoutMs = 300;
+constexpr int kEscapeSequenceTimeoutMs = 30;
+constexpr size_t kReadChunk = 256;
+constexpr uint32_t kLargeCursorPercent = 50;
+
+struct PosixConsole {
+  MemoryConsole* installed;  // a test's memory console, when set
+  MemoryConsole* screen;     // the model painted onto the terminal, once opened
+  bool input_is_terminal;    // raw mode taken on standard input
+  bool input_checked;
+  termios saved_modes;
+  bool modes_saved;
+  bool cursor_shape_changed;
+  bool cleanup_registered;
+  std::string pending;                  // typed bytes not yet decoded
+  std::deque<ConsoleInputRecord> keys;  // decoded keys waiting
+  int lookahead;                        // redirected input: byte read ahead, or -1
+  bool input_ended;
+};
+
+PosixConsole posix_console{nullptr, nullptr, false, false, {}, false,
+                           false,   false,   {},    {},    -1, false};
+
+// Handles of the standard streams when they are not terminals, and of typed input.
+char stream_output_marker;
+char stream_input_marker;
+char terminal_input_marker;
+
+ConsoleHandle stream_output() {
+  return &stream_output_marker;
+}
+ConsoleHandle stream_input() {
+  return &stream_input_marker;
+}
+ConsoleHandle terminal_input() {
+  return &terminal_input_marker;
+}
+
+// ---- terminal output --------------------------------------------------------------
+
+void write_all(int fd, const char* bytes, size_t length) {
+  while (length > 0) {
+    ssize_t n = ::write(fd, bytes, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    bytes += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+
+void emit(const std::string& s) {
+  write_all(kOutputFd, s.data(), s.size());
+}
+
+std::string cursor_to(int x, int y) {
+  return "\x1b[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H";
+}
+
+/// Paints `count` cells of the screen model from cell `first`, then puts the terminal's
+/// cursor where the model's cursor stands.
+void paint_cells(int64_t first, int64_t count) {
+  MemoryConsole* screen = posix_console.screen;
+  const int width = screen->info.size.x;
+  std::string out;
+  int last_attribute = -1;
+  for (int64_t i = first; i < first + count && i < static_cast<int64_t>(screen->cells.size());
+       ++i) {
+    const int x = static_cast<int>(i % width);
+    const int y = static_cast<int>(i / width);
+    if (i == first || x == 0) out += cursor_to(x, y);
+    const ConsoleCharInfo cell = screen->cells[static_cast<size_t>(i)];
+    if (cell.attributes != last_attribute) {
+      out += terminal_colour_sequence(cell.attributes, kDefaultAttribute);
+      last_attribute = cell.attributes;
+    }
+    out += terminal_glyph(static_cast<uint8_t>(cell.character));
+  }
+  out += "\x1b[0m";
+  out += cursor_to(screen->info.cursor_position.x, screen->info.cursor_position.y);
+  emit(out);
+}
+
+void paint_all() {
+  paint_cells(0, static_cast<int64_t>(posix_console.screen->cells.size()));
+}
+
+/// Paints after a change of `count` cells from `at`.
+void paint_run(ConsoleCoord at, uint32_t count) {
+  paint_cells(static_cast<int64_t>(at.y) * posix_console.screen->info.size.x + at.x, count);
+}
+
+bool is_whole_screen_scroll(const MemoryConsole* screen, const ConsoleSmallRect* rect,
+                            const ConsoleSmallRect* clip, ConsoleCoord destination) {
+  return !clip && rect->left <= 0 && rect->top == 1 && rect->right >= screen->info.size.x - 1 &&
+         rect->bottom >= screen->info.size.y - 1 && destination.x == 0 && destination.y == 0;
+}
+
+/// Scrolls the terminal itself by one row (what it showed before the program moves up
+/// with it), then paints the freed bottom row.
+void paint_scroll_up() {
+  MemoryConsole* screen = posix_console.screen;
+  const int bottom = screen->info.size.y - 1;
+  emit("\x1b[0m" + cursor_to(0, bottom) + "\n");
+  paint_cells(static_cast<int64_t>(bottom) * screen->info.size.x, screen->info.size.x);
+}
+
+// ---- terminal modes ----------------------------------------------------------------
+
+void restore_terminal() {
+  if (posix_console.screen) {
+    const char reset[] = "\x1b[0m\x1b[?25h";
+    write_all(kOutputFd, reset, sizeof reset - 1);
+    if (posix_console.cursor_shape_changed) write_all(kOutputFd, "\x1b[0 q", 5);
+  }
+  if (posix_console.modes_saved) ::tcsetattr(kInputFd, TCSAFLUSH, &posix_console.saved_modes);
+}
+
+void register_cleanup() {
+  if (posix_console.cleanup_registered) return;
+  posix_console.cleanup_registered = true;
+  platform_at_exit(restore_terminal);
+}
+
+/// Takes the terminal on standard input into non-canonical mode without echo; Ctrl+C
+/// still interrupts.
+void enter_raw_input() {
+  if (posix_console.input_checked) return;
+  posix_console.input_checked = true;
+  if (!::isatty(kInputFd)) return;
+  termios modes{};
+  if (::tcgetattr(kInputFd, &modes) != 0) return;
+  posix_console.saved_modes = modes;
+  posix_console.modes_saved = true;
+  register_cleanup();
+  modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+  modes.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IXON);
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  ::tcsetattr(kInputFd, TCSANOW, &modes);
+  posix_console.input_is_terminal = true;
+}
+
+/// Reads what is available on standard input within `timeout_ms` (-1: wait) into the
+/// pending bytes. False when nothing came.
+bool read_typed_bytes(int timeout_ms) {
+  pollfd p{kInputFd, POLLIN, 0};
+  if (::poll(&p, 1, timeout_ms) <= 0) return false;
+  char chunk[kReadChunk];
+  ssize_t n = ::read(kInputFd, chunk, sizeof chunk);
+  if (n <= 0) return false;
+  posix_console.pending.append(chunk, static_cast<size_t>(n));
+  return true;
+}
+
+/// Asks the terminal where its cursor is; keys typed meanwhile stay pending.
+ConsoleCoord query_cursor() {
+  ConsoleCoord at{0, 0};
+  if (!posix_console.input_is_terminal) return at;
+  emit("\x1b[6n");
+  for (int waited = 0; waited < kCursorReportTimeoutMs; waited += 10) {
+    std::string& pending = posix_console.pending;
+    size_t start = pending.rfind("\x1b[");
+    size_t end = start == std::string::npos ? start : pending.find('R', start);
+    int row = 0, column = 0;
+    if (end != std::string::npos &&
+        std::sscanf(pending.c_str() + start, "\x1b[%d;%dR", &row, &column) == 2) {
+      pending.erase(start, end - start + 1);
+      at.x = static_cast<int16_t>(column - 1);
+      at.y = static_cast<int16_t>(row - 1);
+      return at;
+    }
+    read_typed_bytes(10);
+  }
+  return at;
+}
+
+/// Opens the screen model over the terminal: its size is the terminal's, the cursor is
+/// where the terminal has it.
+MemoryConsole* open_screen() {
+  if (posix_console.screen) return posix_console.screen;
+  winsize size{};
+  int16_t columns = kFallbackColumns, rows = kFallbackRows;
+  if (::ioctl(kOutputFd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+    columns = static_cast<int16_t>(size.ws_col);
+    rows = static_cast<int16_t>(size.ws_row);
+  }
+  static MemoryConsole screen;
+  memory_console_init(&screen, columns, rows, columns, rows);
+  posix_console.screen = &screen;
+  register_cleanup();
+  enter_raw_input();
+  screen.info.cursor_position = query_cursor();
+  if (screen.info.cursor_position.x >= columns || screen.info.cursor_position.y >= rows)
+    screen.info.cursor_position = {0, 0};
+  return &screen;
+}
+
+// ---- typed input -------------------------------------------------------------------
+
+/// Decodes the pending bytes into keys; an escape sequence left incomplete is decoded as
+/// far as it goes once `complete` is set.
+void decode_pending(bool complete) {
+  std::string& pending = posix_console.pending;
+  size_t at = 0;
+  while (at < pending.size()) {
+    ConsoleInputRecord record;
+    bool has_record = false;
+    size_t used = terminal_decode_key(reinterpret_cast<const unsigned char*>(pending.data()) + at,
+                                      pending.size() - at, complete, &record, &has_record);
+    if (used == 0) break;
+    if (has_record) posix_console.keys.push_back(record);
+    at += used;
+  }
+  pending.erase(0, at);
+}
+
+/// Collects typed keys, waiting up to `timeout_ms` (-1: until one comes).
+void pump_typed_keys(int timeout_ms) {
+  read_typed_bytes(timeout_ms);
+  while (read_typed_bytes(0)) {
+  }
+  decode_pending(false);
+  if (!posix_console.pending.empty()) {
+    if (read_typed_bytes(kEscapeSequenceTimeoutMs)) decode_pending(false);
+    decode_pending(true);
+  }
+}
+
+// ---- redirected input --------------------------------------------------------------
+
+/// Reads the next byte of a redirected input into the lookahead, waiting when `wait`.
+void fill_lookahead(bool wait) {
+  if (posix_console.lookahead >= 0 || posix_console.input_ended) return;
+  pollfd p{kInputFd, POLLIN, 0};
+  if (!wait && ::poll(&p, 1, 0) <= 0) return;
+  unsigned char byte = 0;
+  ssize_t n;
+  do n = ::read(kInputFd, &byte, 1);
+  while (n < 0 && errno == EINTR);
+  if (n == 1)
+    posix_console.lookahead = byte;
+  else
+    posix_console.input_ended = true;
+}
+
+MemoryConsole* model_of(ConsoleHandle handle) {
+  if (!handle) return nullptr;
+  if (handle == posix_console.installed) return posix_console.installed;
+  if (handle == posix_console.screen) return posix_console.screen;
+  return nullptr;
+}
+
+bool painted(ConsoleHandle handle) {
+  return !posix_console.installed && handle == posix_console.screen;
+}
+
+}  // namespace
+
+void platform_console_install(MemoryConsole* console) {
+  posix_console.installed = console;
+}
+
+bool platform_console_alloc() {
+  if (posix_console.installed) ++posix_console.installed->alloc_calls;
+  return true;
+}
+
+bool platform_console_free() {
+  if (posix_console.installed) ++posix_console.installed->free_calls;
+  return true;
+}
+
+ConsoleHandle platform_std_handle(int32_t which) {
+  if (posix_console.installed) return posix_console.installed;
+  if (which == kStdOutputHandle) return ::isatty(kOutputFd) ? open_screen() : stream_output();
+  if (which == kStdInputHandle) {
+    enter_raw_input();
+    return posix_console.input_is_terminal ? terminal_input() : stream_input();
+  }
+  return nullptr;
+}
+
+bool platform_console_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
+  MemoryConsole* model = model_of(output);
+  if (!model) return false;
+  *info = model->info;
+  return true;
+}
+
+bool platform_console_set_title(const char* title) {
+  if (posix_console.installed) {
+    posix_console.installed->title = title ? title : "";
+    return true;
+  }
+  if (!posix_console.screen) return false;
+  std::string text = "\x1b]0;";
+  for (const char* p = title; p && *p; ++p)
+    if (static_cast<unsigned char>(*p) >= 32) text += terminal_glyph(static_cast<uint8_t>(*p));
+  emit(text + "\x07");
+  return true;
+}
+
+bool platform_console_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
+  MemoryConsole* model = model_of(output);
+  if (!model || !memory_console_set_cursor_position(model, position)) return false;
+  if (painted(output)) emit(cursor_to(position.x, position.y));
+  return true;
+}
+
+bool platform_console_set_cursor_info(ConsoleHandle output, const ConsoleCursorInfo* info) {
+  MemoryConsole* model = model_of(output);
+  if (!model || info->size < 1 || info->size > 100) return false;
+  model->cursor_info = *info;
+  if (painted(output)) {
+    posix_console.cursor_shape_changed = true;
+    emit(std::string(info->size >= kLargeCursorPercent ? "\x1b[2 q" : "\x1b[4 q") +
+         (info->visible ? "\x1b[?25h" : "\x1b[?25l"));
+  }
+  return true;
+}
+
+bool platform_console_fill_attribute(ConsoleHandle output, uint16_t attribute, uint32_t length,
+                                     ConsoleCoord at, uint32_t* written) {
+  MemoryConsole* model = model_of(output);
+  if (!model) return *written = 0, false;
+  bool ok = memory_console_fill_attribute(model, attribute, length, at, written);
+  if (ok && painted(output)) paint_run(at, *written);
+  return ok;
+}
+
+bool platform_console_fill_character(ConsoleHandle output, char character, uint32_t length,
+                                     ConsoleCoord at, uint32_t* written) {
+  MemoryConsole* model = model_of(output);
+  if (!model) return *written = 0, false;
+  bool ok = memory_console_fill_character(model, character, length, at, written);
+  if (ok && painted(output)) paint_run(at, *written);
+  return ok;
+}
+
+bool platform_console_write_characters(ConsoleHandle output, const char* characters,
+                                       uint32_t length, ConsoleCoord at, uint32_t* written) {
+  MemoryConsole* model = model_of(output);
+  if (!model) {
+    *written = 0;
+    return output == stream_output() && platform_stream_write(output, characters, length);
+  }
+  bool ok = memory_console_write_characters(model, characters, length, at, written);
+  if (ok && painted(output)) paint_run(at, *written);
+  return ok;
+}
+
+bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
+                             const ConsoleSmallRect* clip, ConsoleCoord destination,
+                             const ConsoleCharInfo* fill) {
+  MemoryConsole* model = model_of(output);
+  if (!model) return false;
+  bool ok = memory_console_scroll(model, rect, clip, destination, fill);
+  if (ok && painted(output)) {
+    if (is_whole_screen_scroll(model, rect, clip, destination))
+      paint_scroll_up();
+    else
+      paint_all();
+  }
+  return ok;
+}
+
+bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
+  *count = 0;
+  if (MemoryConsole* model = model_of(input)) {
+    *count = static_cast<uint32_t>(model->input.size());
+  } else if (input == terminal_input()) {
+    pump_typed_keys(0);
+    *count = static_cast<uint32_t>(posix_console.keys.size());
+  } else if (input == stream_input()) {
+    fill_lookahead(false);
+    *count = posix_console.lookahead >= 0 ? 1 : 0;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* records, uint32_t length,
+                                 uint32_t* read) {
+  *read = 0;
+  if (length == 0) return true;
+  if (MemoryConsole* model = model_of(input))
+    return memory_console_read_input(model, records, length, read);
+  if (input == terminal_input()) {
+    while (posix_console.keys.empty()) pump_typed_keys(-1);
+    records[0] = posix_console.keys.front();
+    posix_console.keys.pop_front();
+    *read = 1;
+    return true;
+  }
+  if (input == stream_input()) {
+    fill_lookahead(true);
+    if (posix_console.lookahead < 0) return true;  // the input has ended
+    records[0] = terminal_key_of_byte(static_cast<uint8_t>(posix_console.lookahead));
+    posix_console.lookahead = -1;
+    *read = 1;
+    return true;
+  }
+  return false;
+}
+
+bool platform_console_input_ended(ConsoleHandle input) {
+  if (input != stream_input()) return false;
+  fill_lookahead(false);
+  return posix_console.input_ended && posix_console.lookahead < 0;
+}
+
+bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
+  if (output != stream_output()) return false;
+  write_all(kOutputFd, bytes, length);
+  return true;
+}
+
+const char* platform_stream_line_break() {
+  return "\n";
+}

@@ -1,0 +1,32 @@
+// Translation between the console's 8-bit world and a terminal: glyphs for painting the
+// bytes of a cell, colour escape sequences, and the decoding of typed bytes (UTF-8 and
+// escape sequences) into key records with PC scan codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/console.h"
+
+/// UTF-8 text that shows byte `byte` of a cell: bytes 0-31 and 127 as visible control
+/// pictures, 32-126 as themselves, 128-255 as their Windows-1252 characters.
+const char* terminal_glyph(uint8_t byte);
+
+/// Windows-1252 byte of Unicode code point `code_point`, or -1 when it has none.
+int terminal_cp1252_of(uint32_t code_point);
+
+/// Escape sequence that selects the colours of `attribute`; the colours of
+/// `default_attribute` stand for the terminal's own default colours.
+std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute);
+
+/// A key-down record for the character byte `character` with the PC scan code of its key
+/// on a US layout (0 when the byte has no key of its own).
+ConsoleInputRecord terminal_key_of_byte(uint8_t character);
+
+/// Decodes the key at the front of `bytes[0..length)`. Returns the number of bytes it
+/// takes, with `*record` and `*has_record` set (an unknown escape sequence is taken
+/// without a record). Returns 0 when the bytes begin a sequence that is not complete yet;
+/// with `complete` set, such a start is decoded as far as it goes instead.
+size_t terminal_decode_key(const unsigned char* bytes, size_t length, bool complete,
+                           ConsoleInputRecord* record, bool* has_record);
