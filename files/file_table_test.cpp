@@ -1,0 +1,189 @@
+#include "files/file_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "files/file_layer_fixture.h"
+
+namespace {
+
+using FileTableTest = FileLayerTest;
+
+/// True when no handle of this process has `name` open (an exclusive open succeeds).
+bool closed_everywhere(const char* name) {
+  PlatformFile probe = platform_file_open(name, kFileAccessRead | kFileAccessWrite, kFileShareNone,
+                                          FileDisposition::kOpenExisting);
+  if (probe == kPlatformInvalidFile) return false;
+  platform_file_close(probe);
+  return true;
+}
+
+TEST_F(FileTableTest, OpenMakesCurrentAndCloseForgets) {
+  FileReference result = file_open_for_update(0, "pactest.pac");
+  ASSERT_NE(result, 0);
+  EXPECT_EQ(reinterpret_cast<PlatformFile>(result), file_table.current_handle);
+  EXPECT_EQ(file_slot_find(0), &file_table.slots[0]);
+  EXPECT_FALSE(closed_everywhere("pactest.pac"));
+
+  file_close(0);
+  EXPECT_EQ(file_slot_find(0), nullptr);
+  EXPECT_EQ(file_table.current_handle, nullptr);  // the closed file is no longer current
+  EXPECT_TRUE(closed_everywhere("pactest.pac"));
+  file_close(0);  // a second close does nothing
+  EXPECT_EQ(file_select_current(0), nullptr);
+}
+
+TEST_F(FileTableTest, GrowsToNumberPlusTenKeepingOpenFiles) {
+  for (int n = 0; n < 10; ++n) {
+    ASSERT_NE(file_open_for_update(n, ("f" + std::to_string(n)).c_str()), 0);
+  }
+  PlatformFile current = file_table.current_handle;
+  // Number 10 is beyond the table before it is opened: not open for close or select.
+  file_close(10);
+  EXPECT_EQ(file_select_current(10), current);
+
+  ASSERT_NE(file_open_for_update(10, "ten"), 0);
+  EXPECT_EQ(file_table.capacity, 20);
+  ASSERT_NE(file_open_for_update(25, "twenty-five"), 0);
+  EXPECT_EQ(file_table.capacity, 35);
+  for (int n = 0; n < 10; ++n) {
+    ASSERT_NE(file_slot_find(n), nullptr) << n;
+    EXPECT_EQ(file_select_current(n), *file_slot_find(n));
+  }
+  EXPECT_EQ(file_slot_find(35), nullptr);  // the last slot never holds a file
+  file_close_all();
+  for (int n = 0; n < 10; ++n) EXPECT_TRUE(closed_everywhere(("f" + std::to_string(n)).c_str()));
+  EXPECT_TRUE(closed_everywhere("twenty-five"));
+}
+
+TEST_F(FileTableTest, DynamicIdsNewestFirstAndCloseAll) {
+  ASSERT_NE(file_open_for_update(0, "numbered"), 0);
+  FileReference first = file_open_for_update(kNewDynamicFile, "one");
+  FileReference second = file_open_for_update(kNewDynamicFile, "two");
+  ASSERT_NE(first, 0);
+  ASSERT_NE(second, 0);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(file_table.current_handle, *file_slot_find(second));
+  ASSERT_NE(file_table.dynamic_list, nullptr);
+  EXPECT_EQ(reinterpret_cast<FileReference>(&file_table.dynamic_list->handle), second);
+  EXPECT_EQ(reinterpret_cast<FileReference>(&file_table.dynamic_list->next->handle), first);
+
+  EXPECT_EQ(file_select_current(first), *file_slot_find(first));
+  file_close(second);  // closing the head leaves the older node as the list
+  EXPECT_EQ(file_slot_find(second), nullptr);
+  EXPECT_NE(file_slot_find(first), nullptr);
+  EXPECT_TRUE(closed_everywhere("two"));
+
+  FileReference third = file_open_for_update(kNewDynamicFile, "three");
+  file_close(first);  // closing a node in the middle of the list
+  EXPECT_EQ(file_slot_find(first), nullptr);
+  EXPECT_NE(file_slot_find(third), nullptr);
+
+  file_close_all();
+  EXPECT_EQ(file_table.dynamic_list, nullptr);
+  EXPECT_EQ(file_slot_find(third), nullptr);
+  EXPECT_EQ(file_slot_find(0), nullptr);
+  EXPECT_TRUE(closed_everywhere("numbered"));
+  EXPECT_TRUE(closed_everywhere("three"));
+}
+
+TEST_F(FileTableTest, FailedOpenClearsCurrentOnly) {
+  FileReference good = file_open_for_update(1, "good");
+  ASSERT_NE(good, 0);
+  EXPECT_EQ(file_open_for_reading(1, "missing"), 0);
+  EXPECT_EQ(file_table.current_handle, nullptr);
+  ASSERT_NE(file_slot_find(1), nullptr);
+  EXPECT_EQ(reinterpret_cast<FileReference>(*file_slot_find(1)), good);
+  EXPECT_EQ(file_open_exclusive(kNewDynamicFile, "missing"), 0);
+  EXPECT_EQ(file_table.dynamic_list, nullptr);  // no node for a refused open
+}
+
+TEST_F(FileTableTest, ReopeningANumberFollowsSharing) {
+  write_file("data", "x");
+  ASSERT_NE(file_open_for_update(0, "data"), 0);
+  PlatformFile update = *file_slot_find(0);
+  EXPECT_EQ(file_open_for_reading(0, "data"), 0);  // mode 1 beside mode 2 is refused
+  EXPECT_EQ(*file_slot_find(0), update);
+  EXPECT_EQ(file_open_exclusive(1, "data"), 0);
+  file_close(0);
+
+  FileReference old_handle = file_open_for_reading(0, "data");
+  ASSERT_NE(old_handle, 0);
+  FileReference new_handle = file_open_for_reading(0, "data");  // mode 1 beside mode 1
+  ASSERT_NE(new_handle, 0);
+  EXPECT_EQ(reinterpret_cast<FileReference>(*file_slot_find(0)), new_handle);
+  EXPECT_EQ(platform_file_size(reinterpret_cast<PlatformFile>(old_handle)), kFileQueryFailed);
+  file_close(0);
+  EXPECT_TRUE(closed_everywhere("data"));
+}
+
+TEST_F(FileTableTest, ReferencesThatAreNotOpen) {
+  ASSERT_NE(file_open_for_update(0, "zero"), 0);
+  PlatformFile current = file_table.current_handle;
+  FileReference closed_id = file_open_for_update(kNewDynamicFile, "dynamic");
+  file_close(closed_id);
+  file_select_current(0);
+  PlatformFile never_issued = nullptr;
+  const FileReference others[] = {-2, INTPTR_MIN, 1000, closed_id,
+                                  reinterpret_cast<FileReference>(&never_issued)};
+  for (FileReference r : others) {
+    EXPECT_EQ(file_slot_find(r), nullptr) << r;
+    EXPECT_EQ(file_select_current(r), current) << r;
+    file_close(r);
+  }
+  EXPECT_EQ(file_slot_find(kNewDynamicFile), nullptr);
+  EXPECT_EQ(file_select_current(kNewDynamicFile), current);
+  file_close(kNewDynamicFile);
+  EXPECT_EQ(never_issued, nullptr);
+  EXPECT_NE(file_slot_find(0), nullptr);
+}
+
+TEST_F(FileTableTest, OpenUnderAReferenceThatCannotTakeAFile) {
+  const FileReference refused[] = {-2, static_cast<FileReference>(kMaxFileNumber) + 1, INTPTR_MAX};
+  for (FileReference r : refused) {
+    EXPECT_EQ(file_open_for_update(r, "f"), 0) << r;
+    EXPECT_EQ(file_table.current_handle, nullptr);
+    EXPECT_TRUE(closed_everywhere("f")) << r;  // the new handle was closed again
+  }
+  FileReference closed_id = file_open_for_update(kNewDynamicFile, "g");
+  file_close(closed_id);
+  EXPECT_EQ(file_open_for_update(closed_id, "f"), 0);
+  EXPECT_TRUE(closed_everywhere("f"));
+  EXPECT_EQ(file_table.capacity, kFileTableInitialCapacity);
+}
+
+TEST_F(FileTableTest, ReopeningAnOpenIdKeepsTheId) {
+  FileReference id = file_open_for_update(kNewDynamicFile, "a");
+  ASSERT_NE(id, 0);
+  FileReference handle = file_open_for_update(id, "b");  // the new handle, as for a number
+  ASSERT_NE(file_slot_find(id), nullptr);
+  EXPECT_EQ(reinterpret_cast<FileReference>(*file_slot_find(id)), handle);
+  EXPECT_TRUE(closed_everywhere("a"));
+  EXPECT_FALSE(closed_everywhere("b"));
+  EXPECT_EQ(file_table.dynamic_list->next, nullptr);
+  file_close(id);
+  EXPECT_TRUE(closed_everywhere("b"));
+}
+
+TEST_F(FileTableTest, NoNodeFromTheObjectHeap) {
+  object_heap_destroy();
+  EXPECT_EQ(file_open_for_update(kNewDynamicFile, "f"), 0);
+  EXPECT_EQ(file_table.current_handle, nullptr);
+  EXPECT_TRUE(closed_everywhere("f"));
+  EXPECT_NE(file_open_for_update(0, "f"), 0);  // numbers do not need the object heap
+}
+
+TEST_F(FileTableTest, SlotsThatCannotGrow) {
+  // A main heap too small for 36 slots: the table stays as it was.
+  main_heap_destroy();
+  runtime_memory.main_heap = platform_heap_create(kMainHeapInitialSize, 200);
+  ASSERT_TRUE(file_table_init());
+  EXPECT_EQ(file_open_for_update(25, "f"), 0);
+  EXPECT_EQ(file_table.current_handle, nullptr);
+  EXPECT_EQ(file_table.capacity, kFileTableInitialCapacity);
+  EXPECT_TRUE(closed_everywhere("f"));
+  EXPECT_NE(file_open_for_update(9, "f"), 0);
+}
+
+}  // namespace
