@@ -49,9 +49,13 @@ void install_handlers() {
 
 }  // namespace
 
-void* platform_module_handle() { return &process_state; }
+void* platform_module_handle() {
+  return &process_state;
+}
 
-const char* platform_command_line() { return ""; }
+const char* platform_command_line() {
+  return "";
+}
 
 uint32_t platform_module_file_name(char* buffer, uint32_t size) {
   if (!buffer || size == 0) return 0;
