@@ -1,0 +1,111 @@
+#include "files/file_queries.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "files/program_directory.h"
+#include "platform/posix/scratch_directory.h"
+
+namespace {
+
+/// The scratch directory is the program directory; each test starts in a subdirectory of
+/// it, so that the probe's change of directory shows.
+class FileQueriesTest : public ScratchDirectoryTest {
+ protected:
+  void SetUp() override {
+    ScratchDirectoryTest::SetUp();
+    program_directory_init((directory_ + "/entpacker").c_str());
+    ASSERT_EQ(mkdir("elsewhere", 0755), 0);
+    ASSERT_EQ(chdir("elsewhere"), 0);
+  }
+  void TearDown() override {
+    program_directory_init(nullptr);
+    ScratchDirectoryTest::TearDown();
+  }
+  std::string in_program_directory(const std::string& name) const {
+    return directory_ + "/" + name;
+  }
+};
+
+TEST_F(FileQueriesTest, NullOrEmptyNameLeavesTheDirectory) {
+  EXPECT_EQ(file_size_probe(nullptr), kProbeMissing);
+  EXPECT_EQ(file_size_probe(""), kProbeMissing);
+  EXPECT_EQ(current_directory(), directory_ + "/elsewhere");
+}
+
+TEST_F(FileQueriesTest, MissingNameStillMakesTheProgramDirectoryCurrent) {
+  write_file("local", "x");  // in the start directory, not in the program directory
+  EXPECT_EQ(file_size_probe("local"), kProbeMissing);
+  EXPECT_EQ(current_directory(), directory_);
+}
+
+TEST_F(FileQueriesTest, FilesDirectoriesAndSeparators) {
+  write_file(in_program_directory("five"), "12345");
+  write_file(in_program_directory("empty"), "");
+  EXPECT_EQ(file_size_probe("five"), 5);
+  EXPECT_EQ(file_size_probe("five/"), 5);  // one trailing separator is dropped
+  EXPECT_EQ(file_size_probe("five//"), kProbeMissing);
+  EXPECT_EQ(file_size_probe("empty"), 0);
+  EXPECT_EQ(file_size_probe("elsewhere"), kProbeDirectory);
+  EXPECT_EQ(file_size_probe("elsewhere/"), kProbeDirectory);
+  EXPECT_EQ(file_size_probe(directory_.c_str()), kProbeDirectory);
+  EXPECT_EQ(file_size_probe("/"), kProbeMissing);  // empty once the separator is gone
+  EXPECT_EQ(file_size_probe("f*"), 5);
+  EXPECT_EQ(file_size_probe("e*"), kProbeDirectory);  // "elsewhere" sorts before "empty"
+  EXPECT_EQ(file_size_probe("em*"), 0);
+  EXPECT_EQ(file_size_probe("?lsewhere"), kProbeDirectory);
+  EXPECT_EQ(file_size_probe("*.none"), kProbeMissing);
+}
+
+TEST_F(FileQueriesTest, DriveFormsAreJudgedAsDrives) {
+  write_file(in_program_directory("C:x"), "abc");
+  write_file(in_program_directory("C:"), "abc");
+  EXPECT_EQ(file_size_probe("C:"), kProbeMissing);
+  EXPECT_EQ(file_size_probe("C:/"), kProbeMissing);
+  EXPECT_EQ(file_size_probe("C:x"), kProbeMissing);  // never the size of the file
+  EXPECT_EQ(file_size_probe("C:xy"), kProbeMissing);
+  write_file(in_program_directory("C:xy"), "abcd");
+  EXPECT_EQ(file_size_probe("C:xy"), 4);  // four characters are a plain name
+}
+
+TEST_F(FileQueriesTest, LargeFilesReportTheLargestSize) {
+  const std::pair<const char*, off_t> files[] = {
+      {"two-gib", off_t{2147483647}},
+      {"three-billion", off_t{3000000000}},
+      {"four-gib-and-five", (off_t{1} << 32) + 5},
+  };
+  for (const auto& [name, size] : files) {
+    std::string path = in_program_directory(name);
+    write_file(path, "");
+    ASSERT_EQ(truncate(path.c_str(), size), 0);  // sparse: cheap on disk
+    EXPECT_EQ(file_size_probe(name), 2147483647) << name;
+  }
+}
+
+TEST_F(FileQueriesTest, NameLengthIsBoundedByTheWorkingCopy) {
+  write_file(in_program_directory("f"), "123");
+  std::string steps;
+  for (int i = 0; i < 510; ++i) steps += "./";
+  std::string longest = steps + "./f";  // 1,023 characters
+  std::string too_long = steps + ".//f";
+  ASSERT_EQ(longest.size(), kProbeNameBufferSize - 1);
+  EXPECT_EQ(file_size_probe(longest.c_str()), 3);
+  EXPECT_EQ(file_size_probe(too_long.c_str()), kProbeMissing);
+  std::string huge(100000, 'a');
+  EXPECT_EQ(file_size_probe(huge.c_str()), kProbeMissing);
+}
+
+TEST_F(FileQueriesTest, DeleteResolvesInTheCurrentDirectory) {
+  write_file("here", "x");
+  EXPECT_NE(file_delete("here"), 0);
+  EXPECT_EQ(access("here", F_OK), -1);
+  EXPECT_EQ(file_delete("here"), 0);
+  EXPECT_EQ(file_delete("missing"), 0);
+  EXPECT_EQ(current_directory(), directory_ + "/elsewhere");
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#include "files/program_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+
+TEST(ProgramDirectoryTest, CutAfterTheLastSeparator) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/opt/tool/entpacker", "/opt/tool/"},
+      {"/entpacker", "/"},
+      {"/opt/tool/", "/opt/tool/"},
+      {"entpacker", ""},
+      {"", ""},
+  };
+  for (const auto& [path, directory] : cases) {
+    program_directory_init(path.c_str());
+    EXPECT_EQ(std::string(program_directory), directory) << path;
+  }
+  // A longer path is cut to 499 characters first; the cut then works on what is left.
+  std::string deep = "/" + std::string(400, 'a') + "/" + std::string(200, 'b') + "/x";
+  program_directory_init(deep.c_str());
+  EXPECT_EQ(std::string(program_directory), deep.substr(0, 402));
+  strcpy(program_directory, "/in/place/entpacker");
+  program_directory_init(program_directory);
+  EXPECT_STREQ(program_directory, "/in/place/");
+  program_directory_init(nullptr);
+  EXPECT_STREQ(program_directory, "");
+}
+
+}  // namespace
