@@ -195,10 +195,12 @@ bool platform_file_write(PlatformFile file, const void* data, uint32_t count, ui
   PlatformFileRecord* r = open_record(file);
   if (!r || !(r->access & kFileAccessWrite) || (!data && count > 0)) return false;
   const auto* bytes = static_cast<const char*>(data);
+  uint32_t written = 0;
   bool ok = transfer_all(
       [&](uint32_t offset, uint32_t n) { return ::write(r->descriptor, bytes + offset, n); }, count,
-      done);
-  return ok && (!done || *done == count);
+      &written);
+  if (done) *done = written;
+  return ok && written == count;  // a write that stops short (a full disk) is a failure
 }
 
 uint32_t platform_file_seek(PlatformFile file, int32_t distance, FileSeekOrigin origin) {
