@@ -142,6 +142,24 @@ TEST_F(TerminalTest, KeysReadThroughThePollAsOnTheMemoryConsole) {
   EXPECT_EQ(row(3), "key 13 scan 28");
 }
 
+TEST_F(TerminalTest, CtrlCEndsTheProgramAndRestoresTheTerminal) {
+  const std::string modes = ::testing::TempDir() + "modes-" + std::to_string(::getpid());
+  std::remove(modes.c_str());
+  Tmux tmux;
+  ASSERT_TRUE(tmux.start("sh -c \"trap : INT; " + std::string(CONSOLE_DEMO_PATH) +
+                         " keys; stty -a > " + modes + "; sleep 30\""));
+  tmux.wait_for("press three keys");
+  tmux.keys("C-c");
+  std::string text;
+  for (int i = 0; i < 100 && text.find("icanon") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    text = read_file(modes);
+  }
+  EXPECT_NE(text.find(" icanon"), std::string::npos) << text;
+  EXPECT_NE(text.find(" echo "), std::string::npos) << text;
+  EXPECT_EQ(text.find("-icanon"), std::string::npos);
+}
+
 TEST(RedirectedStreams, InputBytesAreKeysAndOutputIsPlainLines) {
   const std::string out = ::testing::TempDir() + "keys.out";
   ASSERT_EQ(std::system(
