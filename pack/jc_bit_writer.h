@@ -2,6 +2,7 @@
 // 32-bit words appended to a byte vector.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -1,0 +1,129 @@
+#include "pack/jc_match_finder.h"
+
+namespace {
+
+constexpr uint32_t kHash3Bits = 18;
+constexpr uint32_t kNearSteps = 16;  ///< chain steps a short-match query takes at most
+
+uint32_t hash3(const uint8_t* p) {
+  const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+  return (v * 2654435761u) >> (32 - kHash3Bits);
+}
+
+uint32_t hash2(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+}
+
+}  // namespace
+
+void jc_chain_init(JcChainFinder& f, const uint8_t* data, uint32_t size) {
+  f.data = data;
+  f.size = size;
+  f.head.assign(size_t(1) << kHash3Bits, kJcNoPosition);
+  f.prev.assign(size, kJcNoPosition);
+}
+
+uint32_t jc_chain_matches(JcChainFinder& f, uint32_t pos, uint32_t depth, uint32_t limit,
+                          JcMatch* out) {
+  if (f.size - pos < kJcHashMinLength) return 0;
+  const uint32_t h = hash3(f.data + pos);
+  uint32_t count = 0;
+  uint32_t best = 1;
+  if (out != nullptr) {
+    for (uint32_t cand = f.head[h]; cand != kJcNoPosition && depth > 0;
+         cand = f.prev[cand], --depth) {
+      if (f.data[cand + best] != f.data[pos + best]) continue;
+      const uint32_t length = jc_common_length(f.data, cand, pos, limit);
+      if (length > best) {
+        best = length;
+        out[count++] = {length, pos - cand};
+        if (length >= limit) break;
+      }
+    }
+  }
+  f.prev[pos] = f.head[h];
+  f.head[h] = pos;
+  return count;
+}
+
+void jc_tree_init(JcTreeFinder& f, const uint8_t* data, uint32_t size, uint32_t depth,
+                  uint32_t nice) {
+  f.data = data;
+  f.size = size;
+  f.depth = depth;
+  f.nice = nice;
+  f.head.assign(size_t(1) << kHash3Bits, kJcNoPosition);
+  f.smaller.assign(size, kJcNoPosition);
+  f.greater.assign(size, kJcNoPosition);
+}
+
+uint32_t jc_tree_matches(JcTreeFinder& f, uint32_t pos, JcMatch* out) {
+  const uint32_t available = f.size - pos;
+  if (available < kJcHashMinLength) return 0;
+  const uint32_t limit = available < f.nice ? available : f.nice;
+  const uint8_t* data = f.data;
+  const uint32_t h = hash3(data + pos);
+  uint32_t cand = f.head[h];
+  f.head[h] = pos;
+  // The new position becomes the root; the walk splits the old tree into the part that
+  // sorts before it (hung on `smaller_link`) and the part after it (`greater_link`).
+  uint32_t* smaller_link = &f.smaller[pos];
+  uint32_t* greater_link = &f.greater[pos];
+  uint32_t smaller_length = 0;  // bytes every node on the smaller side shares with pos
+  uint32_t greater_length = 0;
+  uint32_t best = 1;
+  uint32_t count = 0;
+  for (uint32_t steps = f.depth; cand != kJcNoPosition && steps > 0; --steps) {
+    uint32_t length = smaller_length < greater_length ? smaller_length : greater_length;
+    while (length < limit && data[cand + length] == data[pos + length]) ++length;
+    if (length > best) {
+      best = length;
+      if (out != nullptr) out[count++] = {length, pos - cand};
+    }
+    if (length >= limit) {
+      // As good as the new position for every later query: take over its subtrees.
+      *smaller_link = f.smaller[cand];
+      *greater_link = f.greater[cand];
+      return count;
+    }
+    if (data[cand + length] < data[pos + length]) {
+      *smaller_link = cand;
+      smaller_link = &f.greater[cand];
+      cand = *smaller_link;
+      smaller_length = length;
+    } else {
+      *greater_link = cand;
+      greater_link = &f.smaller[cand];
+      cand = *greater_link;
+      greater_length = length;
+    }
+  }
+  *smaller_link = kJcNoPosition;
+  *greater_link = kJcNoPosition;
+  return count;
+}
+
+void jc_near_init(JcNearFinder& f, const uint8_t* data, uint32_t size) {
+  f.data = data;
+  f.size = size;
+  f.head.assign(size_t(1) << 16, kJcNoPosition);
+  f.prev.assign(size, kJcNoPosition);
+}
+
+JcMatch jc_near_match(JcNearFinder& f, uint32_t pos) {
+  JcMatch best{0, 0};
+  const uint32_t available = f.size - pos;
+  if (available < kJcMinMatchLength) return best;
+  const uint32_t limit = available < kJcMaxShortLength ? available : kJcMaxShortLength;
+  const uint32_t h = hash2(f.data + pos);
+  uint32_t steps = kNearSteps;
+  for (uint32_t cand = f.head[h];
+       cand != kJcNoPosition && pos - cand <= kJcMaxShortOffset && steps > 0 && best.length < limit;
+       cand = f.prev[cand], --steps) {
+    const uint32_t length = jc_common_length(f.data, cand, pos, limit);
+    if (length > best.length) best = {length, pos - cand};
+  }
+  f.prev[pos] = f.head[h];
+  f.head[h] = pos;
+  return best;
+}

@@ -1,0 +1,282 @@
+// Parsers: they cut the input into tokens, priced in bits under the plan's literal modes
+// and index shifts.
+#include <algorithm>
+
+#include "pack/jc_encode_internal.h"
+#include "pack/jc_match_finder.h"
+
+namespace {
+
+// ---- Greedy and lazy parsing -------------------------------------------------------
+
+/// A lazy parser keeps a match unless the next position offers this many bits more.
+constexpr int64_t kLazyMargin = 8;
+
+struct Choice {
+  JcToken token;
+  int64_t gain;  ///< bits saved against coding the bytes one by one
+};
+
+struct GreedyParser {
+  const uint8_t* data;
+  uint32_t size;
+  const JcPlan& plan;
+  const JcLevel& level;
+  JcChainFinder finder;
+  std::vector<JcMatch> found;
+};
+
+JcToken single_byte(const uint8_t* data, uint32_t pos) {
+  if (data[pos] == 0) return {1, 0, JcTokenKind::zero};
+  const uint32_t offset = jc_one_byte_offset(data, pos);
+  if (offset != 0) return {1, offset, JcTokenKind::one_byte};
+  return {1, 0, JcTokenKind::literal};
+}
+
+/// The best token at `pos` with `rep` as the last offset; adds `pos` to the finder.
+Choice choose(GreedyParser& p, uint32_t pos, uint32_t rep) {
+  const int64_t byte_price = p.plan.literal_mode[pos] == kJcEightBitLiterals ? 9 : 8;
+  const JcToken single = single_byte(p.data, pos);
+  Choice best{single, single.kind == JcTokenKind::literal ? 0 : byte_price - kJcNibbleTokenBits};
+  const auto consider = [&](uint32_t length, uint32_t offset, uint32_t price) {
+    if (price == kJcInfiniteCost) return;
+    const int64_t gain = int64_t(length) * byte_price - price;
+    if (gain > best.gain) best = {{length, offset, JcTokenKind::match}, gain};
+  };
+  const uint32_t limit = p.size - pos;
+  if (rep <= pos) {
+    const uint32_t length = jc_common_length(p.data, pos - rep, pos, limit);
+    if (length >= kJcMinMatchLength) consider(length, rep, jc_repeat_price(length));
+  }
+  const uint32_t count = jc_chain_matches(p.finder, pos, p.level.depth, limit, p.found.data());
+  const uint32_t shift = p.plan.index_shift[pos];
+  for (uint32_t k = 0; k < count; ++k) {
+    const JcMatch m = p.found[k];
+    if (m.offset <= kJcMaxShortOffset) {
+      const uint32_t short_length = std::min(m.length, kJcMaxShortLength);
+      consider(short_length, m.offset, kJcShortTokenBits);
+    }
+    consider(m.length, m.offset, jc_match_price(m.offset, m.length, shift));
+  }
+  return best;
+}
+
+}  // namespace
+
+std::vector<JcToken> jc_parse_greedy(const uint8_t* data, uint32_t size, const JcPlan& plan,
+                                     const JcLevel& level) {
+  GreedyParser p{data, size, plan, level, {}, std::vector<JcMatch>(level.depth + 1)};
+  jc_chain_init(p.finder, data, size);
+  std::vector<JcToken> tokens;
+  uint32_t rep = kJcStartLastOffset;
+  Choice next{};
+  bool have_next = false;
+  for (uint32_t pos = 0; pos < size;) {
+    const Choice here = have_next ? next : choose(p, pos, rep);
+    have_next = false;
+    if (level.lazy && here.token.kind == JcTokenKind::match && pos + 1 < size) {
+      next = choose(p, pos + 1, rep);
+      have_next = true;
+      if (next.gain > here.gain + kLazyMargin) {
+        tokens.push_back(single_byte(data, pos));
+        ++pos;
+        continue;
+      }
+    }
+    tokens.push_back(here.token);
+    if (here.token.kind == JcTokenKind::match) rep = here.token.offset;
+    const uint32_t end = pos + here.token.length;
+    for (uint32_t q = pos + (have_next ? 2 : 1); q < end; ++q) {
+      jc_chain_matches(p.finder, q, 0, 0, nullptr);
+    }
+    if (here.token.length > 1) have_next = false;
+    pos = end;
+  }
+  return tokens;
+}
+
+// ---- Optimal parsing -------------------------------------------------------------------
+//
+// A forward pass over the positions keeps, for each position, up to `slots` cheapest ways
+// of arriving there, each with its own last offset (at most one arrival per last offset).
+// From every arrival the pass extends single bytes, repeat matches with that arrival's
+// last offset, and raw chunks; from the cheapest arrival, which is all a new offset needs,
+// short matches and every length of every match the tree finder lists. A match as long as
+// the finder's `nice` length is taken whole, and the positions it covers are only added to
+// the finders. The cheapest arrival at the end is followed back to give the tokens.
+//
+// The input is parsed in slices so that the arrival table stays bounded; matches reach
+// back across slices, since the finders see the whole input.
+
+namespace {
+
+constexpr uint32_t kOptimalSlice = 1u << 21;
+
+struct Arrival {
+  uint32_t cost;    ///< bits from the start of the slice
+  uint32_t rep;     ///< last offset after the token
+  uint32_t from;    ///< slice position where the token starts
+  uint32_t offset;  ///< the token's offset (match, one-byte match)
+  JcTokenKind kind;
+  uint8_t from_slot;
+};
+
+struct OptimalParser {
+  const uint8_t* data;
+  const JcPlan& plan;
+  const JcLevel& level;
+  JcTreeFinder tree;
+  JcNearFinder near;
+  std::vector<JcMatch> found;
+  std::vector<Arrival> arrivals;  ///< `slots` per slice position, cheapest first
+  std::vector<uint8_t> filled;    ///< arrivals held per slice position
+};
+
+/// Offers an arrival at slice position `to`; it is kept when it is among the `slots`
+/// cheapest there and no cheaper arrival has the same last offset.
+void relax(OptimalParser& p, uint32_t to, const Arrival& offer) {
+  const uint32_t slots = p.level.slots;
+  Arrival* at = &p.arrivals[size_t(to) * slots];
+  uint32_t n = p.filled[to];
+  for (uint32_t k = 0; k < n; ++k) {
+    if (at[k].rep == offer.rep) {
+      if (offer.cost >= at[k].cost) return;
+      std::copy(at + k + 1, at + n, at + k);
+      --n;
+      break;
+    }
+  }
+  if (n == slots) {
+    if (offer.cost >= at[n - 1].cost) return;
+    --n;
+  }
+  uint32_t k = n;
+  while (k > 0 && at[k - 1].cost > offer.cost) {
+    at[k] = at[k - 1];
+    --k;
+  }
+  at[k] = offer;
+  p.filled[to] = uint8_t(n + 1);
+}
+
+/// Extends every arrival at `pos` (slice position `at`); returns the end of a repeat match
+/// of nice length or more found on the way (0 if none).
+uint32_t extend_arrivals(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t limit) {
+  const uint8_t* data = p.data;
+  const JcToken single = single_byte(data, pos);
+  const uint16_t mode = p.plan.literal_mode[pos];
+  const uint32_t single_price =
+      single.kind == JcTokenKind::literal ? jc_literal_price(mode, data[pos]) : kJcNibbleTokenBits;
+  uint32_t long_end = 0;
+  for (uint32_t k = 0; k < p.filled[at]; ++k) {
+    const Arrival a = p.arrivals[size_t(at) * p.level.slots + k];
+    const uint8_t slot = uint8_t(k);
+    if (single.kind != JcTokenKind::literal || jc_literal_fits(mode, data[pos])) {
+      relax(p, at + 1, {a.cost + single_price, a.rep, at, single.offset, single.kind, slot});
+    }
+    if (limit >= kJcRawChunk) {
+      relax(p, at + kJcRawChunk,
+            {a.cost + kJcRawRunStartBits + kJcRawChunkBits, a.rep, at, 0, JcTokenKind::raw, slot});
+    }
+    if (a.rep > pos) continue;
+    const uint32_t length = jc_common_length(data, pos - a.rep, pos, limit);
+    const uint32_t last = std::min(length, p.level.nice);
+    for (uint32_t l = kJcMinMatchLength; l <= last; ++l) {
+      relax(p, at + l, {a.cost + jc_repeat_price(l), a.rep, at, a.rep, JcTokenKind::match, slot});
+    }
+    if (length > last) {
+      relax(p, at + length,
+            {a.cost + jc_repeat_price(length), a.rep, at, a.rep, JcTokenKind::match, slot});
+    }
+    if (length >= p.level.nice) long_end = std::max(long_end, pos + length);
+  }
+  return long_end;
+}
+
+/// Extends the cheapest arrival at `pos` by the matches found there; returns the end of a
+/// match of nice length or more (0 if none).
+uint32_t extend_matches(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t limit, uint32_t count,
+                        JcMatch near) {
+  const Arrival best = p.arrivals[size_t(at) * p.level.slots];
+  for (uint32_t l = kJcMinMatchLength; l <= near.length; ++l) {
+    relax(p, at + l,
+          {best.cost + kJcShortTokenBits, near.offset, at, near.offset, JcTokenKind::match, 0});
+  }
+  const uint32_t shift = p.plan.index_shift[pos];
+  uint32_t shorter = kJcMinMatchLength - 1;
+  for (uint32_t k = 0; k < count; ++k) {
+    const JcMatch m = p.found[k];
+    const uint32_t length = std::min(m.length, limit);
+    for (uint32_t l = shorter + 1; l <= length; ++l) {
+      const uint32_t price = jc_match_price(m.offset, l, shift);
+      if (price == kJcInfiniteCost) continue;
+      relax(p, at + l, {best.cost + price, m.offset, at, m.offset, JcTokenKind::match, 0});
+    }
+    shorter = std::max(shorter, length);
+  }
+  if (count == 0 || p.found[count - 1].length < p.level.nice) return 0;
+  const JcMatch longest = p.found[count - 1];
+  const uint32_t length = jc_common_length(p.data, pos - longest.offset, pos, limit);
+  relax(p, at + length,
+        {best.cost + jc_match_price(longest.offset, length, shift), longest.offset, at,
+         longest.offset, JcTokenKind::match, 0});
+  return pos + length;
+}
+
+/// Parses [start, end) from last offset `rep`, appends its tokens and returns the last
+/// offset after them.
+uint32_t parse_slice(OptimalParser& p, uint32_t start, uint32_t end, uint32_t rep,
+                     std::vector<JcToken>& tokens) {
+  const uint32_t n = end - start;
+  const uint32_t slots = p.level.slots;
+  p.arrivals.assign(size_t(n + 1) * slots, Arrival{});
+  p.filled.assign(n + 1, 0);
+  p.arrivals[0] = {0, rep, 0, 0, JcTokenKind::literal, 0};
+  p.filled[0] = 1;
+  uint32_t skip_to = start;
+  for (uint32_t pos = start; pos < end; ++pos) {
+    const uint32_t at = pos - start;
+    if (pos < skip_to) {
+      jc_tree_matches(p.tree, pos, nullptr);
+      jc_near_match(p.near, pos);
+      continue;
+    }
+    const uint32_t count = jc_tree_matches(p.tree, pos, p.found.data());
+    const JcMatch near = jc_near_match(p.near, pos);
+    if (p.filled[at] == 0) continue;
+    const uint32_t limit = end - pos;
+    const uint32_t long_repeat = extend_arrivals(p, pos, at, limit);
+    const uint32_t long_match = extend_matches(p, pos, at, limit, count, near);
+    skip_to = std::max({skip_to, long_repeat, long_match});
+  }
+  // Follow the cheapest arrival at the end back to the start.
+  std::vector<JcToken> reversed;
+  uint32_t at = n;
+  uint32_t slot = 0;
+  const uint32_t last_rep = p.arrivals[size_t(n) * slots].rep;
+  while (at > 0) {
+    const Arrival& a = p.arrivals[size_t(at) * slots + slot];
+    reversed.push_back({at - a.from, a.offset, a.kind});
+    at = a.from;
+    slot = a.from_slot;
+  }
+  tokens.insert(tokens.end(), reversed.rbegin(), reversed.rend());
+  return last_rep;
+}
+
+}  // namespace
+
+std::vector<JcToken> jc_parse_optimal(const uint8_t* data, uint32_t size, const JcPlan& plan,
+                                      const JcLevel& level) {
+  OptimalParser p{data, plan, level, {}, {}, std::vector<JcMatch>(level.nice + 1), {}, {}};
+  jc_tree_init(p.tree, data, size, level.depth, level.nice);
+  jc_near_init(p.near, data, size);
+  std::vector<JcToken> tokens;
+  uint32_t rep = kJcStartLastOffset;
+  for (uint32_t start = 0; start < size;) {
+    const uint32_t end = size - start > kOptimalSlice ? start + kOptimalSlice : size;
+    rep = parse_slice(p, start, end, rep, tokens);
+    start = end;
+  }
+  return tokens;
+}

@@ -1,0 +1,131 @@
+#include "pack/pack_reader.h"
+
+#include <climits>
+#include <cstring>
+
+#include "files/program_directory.h"
+#include "pack/jc_block.h"
+#include "runtime/workspace.h"
+
+PackReader pack_reader;
+
+namespace {
+
+uint32_t read_u32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+bool reader_open() { return pack_reader.handle != nullptr && pack_reader.is_open == 1; }
+
+void free_entry_buffer() {
+  main_heap_free(pack_reader.entry_buffer);
+  pack_reader.entry_buffer = nullptr;
+}
+
+/// Bytes between the archive's read position and its end.
+uint32_t bytes_left() {
+  const uint32_t position = platform_file_seek(pack_reader.handle, 0, FileSeekOrigin::kFromCurrent);
+  const uint32_t size = platform_file_size(pack_reader.handle);
+  if (position == kFileQueryFailed || size == kFileQueryFailed || position > size) return 0;
+  return size - position;
+}
+
+/// Moves the read position forward past `count` bytes of an entry that is not delivered.
+void skip(uint32_t count) {
+  uint32_t left = count;
+  while (left > 0) {
+    const uint32_t step = left > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : left;
+    platform_file_seek(pack_reader.handle, static_cast<int32_t>(step),
+                       FileSeekOrigin::kFromCurrent);
+    left -= step;
+  }
+}
+
+/// Unpacks `stored` (stored_size bytes) into the entry buffer; true when the result is
+/// exactly unpacked_size bytes and, for a block, its checksum holds.
+bool unpack(const uint8_t* stored, uint32_t stored_size, uint32_t unpacked_size) {
+  if (stored_size == unpacked_size) {
+    if (unpacked_size > 0) std::memcpy(pack_reader.entry_buffer, stored, unpacked_size);
+    return true;
+  }
+  return jc_decode(stored, stored_size, pack_reader.entry_buffer, unpacked_size) ==
+             unpacked_size &&
+         unpacked_size > 0;
+}
+
+/// Reads, checks and unpacks one entry whose header has been read; the reader ends behind
+/// its data wherever they could be read.
+uint8_t* deliver(uint32_t unpacked_size, uint32_t stored_size) {
+  free_entry_buffer();
+  const uint32_t left = bytes_left();
+  if (stored_size > left) {  // the data are cut short: nothing more to read
+    skip(left);
+    return nullptr;
+  }
+  if (unpacked_size > static_cast<uint32_t>(INT32_MAX)) {  // too large to report
+    skip(stored_size);
+    return nullptr;
+  }
+  pack_reader.entry_buffer = static_cast<uint8_t*>(main_heap_alloc(unpacked_size));
+  auto* stored = static_cast<uint8_t*>(pack_reader.entry_buffer ? main_heap_alloc(stored_size)
+                                                                 : nullptr);
+  if (!stored) {
+    free_entry_buffer();
+    skip(stored_size);
+    return nullptr;
+  }
+  uint32_t done = 0;
+  const bool read = platform_file_read(pack_reader.handle, stored, stored_size, &done) &&
+                    done == stored_size;
+  const bool whole = read && unpack(stored, stored_size, unpacked_size);
+  main_heap_free(stored);
+  if (!whole) {
+    free_entry_buffer();
+    return nullptr;
+  }
+  pack_reader.entry_size = static_cast<int32_t>(unpacked_size);
+  return pack_reader.entry_buffer;
+}
+
+}  // namespace
+
+int32_t pack_open(const char* name) {
+  pack_close();
+  platform_set_current_directory(program_directory);
+  PlatformFile handle =
+      platform_file_open(name, kFileAccessRead, kFileShareRead, FileDisposition::kOpenExisting);
+  if (handle == kPlatformInvalidFile) {
+    pack_reader.handle = nullptr;
+    return 0;
+  }
+  pack_reader.handle = handle;
+  pack_reader.is_open = 1;
+  return 1;
+}
+
+uint8_t* pack_next_entry() {
+  pack_reader.entry_size = -1;
+  if (!reader_open()) return nullptr;
+  uint8_t header[kPackEntryHeaderSize];
+  uint32_t done = 0;
+  if (!platform_file_read(pack_reader.handle, header, kPackEntryHeaderSize, &done) || done == 0)
+    return nullptr;  // the end of the archive: the last entry's buffer stays valid
+  if (done < kPackEntryHeaderSize) {  // a header cut short
+    free_entry_buffer();
+    return nullptr;
+  }
+  return deliver(read_u32(header), read_u32(header + 4));
+}
+
+int32_t pack_entry_size() { return reader_open() ? pack_reader.entry_size : -1; }
+
+void pack_close() {
+  if (pack_reader.handle) {
+    platform_file_close(pack_reader.handle);
+    pack_reader.handle = nullptr;
+  }
+  free_entry_buffer();
+}
+
+void pack_release() { pack_close(); }
