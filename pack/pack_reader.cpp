@@ -16,7 +16,9 @@ uint32_t read_u32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-bool reader_open() { return pack_reader.handle != nullptr && pack_reader.is_open == 1; }
+bool reader_open() {
+  return pack_reader.handle != nullptr && pack_reader.is_open == 1;
+}
 
 void free_entry_buffer() {
   main_heap_free(pack_reader.entry_buffer);
@@ -49,8 +51,7 @@ bool unpack(const uint8_t* stored, uint32_t stored_size, uint32_t unpacked_size)
     if (unpacked_size > 0) std::memcpy(pack_reader.entry_buffer, stored, unpacked_size);
     return true;
   }
-  return jc_decode(stored, stored_size, pack_reader.entry_buffer, unpacked_size) ==
-             unpacked_size &&
+  return jc_decode(stored, stored_size, pack_reader.entry_buffer, unpacked_size) == unpacked_size &&
          unpacked_size > 0;
 }
 
@@ -68,16 +69,16 @@ uint8_t* deliver(uint32_t unpacked_size, uint32_t stored_size) {
     return nullptr;
   }
   pack_reader.entry_buffer = static_cast<uint8_t*>(main_heap_alloc(unpacked_size));
-  auto* stored = static_cast<uint8_t*>(pack_reader.entry_buffer ? main_heap_alloc(stored_size)
-                                                                 : nullptr);
+  auto* stored =
+      static_cast<uint8_t*>(pack_reader.entry_buffer ? main_heap_alloc(stored_size) : nullptr);
   if (!stored) {
     free_entry_buffer();
     skip(stored_size);
     return nullptr;
   }
   uint32_t done = 0;
-  const bool read = platform_file_read(pack_reader.handle, stored, stored_size, &done) &&
-                    done == stored_size;
+  const bool read =
+      platform_file_read(pack_reader.handle, stored, stored_size, &done) && done == stored_size;
   const bool whole = read && unpack(stored, stored_size, unpacked_size);
   main_heap_free(stored);
   if (!whole) {
@@ -110,7 +111,7 @@ uint8_t* pack_next_entry() {
   uint8_t header[kPackEntryHeaderSize];
   uint32_t done = 0;
   if (!platform_file_read(pack_reader.handle, header, kPackEntryHeaderSize, &done) || done == 0)
-    return nullptr;  // the end of the archive: the last entry's buffer stays valid
+    return nullptr;                   // the end of the archive: the last entry's buffer stays valid
   if (done < kPackEntryHeaderSize) {  // a header cut short
     free_entry_buffer();
     return nullptr;
@@ -118,7 +119,9 @@ uint8_t* pack_next_entry() {
   return deliver(read_u32(header), read_u32(header + 4));
 }
 
-int32_t pack_entry_size() { return reader_open() ? pack_reader.entry_size : -1; }
+int32_t pack_entry_size() {
+  return reader_open() ? pack_reader.entry_size : -1;
+}
 
 void pack_close() {
   if (pack_reader.handle) {
@@ -128,4 +131,6 @@ void pack_close() {
   free_entry_buffer();
 }
 
-void pack_release() { pack_close(); }
+void pack_release() {
+  pack_close();
+}

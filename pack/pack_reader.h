@@ -22,10 +22,10 @@ inline constexpr uint32_t kPackEntryHeaderSize = 8;
 
 /// The reader's state, all zero before the first open.
 struct PackReader {
-  PlatformFile handle;      ///< the open archive; null when closed
-  int32_t is_open;          ///< 1 after a successful pack_open
-  uint8_t* entry_buffer;    ///< main-heap block of the entry delivered last; null if none
-  int32_t entry_size;       ///< unpacked size of that entry; -1 after a call that gave none
+  PlatformFile handle;    ///< the open archive; null when closed
+  int32_t is_open;        ///< 1 after a successful pack_open
+  uint8_t* entry_buffer;  ///< main-heap block of the entry delivered last; null if none
+  int32_t entry_size;     ///< unpacked size of that entry; -1 after a call that gave none
 };
 
 extern PackReader pack_reader;
