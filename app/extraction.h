@@ -1,8 +1,26 @@
-// The program's own script: start-up of the runtime, the dialogue and shutdown.
+// The program's own script: start-up of the runtime, writing the carried archive to the
+// temporary file, extracting its six entries next to the program, the overwrite
+// question, the closing dialogue and shutdown.
 #pragma once
 
-/// Runs the program from start-up to the end of the process; never returns.
+#include <cstdint>
+
+inline constexpr char kTemporaryArchive[] = "pactest.pac";
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+
+/// Runs the program from start-up to shutdown with `archive` (size bytes) as the carried
+/// archive and returns the exit code: 0 when every entry was written or skipped by the
+/// user's answer, 1 when anything failed. `program_file` is the program's own file name
+/// (null: the running program's), whose directory receives the files.
+int extraction_run(const uint8_t* archive, uint32_t size, const char* program_file);
+
+/// Runs the program with its carried archive and ends the process; never returns.
 [[noreturn]] void extraction_main(void* module_instance);
+
+/// The release step of the runtime libraries at shutdown: the pack reader, every file
+/// still open, the file layer's object heap.
+void runtime_release();
 
 /// Waits until a key goes down (a key typed ahead counts) or the input has ended.
 void wait_for_any_key();

@@ -1,8 +1,13 @@
 // Process entry point.
+#include "app/carried_archive.h"
 #include "app/extraction.h"
 #include "platform/process.h"
 
+void extraction_main(void* /*module_instance*/) {
+  platform_exit_process(extraction_run(carried_archive, carried_archive_size, nullptr));
+}
+
 int main() {
-  platform_command_line();
+  platform_command_line();  // fetched as the platform hands it over, not read
   extraction_main(platform_module_handle());
 }

@@ -29,3 +29,12 @@ uint32_t platform_module_file_name(char* buffer, uint32_t size);
 /// At most kMaxExitCleanups can be registered; returns false beyond that.
 inline constexpr int kMaxExitCleanups = 8;
 bool platform_at_exit(void (*cleanup)());
+
+/// Longest path platform_remove_on_exit keeps, its terminating zero included.
+inline constexpr int kMaxRemoveOnExitPath = 1024;
+
+/// While registered, the file at the full `path` is removed when the process ends in any
+/// way other than through a later platform_remove_on_exit(nullptr): an interrupt (Ctrl+C),
+/// a termination signal, or an exit. One path at a time; null unregisters. False when the
+/// path is too long (nothing is registered then).
+bool platform_remove_on_exit(const char* path);

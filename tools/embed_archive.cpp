@@ -13,7 +13,8 @@ bool read_all(const char* path, std::vector<unsigned char>* bytes) {
   if (!f) return false;
   unsigned char buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->insert(bytes->end(), buffer, buffer + n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    bytes->insert(bytes->end(), buffer, buffer + n);
   const bool ok = !std::ferror(f);
   std::fclose(f);
   return ok;
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
   std::fprintf(out, "// Made at build time from the packed payload; do not edit.\n");
   std::fprintf(out, "#include \"app/carried_archive.h\"\n\n");
   std::fprintf(out, "const uint32_t carried_archive_size = %zuu;\n", bytes.size());
-  std::fprintf(out, "alignas(4) const uint8_t carried_archive[%zu] = {", bytes.empty() ? 1 : bytes.size());
+  std::fprintf(out, "alignas(4) const uint8_t carried_archive[%zu] = {",
+               bytes.empty() ? 1 : bytes.size());
   for (size_t i = 0; i < bytes.size(); ++i)
     std::fprintf(out, "%s%u,", i % kBytesPerLine == 0 ? "\n" : "", bytes[i]);
   std::fprintf(out, "\n};\n");

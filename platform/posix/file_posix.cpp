@@ -70,6 +70,8 @@ int open_flags(uint32_t access, FileDisposition disposition) {
   else
     flags |= O_RDONLY;
   if (disposition != FileDisposition::kOpenExisting) flags |= O_CREAT;
+  // Nothing is ever written through a symbolic link: a link at the name refuses the open.
+  if (access & kFileAccessWrite) flags |= O_NOFOLLOW;
   return flags;
 }
 

@@ -92,6 +92,20 @@ TEST_F(FileServiceTest, OnlyRegularFilesOpen) {
   EXPECT_EQ(open_update(""), kPlatformInvalidFile);
 }
 
+TEST_F(FileServiceTest, NothingIsWrittenThroughASymbolicLink) {
+  write_file("real", "keep");
+  ASSERT_EQ(symlink("real", "link"), 0);
+  ASSERT_EQ(symlink("nowhere", "dangling"), 0);
+  EXPECT_EQ(open_update("link"), kPlatformInvalidFile);
+  EXPECT_EQ(create_write("link"), kPlatformInvalidFile);
+  EXPECT_EQ(create_write("dangling"), kPlatformInvalidFile);
+  EXPECT_EQ(read_file("real"), "keep");
+  EXPECT_EQ(read_file("nowhere"), "<missing>");
+  PlatformFile reader = open_read("link");  // reading through a link is harmless
+  ASSERT_NE(reader, kPlatformInvalidFile);
+  platform_file_close(reader);
+}
+
 TEST_F(FileServiceTest, AccessAndPositions) {
   write_file("a", "hello");
   PlatformFile reader = open_read("a");

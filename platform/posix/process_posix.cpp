@@ -14,6 +14,7 @@ struct ProcessState {
   void (*cleanups[kMaxExitCleanups])();
   int cleanup_count;
   volatile sig_atomic_t cleaned_up;
+  char remove_path[kMaxRemoveOnExitPath];  // removed at the end while not empty
   bool handlers_installed;
 };
 
@@ -21,10 +22,12 @@ ProcessState process_state;
 
 const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-/// Runs the registered cleanups once, newest first.
+/// Runs the registered cleanups once, newest first, after removing the registered file
+/// (only async-signal-safe calls: this also runs inside a signal handler).
 void run_cleanups() {
   if (process_state.cleaned_up) return;
   process_state.cleaned_up = 1;
+  if (process_state.remove_path[0] != 0) ::unlink(process_state.remove_path);
   for (int i = process_state.cleanup_count - 1; i >= 0; --i) process_state.cleanups[i]();
 }
 
@@ -68,6 +71,18 @@ uint32_t platform_module_file_name(char* buffer, uint32_t size) {
 void platform_exit_process(int exit_code) {
   run_cleanups();
   std::exit(exit_code);
+}
+
+bool platform_remove_on_exit(const char* path) {
+  install_handlers();
+  process_state.remove_path[0] = 0;
+  if (!path) return true;
+  const size_t length = std::strlen(path);
+  if (length >= sizeof process_state.remove_path) return false;
+  // The first byte goes in last, so a signal never sees half a path.
+  std::memcpy(process_state.remove_path + 1, path + 1, length);
+  process_state.remove_path[0] = path[0];
+  return true;
 }
 
 bool platform_at_exit(void (*cleanup)()) {

@@ -1,0 +1,21 @@
+// The overwrite question: asked before a target that already has content is replaced.
+#pragma once
+
+#include <cstdint>
+
+/// What to do with a target.
+enum OverwriteDecision : int8_t {
+  kDecisionNone = 0,   ///< nothing answered yet
+  kDecisionWrite = 1,  ///< write this file
+  kDecisionSkip = 2,   ///< leave this file as it is
+  kDecisionAll = 3,    ///< write this file and every following one without asking
+};
+
+inline constexpr char kOverwriteQuestion[] =
+    "Datei bereits vorhanden! Ueberschreiben? [(J)a/(N)ein/(A)lle]";
+
+/// Probes `target_name`; a missing or empty file, a directory or a drive is written
+/// without asking. A file with content gets the question, and keys are read until j, n or
+/// a (either case) is pressed; other keys are ignored. When the input is not a console and
+/// has ended, the answer is n: nothing is overwritten without an answer.
+OverwriteDecision confirm_overwrite(const char* target_name);
