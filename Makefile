@@ -40,4 +40,30 @@ format-check:
 	clang-format --dry-run --Werror $(SOURCES)
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-windows-i686 build-windows-x86_64
+
+# Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
+# packer, source writer) are built natively in build/ and run from there. The 64-bit build
+# also holds the unit tests, run under Wine by test-windows.
+WINDOWS_ARCHS := i686 x86_64
+HOST_TOOLS := payload_gen jcpack embed_archive console_demo
+
+.PHONY: host-tools windows test-windows
+
+host-tools: deps
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target $(HOST_TOOLS)
+
+windows: host-tools
+	@scripts/install-deps windows
+	@set -e; for arch in $(WINDOWS_ARCHS); do \
+	  tests=OFF; [ $$arch = x86_64 ] && tests=ON; \
+	  cmake -S . -B build-windows-$$arch -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake -DENTPACKER_TESTS=$$tests \
+	    -DENTPACKER_HOST_TOOLS_DIR=$(CURDIR)/build/bin $(CMAKE_FLAGS); \
+	  cmake --build build-windows-$$arch -j $(JOBS) --target entpacker; \
+	done
+
+test-windows: windows
+	cmake --build build-windows-x86_64 -j $(JOBS)
+	scripts/test-windows

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "files/file_table.h"
-#include "platform/posix/scratch_directory.h"
+#include "platform/scratch_directory.h"
 #include "runtime/workspace.h"
 
 class FileLayerTest : public ScratchDirectoryTest {

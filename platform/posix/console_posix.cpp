@@ -15,6 +15,7 @@
 #include <deque>
 #include <string>
 
+#include "platform/key_records.h"
 #include "platform/memory_console.h"
 #include "platform/posix/terminal_codec.h"
 #include "platform/process.h"
@@ -423,7 +424,7 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
   if (input == stream_input()) {
     fill_lookahead(true);
     if (posix_console.lookahead < 0) return true;  // the input has ended
-    records[0] = terminal_key_of_byte(static_cast<uint8_t>(posix_console.lookahead));
+    records[0] = key_of_byte(static_cast<uint8_t>(posix_console.lookahead));
     posix_console.lookahead = -1;
     *read = 1;
     return true;

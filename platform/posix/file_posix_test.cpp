@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "platform/posix/scratch_directory.h"
+#include "platform/scratch_directory.h"
 
 namespace {
 

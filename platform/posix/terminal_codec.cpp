@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/key_records.h"
+
 namespace {
 
 // Windows-1252 characters of the bytes 0x80-0x9F; 0 where the code page has none.
@@ -14,21 +16,8 @@ constexpr uint32_t kReplacementCharacter = 0xFFFD;
 constexpr uint32_t kControlPictures = 0x2400;  // U+2400..U+241F, then U+2421 for DEL
 constexpr uint32_t kDeletePicture = 0x2421;
 
-// PC scan codes (set 1) of the printable ASCII characters 32-126, US layout.
-constexpr uint8_t kScanOfAscii[95] = {
-    0x39, 0x02, 0x28, 0x04, 0x05, 0x06, 0x08, 0x28, 0x0A, 0x0B, 0x09, 0x0D, 0x33, 0x0C, 0x34, 0x35,
-    0x0B, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x27, 0x27, 0x33, 0x0D, 0x34, 0x35,
-    0x03, 0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17, 0x24, 0x25, 0x26, 0x32, 0x31, 0x18,
-    0x19, 0x10, 0x13, 0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C, 0x1A, 0x2B, 0x1B, 0x07, 0x0C,
-    0x29, 0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17, 0x24, 0x25, 0x26, 0x32, 0x31, 0x18,
-    0x19, 0x10, 0x13, 0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C, 0x1A, 0x2B, 0x1B, 0x29};
-
 constexpr uint8_t kScanEscape = 0x01;
-constexpr uint8_t kScanBackspace = 0x0E;
-constexpr uint8_t kScanTab = 0x0F;
-constexpr uint8_t kScanEnter = 0x1C;
 constexpr uint8_t kEscape = 0x1B;
-constexpr uint8_t kBackspace = 0x08;
 constexpr uint8_t kDelete = 0x7F;
 
 // Keys without a character: the final byte of "ESC [ ..." or "ESC O ..." sequences.
@@ -87,16 +76,6 @@ int ansi_index(int colour) {
   return ((colour & 4) ? 1 : 0) | (colour & 2) | ((colour & 1) ? 4 : 0);
 }
 
-ConsoleInputRecord key_record(uint8_t character, uint8_t scan) {
-  ConsoleInputRecord record{};
-  record.event_type = kKeyEvent;
-  record.key_down = 1;
-  record.repeat_count = 1;
-  record.virtual_scan_code = scan;
-  record.ascii_char = static_cast<char>(character);
-  return record;
-}
-
 /// Length of the UTF-8 sequence that `lead` begins; 1 for a byte that begins none.
 size_t utf8_length(uint8_t lead) {
   if (lead >= 0xF0 && lead <= 0xF4) return 4;
@@ -110,12 +89,12 @@ size_t decode_escape(const unsigned char* bytes, size_t length, bool complete,
                      ConsoleInputRecord* record, bool* has_record) {
   if (length < 2) {
     if (!complete) return 0;
-    *record = key_record(kEscape, kScanEscape);
+    *record = key_down_record(kEscape, kScanEscape);
     *has_record = true;
     return 1;
   }
   if (bytes[1] != '[' && bytes[1] != 'O') {
-    *record = key_record(kEscape, kScanEscape);  // Escape, then the next key on its own
+    *record = key_down_record(kEscape, kScanEscape);  // Escape, then the next key on its own
     *has_record = true;
     return 1;
   }
@@ -140,7 +119,7 @@ size_t decode_escape(const unsigned char* bytes, size_t length, bool complete,
       if (k.final_byte == final_byte) scan = k.scan;
   }
   if (scan != 0) {
-    *record = key_record(0, scan);
+    *record = key_down_record(0, scan);
     *has_record = true;
   }
   return i + 1;
@@ -169,7 +148,7 @@ size_t decode_utf8(const unsigned char* bytes, size_t length, bool complete,
   }
   int mapped = valid ? terminal_cp1252_of(code_point) : -1;
   // A character outside the code page is a key without a character.
-  *record = key_record(mapped > 0 ? static_cast<uint8_t>(mapped) : 0, 0);
+  *record = key_down_record(mapped > 0 ? static_cast<uint8_t>(mapped) : 0, 0);
   *has_record = true;
   return n;
 }
@@ -200,35 +179,13 @@ std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attrib
   return s + "m";
 }
 
-ConsoleInputRecord terminal_key_of_byte(uint8_t character) {
-  if (character >= 32 && character <= 126)
-    return key_record(character, kScanOfAscii[character - 32]);
-  switch (character) {
-    case '\r':
-    case '\n':
-      return key_record(character, kScanEnter);
-    case '\t':
-      return key_record(character, kScanTab);
-    case kEscape:
-      return key_record(character, kScanEscape);
-    case kBackspace:
-    case kDelete:
-      return key_record(kBackspace, kScanBackspace);
-    default:
-      break;
-  }
-  if (character >= 1 && character <= 26)  // Ctrl and a letter
-    return key_record(character, kScanOfAscii['a' + character - 1 - 32]);
-  return key_record(character, 0);
-}
-
 size_t terminal_decode_key(const unsigned char* bytes, size_t length, bool complete,
                            ConsoleInputRecord* record, bool* has_record) {
   *has_record = false;
   if (length == 0) return 0;
   if (bytes[0] == kEscape) return decode_escape(bytes, length, complete, record, has_record);
   if (bytes[0] < 0x80) {
-    *record = terminal_key_of_byte(bytes[0]);
+    *record = key_of_byte(bytes[0]);
     *has_record = true;
     return 1;
   }

@@ -20,10 +20,6 @@ int terminal_cp1252_of(uint32_t code_point);
 /// `default_attribute` stand for the terminal's own default colours.
 std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute);
 
-/// A key-down record for the character byte `character` with the PC scan code of its key
-/// on a US layout (0 when the byte has no key of its own).
-ConsoleInputRecord terminal_key_of_byte(uint8_t character);
-
 /// Decodes the key at the front of `bytes[0..length)`. Returns the number of bytes it
 /// takes, with `*record` and `*has_record` set (an unknown escape sequence is taken
 /// without a record). Returns 0 when the bytes begin a sequence that is not complete yet;

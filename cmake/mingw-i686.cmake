@@ -1,0 +1,4 @@
+# Toolchain: 32-bit Windows (PE32), MinGW-w64.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(ENTPACKER_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,246 @@
+// Console services on Windows: the process's console through the system's console calls.
+// A standard input that is not a console (a file or a pipe) gives one key press per byte
+// and tells when it has ended; a standard output that is not a console takes plain bytes
+// through WriteFile. A memory console installed by a test takes the place of all of it.
+#include <windows.h>
+
+#include "platform/console.h"
+#include "platform/key_records.h"
+#include "platform/memory_console.h"
+
+namespace {
+
+/// Records taken from the console's queue with one read at most.
+constexpr uint32_t kInputChunk = 16;
+
+struct Win32Console {
+  MemoryConsole* installed;  // a test's memory console, when set
+  int lookahead;             // redirected input: byte read ahead, or -1
+  bool input_ended;          // redirected input: nothing more to read
+};
+
+Win32Console win32_console{nullptr, -1, false};
+
+MemoryConsole* model_of(ConsoleHandle handle) {
+  if (handle && handle == win32_console.installed) return win32_console.installed;
+  return nullptr;
+}
+
+COORD coord_of(ConsoleCoord c) {
+  return COORD{c.x, c.y};
+}
+
+SMALL_RECT rect_of(const ConsoleSmallRect& r) {
+  return SMALL_RECT{r.left, r.top, r.right, r.bottom};
+}
+
+/// True when `input` is a console input buffer (its queue can be counted).
+bool is_console_input(ConsoleHandle input) {
+  DWORD count = 0;
+  return input && GetNumberOfConsoleInputEvents(input, &count) != 0;
+}
+
+/// Reads the next byte of a redirected input into the lookahead. A file gives its next
+/// byte at once; a pipe waits for its writer's next byte or its end.
+void fill_lookahead(ConsoleHandle input) {
+  if (win32_console.lookahead >= 0 || win32_console.input_ended) return;
+  unsigned char byte = 0;
+  DWORD read = 0;
+  if (ReadFile(input, &byte, 1, &read, nullptr) && read == 1)
+    win32_console.lookahead = byte;
+  else
+    win32_console.input_ended = true;
+}
+
+/// The console's input record in the platform-neutral form; other kinds than keys keep
+/// the key fields 0.
+ConsoleInputRecord record_of(const INPUT_RECORD& in) {
+  ConsoleInputRecord out{};
+  out.event_type = in.EventType;
+  if (in.EventType == KEY_EVENT) {
+    const KEY_EVENT_RECORD& key = in.Event.KeyEvent;
+    out.key_down = static_cast<uint32_t>(key.bKeyDown);
+    out.repeat_count = key.wRepeatCount;
+    out.virtual_key_code = key.wVirtualKeyCode;
+    out.virtual_scan_code = key.wVirtualScanCode;
+    out.ascii_char = key.uChar.AsciiChar;
+    out.control_key_state = key.dwControlKeyState;
+  }
+  return out;
+}
+
+}  // namespace
+
+void platform_console_install(MemoryConsole* console) {
+  win32_console.installed = console;
+}
+
+bool platform_console_alloc() {
+  if (win32_console.installed) {
+    ++win32_console.installed->alloc_calls;
+    return true;
+  }
+  return AllocConsole() != 0;
+}
+
+bool platform_console_free() {
+  if (win32_console.installed) {
+    ++win32_console.installed->free_calls;
+    return true;
+  }
+  return FreeConsole() != 0;
+}
+
+ConsoleHandle platform_std_handle(int32_t which) {
+  if (win32_console.installed) return win32_console.installed;
+  if (which != kStdInputHandle && which != kStdOutputHandle) return nullptr;
+  HANDLE handle = GetStdHandle(static_cast<DWORD>(which));
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+bool platform_console_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
+  if (MemoryConsole* model = model_of(output)) {
+    *info = model->info;
+    return true;
+  }
+  CONSOLE_SCREEN_BUFFER_INFO system_info;
+  if (!output || !GetConsoleScreenBufferInfo(output, &system_info)) return false;
+  info->size = {system_info.dwSize.X, system_info.dwSize.Y};
+  info->cursor_position = {system_info.dwCursorPosition.X, system_info.dwCursorPosition.Y};
+  info->attributes = system_info.wAttributes;
+  info->window = {system_info.srWindow.Left, system_info.srWindow.Top, system_info.srWindow.Right,
+                  system_info.srWindow.Bottom};
+  info->maximum_window_size = {system_info.dwMaximumWindowSize.X,
+                               system_info.dwMaximumWindowSize.Y};
+  return true;
+}
+
+bool platform_console_set_title(const char* title) {
+  if (win32_console.installed) {
+    win32_console.installed->title = title ? title : "";
+    return true;
+  }
+  return SetConsoleTitleA(title ? title : "") != 0;
+}
+
+bool platform_console_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
+  if (MemoryConsole* model = model_of(output))
+    return memory_console_set_cursor_position(model, position);
+  return output && SetConsoleCursorPosition(output, coord_of(position)) != 0;
+}
+
+bool platform_console_set_cursor_info(ConsoleHandle output, const ConsoleCursorInfo* info) {
+  if (MemoryConsole* model = model_of(output)) {
+    if (info->size < 1 || info->size > 100) return false;
+    model->cursor_info = *info;
+    return true;
+  }
+  const CONSOLE_CURSOR_INFO system_info{info->size, info->visible ? TRUE : FALSE};
+  return output && SetConsoleCursorInfo(output, &system_info) != 0;
+}
+
+bool platform_console_fill_attribute(ConsoleHandle output, uint16_t attribute, uint32_t length,
+                                     ConsoleCoord at, uint32_t* written) {
+  if (MemoryConsole* model = model_of(output))
+    return memory_console_fill_attribute(model, attribute, length, at, written);
+  DWORD done = 0;
+  BOOL ok = output && FillConsoleOutputAttribute(output, attribute, length, coord_of(at), &done);
+  *written = done;
+  return ok != 0;
+}
+
+bool platform_console_fill_character(ConsoleHandle output, char character, uint32_t length,
+                                     ConsoleCoord at, uint32_t* written) {
+  if (MemoryConsole* model = model_of(output))
+    return memory_console_fill_character(model, character, length, at, written);
+  DWORD done = 0;
+  BOOL ok = output && FillConsoleOutputCharacterA(output, character, length, coord_of(at), &done);
+  *written = done;
+  return ok != 0;
+}
+
+bool platform_console_write_characters(ConsoleHandle output, const char* characters,
+                                       uint32_t length, ConsoleCoord at, uint32_t* written) {
+  if (MemoryConsole* model = model_of(output))
+    return memory_console_write_characters(model, characters, length, at, written);
+  DWORD done = 0;
+  BOOL ok = output && WriteConsoleOutputCharacterA(output, characters, length, coord_of(at), &done);
+  *written = done;
+  return ok != 0;
+}
+
+bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
+                             const ConsoleSmallRect* clip, ConsoleCoord destination,
+                             const ConsoleCharInfo* fill) {
+  if (MemoryConsole* model = model_of(output))
+    return memory_console_scroll(model, rect, clip, destination, fill);
+  if (!output) return false;
+  const SMALL_RECT scroll = rect_of(*rect);
+  SMALL_RECT clip_rect{};
+  if (clip) clip_rect = rect_of(*clip);
+  CHAR_INFO fill_cell{};
+  fill_cell.Char.AsciiChar = static_cast<CHAR>(fill->character);
+  fill_cell.Attributes = fill->attributes;
+  return ScrollConsoleScreenBufferA(output, &scroll, clip ? &clip_rect : nullptr,
+                                    coord_of(destination), &fill_cell) != 0;
+}
+
+bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
+  *count = 0;
+  if (MemoryConsole* model = model_of(input)) {
+    *count = static_cast<uint32_t>(model->input.size());
+    return true;
+  }
+  DWORD waiting = 0;
+  if (input && GetNumberOfConsoleInputEvents(input, &waiting)) {
+    *count = waiting;
+    return true;
+  }
+  fill_lookahead(input);
+  *count = win32_console.lookahead >= 0 ? 1 : 0;
+  return true;
+}
+
+bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* records, uint32_t length,
+                                 uint32_t* read) {
+  *read = 0;
+  if (length == 0) return true;
+  if (MemoryConsole* model = model_of(input))
+    return memory_console_read_input(model, records, length, read);
+  if (is_console_input(input)) {
+    INPUT_RECORD buffer[kInputChunk];
+    DWORD got = 0;
+    if (!ReadConsoleInputA(input, buffer, length < kInputChunk ? length : kInputChunk, &got))
+      return false;
+    for (DWORD i = 0; i < got; ++i) records[i] = record_of(buffer[i]);
+    *read = got;
+    return true;
+  }
+  fill_lookahead(input);
+  if (win32_console.lookahead < 0) return true;  // the input has ended
+  records[0] = key_of_byte(static_cast<uint8_t>(win32_console.lookahead));
+  win32_console.lookahead = -1;
+  *read = 1;
+  return true;
+}
+
+bool platform_console_input_ended(ConsoleHandle input) {
+  if (model_of(input) || is_console_input(input)) return false;
+  fill_lookahead(input);
+  return win32_console.input_ended && win32_console.lookahead < 0;
+}
+
+bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
+  if (!output || model_of(output)) return false;
+  while (length > 0) {
+    DWORD written = 0;
+    if (!WriteFile(output, bytes, length, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    length -= written;
+  }
+  return true;
+}
+
+const char* platform_stream_line_break() {
+  return "\r\n";
+}

@@ -1,0 +1,102 @@
+// Process services on Windows. Registered cleanups run once: on a normal end, through
+// platform_exit_process, and from the console's control handler when the user presses
+// Ctrl+C or Ctrl+Break or closes the console window.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/process.h"
+#include "platform/win32/open_files.h"
+
+namespace {
+
+/// Exit code of a process ended by Ctrl+C, as the system's own handler uses it.
+constexpr UINT kControlCExitCode = 0xC000013A;
+
+struct ProcessState {
+  void (*cleanups[kMaxExitCleanups])();
+  int cleanup_count;
+  volatile LONG cleaned_up;
+  char remove_path[kMaxRemoveOnExitPath];  // removed at the end while not empty
+  bool handlers_installed;
+};
+
+ProcessState process_state;
+
+/// Runs the registered cleanups once, newest first, after removing the registered file;
+/// whichever thread gets here first.
+void run_cleanups() {
+  if (InterlockedExchange(&process_state.cleaned_up, 1) != 0) return;
+  if (process_state.remove_path[0] != 0) DeleteFileA(process_state.remove_path);
+  for (int i = process_state.cleanup_count - 1; i >= 0; --i) process_state.cleanups[i]();
+}
+
+/// Runs on a thread of its own when a console event ends the process: cleans up and ends
+/// the process at once, before the program's thread can go on.
+BOOL WINAPI on_console_event(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // An open file cannot be deleted; the process ends right after, so nothing will
+      // use the handles again.
+      if (process_state.remove_path[0] != 0) win32_close_every_file();
+      run_cleanups();
+      ExitProcess(kControlCExitCode);
+    default:
+      return FALSE;
+  }
+}
+
+void install_handlers() {
+  if (process_state.handlers_installed) return;
+  process_state.handlers_installed = true;
+  std::atexit(run_cleanups);
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+}  // namespace
+
+void* platform_module_handle() {
+  return GetModuleHandleA(nullptr);
+}
+
+const char* platform_command_line() {
+  return GetCommandLineA();
+}
+
+uint32_t platform_module_file_name(char* buffer, uint32_t size) {
+  if (!buffer || size == 0) return 0;
+  DWORD n = GetModuleFileNameA(nullptr, buffer, size);
+  // A cut name fills the whole buffer and, on older systems, is not terminated.
+  if (n >= size) n = size - 1;
+  buffer[n] = 0;
+  return n;
+}
+
+void platform_exit_process(int exit_code) {
+  run_cleanups();
+  ExitProcess(static_cast<UINT>(exit_code));
+}
+
+bool platform_remove_on_exit(const char* path) {
+  install_handlers();
+  process_state.remove_path[0] = 0;
+  if (!path) return true;
+  const size_t length = std::strlen(path);
+  if (length >= sizeof process_state.remove_path) return false;
+  // The first byte goes in last, so the console event's thread never sees half a path.
+  std::memcpy(process_state.remove_path + 1, path + 1, length);
+  process_state.remove_path[0] = path[0];
+  return true;
+}
+
+bool platform_at_exit(void (*cleanup)()) {
+  if (process_state.cleanup_count >= kMaxExitCleanups) return false;
+  install_handlers();
+  process_state.cleanups[process_state.cleanup_count++] = cleanup;
+  return true;
+}
