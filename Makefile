@@ -29,9 +29,10 @@ test-asan: build-asan
 	  ctest --output-on-failure -j $(JOBS)
 
 test:
-	@scripts/install-deps build test
+	@scripts/install-deps build test windows
 	$(MAKE) --no-print-directory test-native
 	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory test-windows
 
 format:
 	clang-format -i $(SOURCES)
@@ -64,6 +65,9 @@ windows: host-tools
 	  cmake --build build-windows-$$arch -j $(JOBS) --target entpacker; \
 	done
 
+WINDOWS_TEST_TARGETS := platform_tests entpacker_runtime_tests entpacker_console_tests \
+  entpacker_files_tests entpacker_pack_tests console_demo
+
 test-windows: windows
-	cmake --build build-windows-x86_64 -j $(JOBS)
+	cmake --build build-windows-x86_64 -j $(JOBS) --target $(WINDOWS_TEST_TARGETS)
 	scripts/test-windows

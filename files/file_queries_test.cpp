@@ -61,10 +61,11 @@ TEST_F(FileQueriesTest, FilesDirectoriesAndSeparators) {
 
 TEST_F(FileQueriesTest, DriveFormsAreJudgedAsDrives) {
 #if defined(_WIN32)
-  // Drive C: exists on every system; a drive-relative name is never taken as a file.
+  // Drive C: exists on every system; a drive-relative name is no root directory and is
+  // never taken as a file.
   EXPECT_EQ(file_size_probe("C:"), kProbeDirectory);
   EXPECT_EQ(file_size_probe("C:\\"), kProbeDirectory);
-  EXPECT_EQ(file_size_probe("c:x"), kProbeDirectory);
+  EXPECT_EQ(file_size_probe("c:x"), kProbeMissing);
   EXPECT_EQ(file_size_probe("Q:"), kProbeMissing);
   write_file(in_program_directory("five"), "12345");
   EXPECT_EQ(file_size_probe("C:five"), 5);  // four characters are a plain name

@@ -148,9 +148,13 @@ TEST_F(FileTableTest, OpenUnderAReferenceThatCannotTakeAFile) {
   }
   FileReference closed_id = file_open_for_update(kNewDynamicFile, "g");
   file_close(closed_id);
-  EXPECT_EQ(file_open_for_update(closed_id, "f"), 0);
-  EXPECT_TRUE(closed_everywhere("f"));
-  EXPECT_EQ(file_table.capacity, kFileTableInitialCapacity);
+  // Where heap addresses lie among the file numbers (Windows heaps), a closed id reads as
+  // a number like any other; elsewhere it can take no file.
+  if (closed_id > kMaxFileNumber) {
+    EXPECT_EQ(file_open_for_update(closed_id, "f"), 0);
+    EXPECT_TRUE(closed_everywhere("f"));
+    EXPECT_EQ(file_table.capacity, kFileTableInitialCapacity);
+  }
 }
 
 TEST_F(FileTableTest, ReopeningAnOpenIdKeepsTheId) {
