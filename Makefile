@@ -47,7 +47,7 @@ clean:
 # packer, source writer) are built natively in build/ and run from there. The 64-bit build
 # also holds the unit tests, run under Wine by test-windows.
 WINDOWS_ARCHS := i686 x86_64
-HOST_TOOLS := payload_gen jcpack embed_archive console_demo
+HOST_TOOLS := payload_gen jcpack embed_archive console_demo entpacker
 
 .PHONY: host-tools windows test-windows
 
