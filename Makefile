@@ -43,6 +43,47 @@ format-check:
 clean:
 	rm -rf build build-asan build-windows-i686 build-windows-x86_64
 
+# Fuzzing: each libFuzzer target runs for FUZZ_SECONDS, seeded with blocks and archives
+# made by the encoder. Built with clang in build-fuzz/, apart from the normal build.
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS := jc_decode_fuzz jc_roundtrip_fuzz pack_walk_fuzz
+
+.PHONY: fuzz bench
+
+fuzz:
+	@scripts/install-deps fuzz
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DENTPACKER_FUZZ=ON -DENTPACKER_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS) fuzz_seeds
+	./build-fuzz/bin/fuzz_seeds build-fuzz/seeds
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t; \
+	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	  ./build-fuzz/bin/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t build-fuzz/seeds/$$t \
+	    2>build-fuzz/$$t.log || { tail -50 build-fuzz/$$t.log; exit 1; }; \
+	  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' build-fuzz/$$t.log; \
+	done
+
+# Benchmark: the codec against zlib and libdeflate on the Canterbury corpus (as one tar)
+# and on Windows executables from wine64 with their debug sections stripped.
+BENCH_PE := notepad.exe regedit.exe cmd.exe wordpad.exe advapi32.dll gdi32.dll msvcrt.dll \
+  ntdll.dll shlwapi.dll
+WINE_PE_DIR := /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+
+bench:
+	@scripts/install-deps bench
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DENTPACKER_BENCH=ON \
+	  -DENTPACKER_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-bench -j $(JOBS) --target jc_bench
+	mkdir -p build-bench/data/pe
+	gunzip -c ../shared/corpus/cantrbry.tar.gz >build-bench/data/canterbury.tar
+	for f in $(BENCH_PE); do \
+	  x86_64-w64-mingw32-strip --strip-debug -o build-bench/data/pe/$$f $(WINE_PE_DIR)/$$f; done
+	./build-bench/bin/jc_bench build-bench/bench.csv canterbury=build-bench/data/canterbury.tar \
+	  windows-pe=build-bench/data/pe
+	@echo "CSV: build-bench/bench.csv"
+
 # Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
 # packer, source writer) are built natively in build/ and run from there. The 64-bit build
 # also holds the unit tests, run under Wine by test-windows.

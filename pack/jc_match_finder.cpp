@@ -2,12 +2,20 @@
 
 namespace {
 
-constexpr uint32_t kHash3Bits = 18;
+constexpr uint32_t kMaxHash3Bits = 18;
+constexpr uint32_t kMinHash3Bits = 8;
 constexpr uint32_t kNearSteps = 16;  ///< chain steps a short-match query takes at most
 
-uint32_t hash3(const uint8_t* p) {
+/// Table bits for `size` bytes of input: small inputs get small tables.
+uint32_t hash3_bits(uint32_t size) {
+  uint32_t bits = kMinHash3Bits;
+  while (bits < kMaxHash3Bits && (uint64_t(1) << bits) < uint64_t(size) * 2) ++bits;
+  return bits;
+}
+
+uint32_t hash3(const uint8_t* p, uint32_t bits) {
   const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-  return (v * 2654435761u) >> (32 - kHash3Bits);
+  return (v * 2654435761u) >> (32 - bits);
 }
 
 uint32_t hash2(const uint8_t* p) {
@@ -19,14 +27,15 @@ uint32_t hash2(const uint8_t* p) {
 void jc_chain_init(JcChainFinder& f, const uint8_t* data, uint32_t size) {
   f.data = data;
   f.size = size;
-  f.head.assign(size_t(1) << kHash3Bits, kJcNoPosition);
+  f.hash_bits = hash3_bits(size);
+  f.head.assign(size_t(1) << f.hash_bits, kJcNoPosition);
   f.prev.assign(size, kJcNoPosition);
 }
 
 uint32_t jc_chain_matches(JcChainFinder& f, uint32_t pos, uint32_t depth, uint32_t limit,
                           JcMatch* out) {
   if (f.size - pos < kJcHashMinLength) return 0;
-  const uint32_t h = hash3(f.data + pos);
+  const uint32_t h = hash3(f.data + pos, f.hash_bits);
   uint32_t count = 0;
   uint32_t best = 1;
   if (out != nullptr) {
@@ -52,7 +61,8 @@ void jc_tree_init(JcTreeFinder& f, const uint8_t* data, uint32_t size, uint32_t 
   f.size = size;
   f.depth = depth;
   f.nice = nice;
-  f.head.assign(size_t(1) << kHash3Bits, kJcNoPosition);
+  f.hash_bits = hash3_bits(size);
+  f.head.assign(size_t(1) << f.hash_bits, kJcNoPosition);
   f.smaller.assign(size, kJcNoPosition);
   f.greater.assign(size, kJcNoPosition);
 }
@@ -62,7 +72,7 @@ uint32_t jc_tree_matches(JcTreeFinder& f, uint32_t pos, JcMatch* out) {
   if (available < kJcHashMinLength) return 0;
   const uint32_t limit = available < f.nice ? available : f.nice;
   const uint8_t* data = f.data;
-  const uint32_t h = hash3(data + pos);
+  const uint32_t h = hash3(data + pos, f.hash_bits);
   uint32_t cand = f.head[h];
   f.head[h] = pos;
   // The new position becomes the root; the walk splits the old tree into the part that

@@ -17,6 +17,7 @@ inline constexpr uint32_t kJcHashMinLength = 3;  ///< bytes the hashed finders k
 struct JcChainFinder {
   const uint8_t* data;
   uint32_t size;
+  uint32_t hash_bits;
   std::vector<uint32_t> head;  ///< per hash: the latest position, or kJcNoPosition
   std::vector<uint32_t> prev;  ///< per position: the previous one with the same hash
 };
@@ -28,6 +29,7 @@ struct JcTreeFinder {
   uint32_t size;
   uint32_t depth;  ///< nodes visited per query
   uint32_t nice;   ///< bytes compared at most; a match this long ends the walk
+  uint32_t hash_bits;
   std::vector<uint32_t> head;
   std::vector<uint32_t> smaller;  ///< per position: subtree of positions that sort before
   std::vector<uint32_t> greater;  ///< per position: subtree of positions that sort after
