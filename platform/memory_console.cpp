@@ -43,6 +43,7 @@ void memory_console_init(MemoryConsole* console, int16_t columns, int16_t rows,
   console->title.clear();
   console->alloc_calls = 0;
   console->free_calls = 0;
+  console->input_closed = false;
 }
 
 ConsoleCharInfo memory_console_cell(const MemoryConsole* console, int x, int y) {

@@ -20,6 +20,7 @@ struct MemoryConsole {
   std::string title;
   uint32_t alloc_calls;  ///< platform_console_alloc calls while installed
   uint32_t free_calls;   ///< platform_console_free calls while installed
+  bool input_closed;     ///< no key comes after the queue: once it is empty, input has ended
 };
 
 /// Default colours of a new console: light grey on black.

@@ -433,6 +433,7 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
 }
 
 bool platform_console_input_ended(ConsoleHandle input) {
+  if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
   if (input != stream_input()) return false;
   fill_lookahead(false);
   return posix_console.input_ended && posix_console.lookahead < 0;

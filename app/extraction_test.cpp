@@ -1,0 +1,236 @@
+// The program's script on a memory console, with small archives made in the test.
+#include "app/extraction.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/overwrite.h"
+#include "platform/memory_console.h"
+#include "platform/posix/scratch_directory.h"
+
+namespace {
+
+constexpr uint16_t kScanJ = 0x24;
+constexpr uint16_t kScanN = 0x31;
+constexpr uint16_t kScanA = 0x1E;
+constexpr uint16_t kScanX = 0x2D;
+constexpr uint16_t kScanEnter = 0x1C;
+constexpr uint16_t kScanF1 = 0x3B;
+
+const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
+                                "fandost.exe",  "brovix.exe",   "lostrand.txt"};
+
+// A block that unpacks to "aaaa".
+const std::string kBlock("\x4A\x43\x04\x00\x00\x00\xA2\xA3\xA3\xA3\x14\x40\xD8\x20\0\0\0\0", 18);
+
+std::string u32(uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+  return s;
+}
+
+std::string stored(const std::string& bytes) {
+  return u32(static_cast<uint32_t>(bytes.size())) + u32(static_cast<uint32_t>(bytes.size())) +
+         bytes;
+}
+
+std::string compressed(const std::string& block) {
+  return u32(4) + u32(static_cast<uint32_t>(block.size())) + block;
+}
+
+/// Contents of the six entries of the test archive; the first one is a JC block.
+const char* const kContents[] = {"aaaa", "second entry", "third", "fourth", "fifth", "text\r\n"};
+
+std::string test_archive(const std::string& third = stored(kContents[2])) {
+  return compressed(kBlock) + stored(kContents[1]) + third + stored(kContents[3]) +
+         stored(kContents[4]) + stored(kContents[5]);
+}
+
+class ExtractionTest : public ScratchDirectoryTest {
+ protected:
+  void SetUp() override {
+    ScratchDirectoryTest::SetUp();
+    memory_console_init(&screen_, 80, 25, 80, 25);
+    screen_.input_closed = true;  // an unexpected question reads the end, not a hang
+    platform_console_install(&screen_);
+  }
+  void TearDown() override {
+    platform_console_install(nullptr);
+    ScratchDirectoryTest::TearDown();
+  }
+
+  /// Runs the program on `archive` with the program file in the scratch directory; a key
+  /// for the final wait is queued behind `keys`.
+  int run(const std::string& archive) {
+    memory_console_push_key(&screen_, 'q', 0x10);
+    const std::string program = directory_ + "/entpacker";
+    return extraction_run(reinterpret_cast<const uint8_t*>(archive.data()),
+                          static_cast<uint32_t>(archive.size()), program.c_str());
+  }
+  void key(char c, uint16_t scan, bool down = true) {
+    memory_console_push_key(&screen_, c, scan, down);
+  }
+
+  /// The screen's rows down to the last one with text.
+  std::vector<std::string> transcript() const {
+    std::vector<std::string> rows;
+    for (int y = 0; y < 25; ++y) rows.push_back(memory_console_row_text(&screen_, y));
+    while (!rows.empty() && rows.back().empty()) rows.pop_back();
+    return rows;
+  }
+
+  void expect_all_written(size_t except = 99) {
+    for (size_t i = 0; i < 6; ++i) {
+      if (i != except) {
+        EXPECT_EQ(read_file(kTargets[i]), kContents[i]) << kTargets[i];
+      }
+    }
+    EXPECT_EQ(access("pactest.pac", F_OK), -1);
+  }
+
+  MemoryConsole screen_;
+};
+
+const std::vector<std::string> kCleanRun = {
+    "pac datei erfolgreich geoeffnet", "entpacke 'quorvane.exe'",
+    "entpacke 'tessalor.dll'",         "entpacke 'mirkel.exe'",
+    "entpacke 'fandost.exe'",          "entpacke 'brovix.exe'",
+    "entpacke 'lostrand.txt'",         "",
+    "Entpacken erfolgreich beendet!",  "",
+    "Beliebige Taste zum beenden...",
+};
+
+std::vector<std::string> with_question_after(size_t row, std::vector<std::string> rows) {
+  rows.insert(rows.begin() + static_cast<long>(row) + 2, kOverwriteQuestion);
+  return rows;
+}
+
+}  // namespace
+
+TEST_F(ExtractionTest, ARunWithNoFilesExtractsAllSixWithoutAQuestion) {
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(transcript(), kCleanRun);
+  expect_all_written();
+  EXPECT_TRUE(screen_.input.empty());  // the final wait took its key
+}
+
+TEST_F(ExtractionTest, TheFilesGoToTheProgramDirectoryWhateverTheCurrentOne) {
+  ASSERT_EQ(mkdir("start", 0755), 0);
+  ASSERT_EQ(chdir("start"), 0);
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(transcript(), kCleanRun);
+  expect_all_written();
+  EXPECT_EQ(read_file("start/pactest.pac"), "<missing>");
+  EXPECT_EQ(read_file("start/quorvane.exe"), "<missing>");
+}
+
+TEST_F(ExtractionTest, AnExistingSecondTargetAnsweredNKeepsItAndTheOthersAreWritten) {
+  write_file("tessalor.dll", "old");
+  key('n', kScanN);
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(transcript(), with_question_after(1, kCleanRun));
+  EXPECT_EQ(read_file("tessalor.dll"), "old");
+  expect_all_written(1);
+}
+
+TEST_F(ExtractionTest, AnswerJOverwritesAndAnswerAAsksNoMore) {
+  write_file("tessalor.dll", "an old and much longer content");
+  key('J', kScanJ);
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  expect_all_written();
+
+  memory_console_init(&screen_, 80, 25, 80, 25);
+  screen_.input_closed = true;
+  key('A', kScanA);  // every file exists now: one question, at the first row
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(transcript(), with_question_after(0, kCleanRun));
+  expect_all_written();
+}
+
+TEST_F(ExtractionTest, OtherKeysAndReleasesAreIgnoredUntilAnAnswer) {
+  write_file("tessalor.dll", "old");
+  key('x', kScanX);
+  key('x', kScanX, false);
+  key('\r', kScanEnter);
+  key(0, kScanF1);
+  memory_console_push_event(&screen_, kMouseEvent);
+  key('j', kScanJ);
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(transcript(), with_question_after(1, kCleanRun));
+  expect_all_written();
+}
+
+TEST_F(ExtractionTest, EmptyTargetsAreWrittenWithoutAQuestion) {
+  write_file("mirkel.exe", "");
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(transcript(), kCleanRun);
+  expect_all_written();
+}
+
+TEST_F(ExtractionTest, ATargetThatCannotBeCreatedFailsAloneAndTheRunReportsIt) {
+  ASSERT_EQ(mkdir("mirkel.exe", 0755), 0);
+  ASSERT_EQ(symlink("elsewhere", "brovix.exe"), 0);  // a name that exists: asked about
+  key('j', kScanJ);
+  EXPECT_EQ(run(test_archive()), kExitFailure);
+  std::vector<std::string> expected = with_question_after(4, kCleanRun);
+  expected.insert(expected.begin() + 7, "FEHLER Entpacken");
+  expected.insert(expected.begin() + 4, "FEHLER Entpacken");
+  expected[11] = "FEHLER Entpacken";
+  EXPECT_EQ(transcript(), expected);
+  EXPECT_EQ(read_file("elsewhere"), "<missing>");  // nothing written through the link
+  for (size_t i : {0, 1, 3, 5}) EXPECT_EQ(read_file(kTargets[i]), kContents[i]);
+  EXPECT_EQ(access("pactest.pac", F_OK), -1);
+}
+
+TEST_F(ExtractionTest, AReadOnlyTargetCannotBeEmptied) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  write_file("fandost.exe", "");
+  ASSERT_EQ(chmod("fandost.exe", 0444), 0);
+  EXPECT_EQ(run(test_archive()), kExitFailure);
+  EXPECT_EQ(transcript()[5], "FEHLER Entpacken");
+}
+
+TEST_F(ExtractionTest, ACorruptEntryLeavesItsTargetAsItWas) {
+  write_file("mirkel.exe", "untouched");
+  key('j', kScanJ);
+  std::string bad = kBlock;
+  bad[8] ^= 1;  // checksum
+  EXPECT_EQ(run(test_archive(compressed(bad))), kExitFailure);
+  std::vector<std::string> expected = with_question_after(2, kCleanRun);
+  expected.insert(expected.begin() + 5, "FEHLER Entpacken");
+  expected[10] = "FEHLER Entpacken";
+  EXPECT_EQ(transcript(), expected);
+  EXPECT_EQ(read_file("mirkel.exe"), "untouched");
+  expect_all_written(2);
+}
+
+TEST_F(ExtractionTest, AnArchiveThatCannotBeWrittenIsNeverOpened) {
+  // A stale archive behind a link is neither overwritten nor extracted.
+  write_file("stale.pac", test_archive());
+  ASSERT_EQ(symlink("stale.pac", "pactest.pac"), 0);
+  EXPECT_EQ(run(test_archive()), kExitFailure);
+  const std::vector<std::string> expected = {"FEHLER Entpacken", "",
+                                             "Beliebige Taste zum beenden..."};
+  EXPECT_EQ(transcript(), expected);
+  EXPECT_EQ(read_file("quorvane.exe"), "<missing>");
+  EXPECT_EQ(read_file("stale.pac"), test_archive());
+}
+
+TEST_F(ExtractionTest, TheEndOfTheInputAnswersNo) {
+  write_file("quorvane.exe", "old");
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  EXPECT_EQ(read_file("quorvane.exe"), "old");
+  expect_all_written(0);
+}
+
+TEST_F(ExtractionTest, AnArchiveThatDoesNotOpenAsAPackIsReported) {
+  // The first entry claims more data than there are: nothing is delivered at all.
+  EXPECT_EQ(run(u32(4) + u32(1000) + "JC"), kExitFailure);
+  EXPECT_EQ(transcript()[0], "pac datei erfolgreich geoeffnet");
+  EXPECT_EQ(transcript()[2], "FEHLER Entpacken");
+  EXPECT_EQ(access("pactest.pac", F_OK), -1);
+  EXPECT_EQ(read_file("quorvane.exe"), "<missing>");
+}
