@@ -106,9 +106,37 @@ template <bool kCareful>
   }
 }
 
+/// Copies 2 to 16 bytes from `from` to `to`, which do not overlap, with fixed-size moves
+/// that cover the range exactly (the second move may overlap the first).
+[[gnu::always_inline]] inline void copy_short(uint8_t* to, const uint8_t* from, size_t length) {
+  if (length >= 8) {
+    uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + length - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + length - 8, &tail, 8);
+  } else if (length >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + length - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + length - 4, &tail, 4);
+  } else {
+    uint16_t head;
+    std::memcpy(&head, from, 2);
+    const uint8_t last = from[length - 1];
+    std::memcpy(to, &head, 2);
+    to[length - 1] = last;
+  }
+}
+
 /// Copies `length` bytes from `offset` bytes back; where the two overlap the source is
 /// widened by whole periods, which repeats the pattern exactly as a byte-wise copy does.
 [[gnu::always_inline]] inline void copy_match(uint8_t* out, size_t offset, size_t length) {
+  if (length <= 16 && offset >= length) {
+    copy_short(out, out - offset, length);
+    return;
+  }
   if (offset == 1) {
     std::memset(out, out[-1], length);
     return;
@@ -164,8 +192,14 @@ template <bool kCareful>
   if (o != 0) {
     s.last_offset = o;
     JC_SAFETY_CHECK(o <= size_t(s.out - s.start));
-    if (kCareful) JC_SAFETY_CHECK(k + kJcShortMinLength <= size_t(s.end - s.out));
-    for (uint32_t i = 0; i < k + kJcShortMinLength; ++i, ++s.out) *s.out = s.out[-ptrdiff_t(o)];
+    const uint32_t length = k + kJcShortMinLength;
+    if (kCareful) JC_SAFETY_CHECK(length <= size_t(s.end - s.out));
+    if (o >= length) {
+      copy_short(s.out, s.out - o, length);
+      s.out += length;
+    } else {
+      for (uint32_t i = 0; i < length; ++i, ++s.out) *s.out = s.out[-ptrdiff_t(o)];
+    }
     return JcStep::next;
   }
   if (k == 0) return JcStep::end;

@@ -16,9 +16,9 @@ constexpr std::array<JcLevel, kJcMaxLevel> kLevels = {{
     {false, true, 128, 256, 1},
     {true, false, 8, 32, 1},
     {true, false, 16, 64, 2},
-    {true, false, 32, 128, 2},
-    {true, false, 48, 192, 3},
-    {true, false, 64, 273, 4},
+    {true, false, 24, 96, 2},
+    {true, false, 24, 96, 3},
+    {true, false, 32, 128, 4},
 }};
 
 /// The parse that the index-shift plan of the optimal levels is drawn from.

@@ -84,8 +84,8 @@ uint32_t jc_tree_matches(JcTreeFinder& f, uint32_t pos, JcMatch* out) {
   uint32_t best = 1;
   uint32_t count = 0;
   for (uint32_t steps = f.depth; cand != kJcNoPosition && steps > 0; --steps) {
-    uint32_t length = smaller_length < greater_length ? smaller_length : greater_length;
-    while (length < limit && data[cand + length] == data[pos + length]) ++length;
+    const uint32_t length = jc_common_length(
+        data, cand, pos, limit, smaller_length < greater_length ? smaller_length : greater_length);
     if (length > best) {
       best = length;
       if (out != nullptr) out[count++] = {length, pos - cand};

@@ -134,7 +134,7 @@ struct OptimalParser {
 
 /// Offers an arrival at slice position `to`; it is kept when it is among the `slots`
 /// cheapest there and no cheaper arrival has the same last offset.
-void relax(OptimalParser& p, uint32_t to, const Arrival& offer) {
+[[gnu::always_inline]] inline void relax(OptimalParser& p, uint32_t to, const Arrival& offer) {
   const uint32_t slots = p.level.slots;
   Arrival* at = &p.arrivals[size_t(to) * slots];
   uint32_t n = p.filled[to];
