@@ -211,7 +211,7 @@ template <bool kCareful>
 }
 
 /// A raw run is rare and long; it is always read with checks.
-JcStep raw_run(FastState& s) {
+[[gnu::always_inline]] inline JcStep raw_run(FastState& s) {
   uint32_t more;
   do {
     JC_SAFETY_CHECK(size_t(s.end - s.out) >= kJcRawChunk);
@@ -265,7 +265,7 @@ template <bool kCareful>
   return (top >> 61) ? nibble_token<kCareful>(s) : short_token<kCareful>(s);
 }
 
-JcStep run_tokens(FastState& s) {
+[[gnu::always_inline]] inline JcStep run_tokens(FastState& s) {
   for (;;) {
     while (size_t(s.in_end - s.in) >= kFastInputMargin &&
            size_t(s.end - s.out) >= kFastOutputMargin) {
