@@ -162,11 +162,19 @@ bool smallest_match(const char* directory, const char* pattern, char* best) {
   return found;
 }
 
+/// True for an existing regular file that nobody may write: such a file is read-only for
+/// every user, the superuser included, as a file with the read-only attribute is.
+bool is_read_only(const char* name) {
+  struct stat info;
+  return ::lstat(name, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
 }  // namespace
 
 PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
                                 FileDisposition disposition) {
   if (!name || !*name) return kPlatformInvalidFile;
+  if ((access & kFileAccessWrite) && is_read_only(name)) return kPlatformInvalidFile;
   int fd = ::open(name, open_flags(access, disposition), kNewFileMode);
   if (fd < 0) return kPlatformInvalidFile;
   struct stat info;

@@ -106,6 +106,21 @@ TEST_F(FileServiceTest, NothingIsWrittenThroughASymbolicLink) {
   platform_file_close(reader);
 }
 
+TEST_F(FileServiceTest, AFileNobodyMayWriteIsReadOnlyForEveryone) {
+  write_file("ro", "keep");
+  ASSERT_EQ(chmod("ro", 0444), 0);
+  EXPECT_EQ(open_update("ro"), kPlatformInvalidFile);
+  EXPECT_EQ(create_write("ro"), kPlatformInvalidFile);
+  EXPECT_EQ(read_file("ro"), "keep");
+  PlatformFile reader = open_read("ro");
+  ASSERT_NE(reader, kPlatformInvalidFile);
+  platform_file_close(reader);
+  ASSERT_EQ(chmod("ro", 0644), 0);
+  PlatformFile writer = create_write("ro");
+  EXPECT_NE(writer, kPlatformInvalidFile);
+  platform_file_close(writer);
+}
+
 TEST_F(FileServiceTest, AccessAndPositions) {
   write_file("a", "hello");
   PlatformFile reader = open_read("a");
