@@ -4,17 +4,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/exit_cleanups.h"
 #include "platform/process.h"
 
 namespace {
 
 struct ProcessState {
-  void (*cleanups[kMaxExitCleanups])();
-  int cleanup_count;
   volatile sig_atomic_t cleaned_up;
-  char remove_path[kMaxRemoveOnExitPath];  // removed at the end while not empty
   bool handlers_installed;
 };
 
@@ -27,8 +24,8 @@ const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 void run_cleanups() {
   if (process_state.cleaned_up) return;
   process_state.cleaned_up = 1;
-  if (process_state.remove_path[0] != 0) ::unlink(process_state.remove_path);
-  for (int i = process_state.cleanup_count - 1; i >= 0; --i) process_state.cleanups[i]();
+  if (exit_cleanups.remove_path[0] != 0) ::unlink(exit_cleanups.remove_path);
+  exit_cleanups_run();
 }
 
 void on_signal(int signal_number) {
@@ -75,19 +72,10 @@ void platform_exit_process(int exit_code) {
 
 bool platform_remove_on_exit(const char* path) {
   install_handlers();
-  process_state.remove_path[0] = 0;
-  if (!path) return true;
-  const size_t length = std::strlen(path);
-  if (length >= sizeof process_state.remove_path) return false;
-  // The first byte goes in last, so a signal never sees half a path.
-  std::memcpy(process_state.remove_path + 1, path + 1, length);
-  process_state.remove_path[0] = path[0];
-  return true;
+  return exit_cleanups_set_remove_path(path);
 }
 
 bool platform_at_exit(void (*cleanup)()) {
-  if (process_state.cleanup_count >= kMaxExitCleanups) return false;
   install_handlers();
-  process_state.cleanups[process_state.cleanup_count++] = cleanup;
-  return true;
+  return exit_cleanups_add(cleanup);
 }

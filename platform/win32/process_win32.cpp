@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/exit_cleanups.h"
 #include "platform/process.h"
 #include "platform/win32/open_files.h"
 
@@ -15,10 +15,7 @@ namespace {
 constexpr UINT kControlCExitCode = 0xC000013A;
 
 struct ProcessState {
-  void (*cleanups[kMaxExitCleanups])();
-  int cleanup_count;
   volatile LONG cleaned_up;
-  char remove_path[kMaxRemoveOnExitPath];  // removed at the end while not empty
   bool handlers_installed;
 };
 
@@ -28,8 +25,8 @@ ProcessState process_state;
 /// whichever thread gets here first.
 void run_cleanups() {
   if (InterlockedExchange(&process_state.cleaned_up, 1) != 0) return;
-  if (process_state.remove_path[0] != 0) DeleteFileA(process_state.remove_path);
-  for (int i = process_state.cleanup_count - 1; i >= 0; --i) process_state.cleanups[i]();
+  if (exit_cleanups.remove_path[0] != 0) DeleteFileA(exit_cleanups.remove_path);
+  exit_cleanups_run();
 }
 
 /// Runs on a thread of its own when a console event ends the process: cleans up and ends
@@ -43,7 +40,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     case CTRL_SHUTDOWN_EVENT:
       // An open file cannot be deleted; the process ends right after, so nothing will
       // use the handles again.
-      if (process_state.remove_path[0] != 0) win32_close_every_file();
+      if (exit_cleanups.remove_path[0] != 0) win32_close_every_file();
       run_cleanups();
       ExitProcess(kControlCExitCode);
     default:
@@ -84,19 +81,10 @@ void platform_exit_process(int exit_code) {
 
 bool platform_remove_on_exit(const char* path) {
   install_handlers();
-  process_state.remove_path[0] = 0;
-  if (!path) return true;
-  const size_t length = std::strlen(path);
-  if (length >= sizeof process_state.remove_path) return false;
-  // The first byte goes in last, so the console event's thread never sees half a path.
-  std::memcpy(process_state.remove_path + 1, path + 1, length);
-  process_state.remove_path[0] = path[0];
-  return true;
+  return exit_cleanups_set_remove_path(path);
 }
 
 bool platform_at_exit(void (*cleanup)()) {
-  if (process_state.cleanup_count >= kMaxExitCleanups) return false;
   install_handlers();
-  process_state.cleanups[process_state.cleanup_count++] = cleanup;
-  return true;
+  return exit_cleanups_add(cleanup);
 }
