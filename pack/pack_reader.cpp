@@ -1,7 +1,6 @@
 #include "pack/pack_reader.h"
 
 #include <climits>
-#include <cstring>
 
 #include "files/program_directory.h"
 #include "pack/jc_block.h"
@@ -10,11 +9,6 @@
 PackReader pack_reader;
 
 namespace {
-
-uint32_t read_u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool reader_open() {
   return pack_reader.handle != nullptr && pack_reader.is_open == 1;
@@ -44,20 +38,12 @@ void skip(uint32_t count) {
   }
 }
 
-/// Unpacks `stored` (stored_size bytes) into the entry buffer; true when the result is
-/// exactly unpacked_size bytes and, for a block, its checksum holds.
-bool unpack(const uint8_t* stored, uint32_t stored_size, uint32_t unpacked_size) {
-  if (stored_size == unpacked_size) {
-    if (unpacked_size > 0) std::memcpy(pack_reader.entry_buffer, stored, unpacked_size);
-    return true;
-  }
-  return jc_decode(stored, stored_size, pack_reader.entry_buffer, unpacked_size) == unpacked_size &&
-         unpacked_size > 0;
-}
-
 /// Reads, checks and unpacks one entry whose header has been read; the reader ends behind
-/// its data wherever they could be read.
-uint8_t* deliver(uint32_t unpacked_size, uint32_t stored_size) {
+/// its data wherever they could be read. The entry is whole only when a block decodes to
+/// exactly unpacked_size bytes with its checksum.
+uint8_t* deliver(const PackEntryHeader& header) {
+  const uint32_t unpacked_size = header.unpacked_size;
+  const uint32_t stored_size = header.stored_size;
   free_entry_buffer();
   const uint32_t left = bytes_left();
   if (stored_size > left) {  // the data are cut short: nothing more to read
@@ -79,7 +65,9 @@ uint8_t* deliver(uint32_t unpacked_size, uint32_t stored_size) {
   uint32_t done = 0;
   const bool read =
       platform_file_read(pack_reader.handle, stored, stored_size, &done) && done == stored_size;
-  const bool whole = read && unpack(stored, stored_size, unpacked_size);
+  const PackEntryView entry{0, header, stored};
+  const bool whole =
+      read && pack_entry_unpack(entry, pack_reader.entry_buffer, unpacked_size) == JcStatus::ok;
   main_heap_free(stored);
   if (!whole) {
     free_entry_buffer();
@@ -116,7 +104,7 @@ uint8_t* pack_next_entry() {
     free_entry_buffer();
     return nullptr;
   }
-  return deliver(read_u32(header), read_u32(header + 4));
+  return deliver(pack_read_entry_header(header));
 }
 
 int32_t pack_entry_size() {

@@ -15,10 +15,8 @@
 
 #include <cstdint>
 
+#include "pack/pack_format.h"
 #include "platform/file.h"
-
-/// Bytes of an entry header.
-inline constexpr uint32_t kPackEntryHeaderSize = 8;
 
 /// The reader's state, all zero before the first open.
 struct PackReader {
