@@ -65,8 +65,9 @@ fuzz:
 	  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' build-fuzz/$$t.log; \
 	done
 
-# Benchmark: the codec against zlib and libdeflate on the Canterbury corpus (as one tar)
-# and on Windows executables from wine64 with their debug sections stripped.
+# Benchmark: the codec against zlib and libdeflate on the Canterbury corpus (as one tar),
+# on Windows executables from wine64 with their debug sections stripped, and on the
+# program's six payload files (made by payload_gen, as the normal build makes them).
 BENCH_PE := notepad.exe regedit.exe cmd.exe wordpad.exe advapi32.dll gdi32.dll msvcrt.dll \
   ntdll.dll shlwapi.dll
 WINE_PE_DIR := /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
@@ -75,13 +76,14 @@ bench:
 	@scripts/install-deps bench
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DENTPACKER_BENCH=ON \
 	  -DENTPACKER_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build build-bench -j $(JOBS) --target jc_bench
-	mkdir -p build-bench/data/pe
+	cmake --build build-bench -j $(JOBS) --target jc_bench payload_gen
+	mkdir -p build-bench/data/pe build-bench/data/payload
+	./build-bench/bin/payload_gen build-bench/data/payload
 	gunzip -c ../shared/corpus/cantrbry.tar.gz >build-bench/data/canterbury.tar
 	for f in $(BENCH_PE); do \
 	  x86_64-w64-mingw32-strip --strip-debug -o build-bench/data/pe/$$f $(WINE_PE_DIR)/$$f; done
 	./build-bench/bin/jc_bench build-bench/bench.csv canterbury=build-bench/data/canterbury.tar \
-	  windows-pe=build-bench/data/pe
+	  windows-pe=build-bench/data/pe payload=build-bench/data/payload
 	@echo "CSV: build-bench/bench.csv"
 
 # Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
