@@ -37,7 +37,7 @@ class PackReaderTest : public FileLayerTest {
  protected:
   void SetUp() override {
     FileLayerTest::SetUp();
-    program_directory_init((directory_ + "/entpacker").c_str());
+    program_directory_init(in_scratch("entpacker").c_str());
   }
   void TearDown() override {
     pack_close();
@@ -45,6 +45,7 @@ class PackReaderTest : public FileLayerTest {
     FileLayerTest::TearDown();
   }
   void open_archive(const std::string& bytes) {
+    pack_close();  // an open archive may not be rewritten everywhere
     write_file("test.pac", bytes);
     ASSERT_EQ(pack_open("test.pac"), 1);
   }

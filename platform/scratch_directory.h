@@ -59,6 +59,12 @@ class ScratchDirectoryTest : public ::testing::Test {
     std::error_code error;
     std::filesystem::current_path(previous_, error);
     ASSERT_FALSE(error);
+#if defined(_WIN32)
+    // Read-only files cannot be deleted there: make everything writable first.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory_, error))
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, error);
+#endif
     std::filesystem::remove_all(directory_, error);
   }
 

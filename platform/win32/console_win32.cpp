@@ -225,7 +225,8 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
 }
 
 bool platform_console_input_ended(ConsoleHandle input) {
-  if (model_of(input) || is_console_input(input)) return false;
+  if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
+  if (is_console_input(input)) return false;
   fill_lookahead(input);
   return win32_console.input_ended && win32_console.lookahead < 0;
 }
