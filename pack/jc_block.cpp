@@ -45,6 +45,10 @@ uint32_t jc_checksum(const uint8_t* bytes, size_t size) {
   if (size < 4) return 0;
   uint32_t sum = 0;
   size_t at = 0;
+  // Two words per round: the sum still takes them in order, one round has less overhead.
+  for (; at + 8 <= size; at += 8) {
+    sum = checksum_step(checksum_step(sum, jc_load_le32(bytes + at)), jc_load_le32(bytes + at + 4));
+  }
   for (; at + 4 <= size; at += 4) sum = checksum_step(sum, jc_load_le32(bytes + at));
   // A tail of 1 to 3 bytes is covered by the last four bytes, overlapping the last word.
   if (at < size) sum = checksum_step(sum, jc_load_le32(bytes + size - 4));

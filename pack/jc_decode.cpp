@@ -4,13 +4,16 @@
 // that it holds at least 32 bits while the block has words left. Gamma numbers are taken
 // four data/continuation pairs at a time through a table. The token loop runs in two
 // forms: while the stream and the output are far from their ends, refills and small
-// writes need no bounds checks; near the ends every read and write is checked. The
-// values a token carries (offsets, lengths, the index shift) are checked in both forms.
+// writes need no bounds checks, and a run of literals is decoded in a loop of its own; near the
+// ends every read and write is checked. The values a token carries (offsets, lengths, the index
+// shift) are checked in both forms. Copies move whole 16- or 8-byte pieces where the offset allows,
+// and never write a byte beyond the copy's own end.
 //
 // For every input this decoder writes the same bytes and gives the same result as the
 // compact one: each token reads all its fields before it writes, a raw run checks the
 // room for a chunk before its first byte, and a failure ends the call at once.
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "pack/jc_block.h"
@@ -22,31 +25,30 @@ namespace {
 /// gamma numbers of at most 32 data/continuation pairs each and 31 low offset bits are
 /// 161 bits, which a refill spreads over at most seven words.
 constexpr size_t kFastInputMargin = 32;
-/// Output bytes that a token writes without a check of its own: a short match's five.
-constexpr size_t kFastOutputMargin = 8;
+/// Output bytes that a token may touch without a check of its own: a short copy's 16-byte
+/// move (see copy_blend).
+constexpr size_t kFastOutputMargin = 16;
 
-/// One table step of a gamma number: up to four data/continuation pairs.
-struct GammaStep {
-  uint8_t pairs;  ///< pairs taken (1 to 4)
-  uint8_t value;  ///< their data bits
-  bool done;      ///< the last pair taken ended the number
-};
-
-constexpr std::array<GammaStep, 256> make_gamma_table() {
-  std::array<GammaStep, 256> table{};
+/// One table step of a gamma number, indexed by the next 8 bits: up to four
+/// data/continuation pairs, packed as their data bits (bits 0-3), the number of pairs
+/// taken (bits 4-6, 1 to 4) and whether the last pair taken ended the number (bit 7).
+constexpr std::array<uint8_t, 256> make_gamma_table() {
+  std::array<uint8_t, 256> table{};
   for (uint32_t byte = 0; byte < 256; ++byte) {
-    GammaStep step{0, 0, false};
-    for (int pair = 3; pair >= 0 && !step.done; --pair) {
-      step.value = uint8_t((step.value << 1) | ((byte >> (2 * pair + 1)) & 1));
-      step.done = ((byte >> (2 * pair)) & 1) == 0;
-      ++step.pairs;
+    uint32_t value = 0, pairs = 0;
+    bool done = false;
+    for (int pair = 3; pair >= 0 && !done; --pair) {
+      value = (value << 1) | ((byte >> (2 * pair + 1)) & 1);
+      done = ((byte >> (2 * pair)) & 1) == 0;
+      ++pairs;
     }
-    table[byte] = step;
+    table[byte] = uint8_t(value | pairs << 4 | uint32_t(done) << 7);
   }
   return table;
 }
 
-constexpr std::array<GammaStep, 256> kGammaTable = make_gamma_table();
+constexpr std::array<uint8_t, 256> kGammaTable = make_gamma_table();
+constexpr uint32_t kGammaStepDone = 0x80;
 
 struct FastState {
   const uint8_t* in;      ///< next stream word
@@ -72,6 +74,14 @@ template <bool kCareful>
   }
 }
 
+/// Makes at least `n` (at most 32) bits available where the block has them. The careful
+/// form refills whenever it can; the other refills only when fewer than `n` bits are left,
+/// so that a token's fields seldom need a refill of their own after the one at its start.
+template <bool kCareful>
+[[gnu::always_inline]] inline void ensure(FastState& s, uint32_t n) {
+  if (kCareful || s.count < n) refill<kCareful>(s);
+}
+
 /// Drops `n` bits that the caller has looked at; false when fewer are there.
 template <bool kCareful>
 [[gnu::always_inline]] inline bool skip(FastState& s, uint32_t n) {
@@ -84,26 +94,30 @@ template <bool kCareful>
 /// The next `n` bits (1 to 32).
 template <bool kCareful>
 [[gnu::always_inline]] inline bool take(FastState& s, uint32_t n, uint32_t* value) {
-  refill<kCareful>(s);
+  ensure<kCareful>(s, n);
   *value = uint32_t(s.bits >> (64 - n));
   return skip<kCareful>(s, n);
 }
 
 template <bool kCareful>
 [[gnu::always_inline]] inline bool gamma(FastState& s, uint32_t* value) {
-  uint32_t v = 1;
-  uint32_t data_bits = 0;
-  for (;;) {
-    refill<kCareful>(s);
-    const GammaStep step = kGammaTable[s.bits >> 56];
-    data_bits += step.pairs;
-    if (data_bits > kJcGammaMaxDataBits || !skip<kCareful>(s, 2u * step.pairs)) return false;
-    v = (v << step.pairs) | step.value;
-    if (step.done) {
-      *value = v;
-      return true;
-    }
+  // Most numbers end within the first step, which needs no width check.
+  ensure<kCareful>(s, 8);
+  uint32_t step = kGammaTable[s.bits >> 56];
+  uint32_t pairs = (step >> 4) & 7;
+  if (!skip<kCareful>(s, 2 * pairs)) return false;
+  uint32_t v = (1u << pairs) | (step & 15);
+  uint32_t data_bits = pairs;
+  while ((step & kGammaStepDone) == 0) {
+    ensure<kCareful>(s, 8);
+    step = kGammaTable[s.bits >> 56];
+    pairs = (step >> 4) & 7;
+    data_bits += pairs;
+    if (data_bits > kJcGammaMaxDataBits || !skip<kCareful>(s, 2 * pairs)) return false;
+    v = (v << pairs) | (step & 15);
   }
+  *value = v;
+  return true;
 }
 
 /// Copies 2 to 16 bytes from `from` to `to`, which do not overlap, with fixed-size moves
@@ -130,17 +144,70 @@ template <bool kCareful>
   }
 }
 
-/// Copies `length` bytes from `offset` bytes back; where the two overlap the source is
-/// widened by whole periods, which repeats the pattern exactly as a byte-wise copy does.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+
+/// 16 bytes of 0xFF, then 16 zeros: the 16 bytes from kBlendMask + 16 - n select n bytes.
+constexpr uint8_t kBlendMask[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+/// Copies 1 to 16 bytes from `from` to `to`, which do not overlap, without a branch: it
+/// rewrites all 16 bytes from `to` on, those past the copy with the values they hold, so
+/// 16 bytes from `to` must lie inside the destination.
+[[gnu::always_inline]] inline void copy_blend(uint8_t* to, const uint8_t* from, size_t length) {
+  Bytes16 source, target, mask;
+  std::memcpy(&source, from, 16);
+  std::memcpy(&target, to, 16);
+  std::memcpy(&mask, kBlendMask + 16 - length, 16);
+  target = (source & mask) | (target & ~mask);
+  std::memcpy(to, &target, 16);
+}
+
+/// Copies `length` (more than `kPiece`) bytes from `offset` (at least `kPiece`) bytes back
+/// in pieces of kPiece bytes; the last piece ends at the copy's end and may cover bytes
+/// the one before it wrote, with the same values.
+template <size_t kPiece>
+[[gnu::always_inline]] inline void copy_pieces(uint8_t* out, size_t offset, size_t length) {
+  uint8_t* const end = out + length;
+  uint8_t piece[kPiece];
+  do {
+    std::memcpy(piece, out - offset, kPiece);
+    std::memcpy(out, piece, kPiece);
+    out += kPiece;
+  } while (size_t(end - out) > kPiece);
+  std::memcpy(piece, end - kPiece - offset, kPiece);
+  std::memcpy(end - kPiece, piece, kPiece);
+}
+
+/// Copies `length` (at least 2) bytes from `offset` bytes back, exactly as a byte-wise copy
+/// does: where the two overlap, the bytes just written are repeated. Outside the careful
+/// form, 16 bytes from `out` lie inside the destination.
+template <bool kCareful>
 [[gnu::always_inline]] inline void copy_match(uint8_t* out, size_t offset, size_t length) {
-  if (length <= 16 && offset >= length) {
-    copy_short(out, out - offset, length);
+  if (offset >= length && length <= 16) {
+    if (kCareful) {
+      copy_short(out, out - offset, length);
+    } else {
+      copy_blend(out, out - offset, length);
+    }
+    return;
+  }
+  if (offset >= 16) {
+    copy_pieces<16>(out, offset, length);
+    return;
+  }
+  if (offset >= 8) {
+    copy_pieces<8>(out, offset, length);
     return;
   }
   if (offset == 1) {
     std::memset(out, out[-1], length);
     return;
   }
+  if (length <= 32) {
+    for (size_t i = 0; i < length; ++i) out[i] = out[ptrdiff_t(i) - ptrdiff_t(offset)];
+    return;
+  }
+  // Longer periodic runs: the source widens by whole periods, which repeats the pattern.
   while (length > offset) {
     std::memcpy(out, out - offset, offset);
     out += offset;
@@ -154,7 +221,7 @@ template <bool kCareful>
 [[gnu::always_inline]] inline JcStep copy(FastState& s, uint32_t offset, uint64_t length) {
   JC_SAFETY_CHECK(offset != 0 && offset <= size_t(s.out - s.start));
   JC_SAFETY_CHECK(length <= size_t(s.end - s.out));
-  copy_match(s.out, offset, size_t(length));
+  copy_match<kCareful>(s.out, offset, size_t(length));
   s.out += length;
   return JcStep::next;
 }
@@ -180,7 +247,8 @@ template <bool kCareful>
   const uint64_t offset = (uint64_t(g - 3) << s.index_shift) | low;
   JC_SAFETY_CHECK(offset <= UINT32_MAX);
   s.last_offset = uint32_t(offset);
-  return copy<kCareful>(s, s.last_offset, uint64_t(length) + jc_length_adjustment(s.last_offset));
+  return copy<kCareful>(s, s.last_offset,
+                        uint64_t(length) + jc_length_adjustment_branchless(s.last_offset));
 }
 
 template <bool kCareful>
@@ -195,7 +263,11 @@ template <bool kCareful>
     const uint32_t length = k + kJcShortMinLength;
     if (kCareful) JC_SAFETY_CHECK(length <= size_t(s.end - s.out));
     if (o >= length) {
-      copy_short(s.out, s.out - o, length);
+      if (kCareful) {
+        copy_short(s.out, s.out - o, length);
+      } else {
+        copy_blend(s.out, s.out - o, length);
+      }
       s.out += length;
     } else {
       for (uint32_t i = 0; i < length; ++i, ++s.out) *s.out = s.out[-ptrdiff_t(o)];
@@ -248,11 +320,39 @@ template <bool kCareful>
   return JcStep::next;
 }
 
+/// Where the token loop may run without bounds checks on refills and small writes.
+struct FastLimits {
+  uintptr_t in_last;   ///< the last stream position with kFastInputMargin bytes after it
+  uintptr_t out_last;  ///< the last write position with kFastOutputMargin bytes after it
+};
+
+[[gnu::always_inline]] inline bool in_fast_zone(const FastState& s, const FastLimits& limits) {
+  return uintptr_t(s.in) <= limits.in_last && uintptr_t(s.out) <= limits.out_last;
+}
+
+/// Literals one after another, in the fast zone: each takes at most 9 bits and writes one
+/// byte, so the zone is checked again after each.
+[[gnu::always_inline]] inline JcStep literal_run(FastState& s, const FastLimits& limits) {
+  const uint32_t width = s.literal_bits;
+  JC_SAFETY_CHECK(width != 0);
+  const uint32_t field_shift = 64 - width;
+  const uint32_t token_bits = 1 + width;
+  const uint32_t base = s.literal_base;
+  do {
+    *s.out++ = uint8_t(uint32_t((s.bits << 1) >> field_shift) + base);
+    s.bits <<= token_bits;
+    s.count -= token_bits;
+    refill<false>(s);
+  } while ((s.bits >> 63) != 0 && in_fast_zone(s, limits));
+  return JcStep::next;
+}
+
 template <bool kCareful>
-[[gnu::always_inline]] inline JcStep token(FastState& s) {
+[[gnu::always_inline]] inline JcStep token(FastState& s, const FastLimits& limits) {
   refill<kCareful>(s);
   const uint64_t top = s.bits;
   if (top >> 63) {
+    if constexpr (!kCareful) return literal_run(s, limits);
     const uint32_t width = s.literal_bits;
     JC_SAFETY_CHECK(width != 0 && skip<kCareful>(s, 1 + width));
     return put_byte<kCareful>(s, uint32_t((top << 1) >> (64 - width)) + s.literal_base);
@@ -266,13 +366,24 @@ template <bool kCareful>
 }
 
 [[gnu::always_inline]] inline JcStep run_tokens(FastState& s) {
-  for (;;) {
-    while (size_t(s.in_end - s.in) >= kFastInputMargin &&
-           size_t(s.end - s.out) >= kFastOutputMargin) {
-      const JcStep step = token<false>(s);
+  // A zone that is empty (a short block or a small output) is marked by a last position
+  // below every real one.
+  const size_t in_size = size_t(s.in_end - s.in);
+  const size_t out_size = size_t(s.end - s.out);
+  const FastLimits limits{in_size >= kFastInputMargin ? uintptr_t(s.in_end - kFastInputMargin) : 0,
+                          out_size >= kFastOutputMargin ? uintptr_t(s.end - kFastOutputMargin) : 0};
+  if (limits.in_last == 0 || limits.out_last == 0) {
+    for (;;) {
+      const JcStep step = token<true>(s, limits);
       if (step != JcStep::next) return step;
     }
-    const JcStep step = token<true>(s);
+  }
+  for (;;) {
+    while (in_fast_zone(s, limits)) {
+      const JcStep step = token<false>(s, limits);
+      if (step != JcStep::next) return step;
+    }
+    const JcStep step = token<true>(s, limits);
     if (step != JcStep::next) return step;
   }
 }

@@ -40,6 +40,12 @@ inline uint32_t jc_length_adjustment(uint32_t offset) {
   return 3;
 }
 
+/// jc_length_adjustment without branches, for the speed variant's hot path.
+inline uint32_t jc_length_adjustment_branchless(uint32_t offset) {
+  return 4 * uint32_t(offset < 128) + uint32_t(offset >= 639) + uint32_t(offset >= 14335) +
+         uint32_t(offset >= 65536);
+}
+
 inline uint32_t jc_load_le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }

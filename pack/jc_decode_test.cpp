@@ -149,6 +149,45 @@ TEST_P(DecoderTest, OverlappingCopiesRepeatWhatTheyWrite) {
   }
 }
 
+TEST_P(DecoderTest, CopiesOfEveryShapeFarFromTheEnds) {
+  // Matches, repeats and short matches of every small offset and length, amid a long
+  // stream, so that they are decoded where no bounds check guards the copy itself.
+  Bytes expected;
+  const auto literal = [&](JcBitWriter& w, uint8_t v) {
+    jc_put_literal(w, v, 8);
+    expected.push_back(v);
+  };
+  const auto copy = [&](uint32_t offset, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - offset]);
+  };
+  const auto tokens = [&](JcBitWriter& w) {
+    jc_put_literal_size(w, 8, 0);
+    for (uint32_t i = 0; i < 64; ++i) literal(w, uint8_t(i * 97 + 13));
+    for (uint32_t offset = 1; offset <= 40; ++offset) {
+      for (uint32_t length :
+           {2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 23u, 31u, 32u, 33u, 40u, 41u, 79u, 300u}) {
+        jc_put_match(w, offset, 8, 2);  // 6 bytes, and the repeat offset
+        copy(offset, 6);
+        jc_put_repeat(w, length);
+        copy(offset, length);
+        literal(w, uint8_t(offset * 7 + length));
+        if (length <= 5) {
+          jc_put_short(w, offset, length);
+          copy(offset, length);
+        }
+      }
+    }
+    for (uint32_t i = 0; i < 64; ++i) literal(w, uint8_t(i));
+  };
+  const Bytes block = make_block(0, 0, tokens);
+  Bytes out;
+  Bytes sized = block;
+  jc_write_header(sized.data(), {uint32_t(expected.size()), 0});
+  const JcResult r = decode(sized, &out);
+  ASSERT_EQ(r.status, JcStatus::ok) << jc_status_text(r.status);
+  EXPECT_EQ(out, expected);
+}
+
 TEST_P(DecoderTest, RawRunsAtUnalignedBitPositions) {
   Bytes raw(512);
   for (size_t i = 0; i < raw.size(); ++i) raw[i] = uint8_t(i * 31 + 5);
