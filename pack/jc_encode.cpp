@@ -97,7 +97,7 @@ std::vector<uint16_t> plan_literal_modes(const uint8_t* data, uint32_t size) {
 // every shift, and a shortest path over (segment, shift) with the price of a change
 // between segments picks the shift of each segment.
 
-constexpr uint32_t kShiftSegment = 16384;
+constexpr uint32_t kShiftSegment = 2048;
 constexpr uint32_t kMaxPlannedShift = 24;
 
 uint32_t shift_change_price(uint32_t shift) {
