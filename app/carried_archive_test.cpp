@@ -2,13 +2,19 @@
 // payload files and that exercise the decoder's rarer tokens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "files/program_directory.h"
 #include "pack/jc_block.h"
+#include "pack/pack_reader.h"
+#include "platform/process.h"
+#include "runtime/workspace.h"
 
 namespace {
 
@@ -142,4 +148,24 @@ TEST(CarriedArchive, SixCompressedEntriesThatDecodeToThePayload) {
   }
   EXPECT_GE(raw_runs, 1u);
   EXPECT_GE(shifts, 1u);
+}
+
+TEST(CarriedArchive, ThePackReaderDeliversTheSixEntriesAndThenNothing) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  ASSERT_TRUE(main_heap_create());
+  std::string path = CARRIED_PAC;
+  std::replace(path.begin(), path.end(), '/', kPathSeparator);
+  program_directory_init(path.c_str());
+  ASSERT_EQ(pack_open("carried.pac"), 1);
+  for (uint32_t size : kUnpackedSizes) {
+    EXPECT_NE(pack_next_entry(), nullptr);
+    EXPECT_EQ(pack_entry_size(), static_cast<int32_t>(size));
+  }
+  uint8_t* last = pack_reader.entry_buffer;
+  EXPECT_EQ(pack_next_entry(), nullptr);  // the seventh call
+  EXPECT_EQ(pack_entry_size(), -1);
+  EXPECT_EQ(pack_reader.entry_buffer, last);  // the last entry stays until the close
+  pack_close();
+  main_heap_destroy();
+  std::filesystem::current_path(before);
 }
