@@ -142,3 +142,16 @@ TEST_F(PackReaderTest, AnOpenClosesTheArchiveBefore) {
   EXPECT_EQ(pack_open("missing.pac"), 0);
   EXPECT_EQ(pack_entry_size(), -1);
 }
+
+TEST_F(PackReaderTest, AnEntryThatFindsNoMemoryIsReadPast) {
+  open_archive(stored(std::string(100000, 'b')) + stored("small"));
+  // Room for the entry's buffer but not for its stored bytes beside it.
+  PlatformHeap roomy = runtime_memory.main_heap;
+  runtime_memory.main_heap = platform_heap_create(kMainHeapInitialSize, 150000);
+  EXPECT_EQ(delivered(), "<none>");
+  EXPECT_EQ(pack_reader.entry_buffer, nullptr);
+  EXPECT_EQ(delivered(), "small");
+  pack_close();
+  platform_heap_destroy(runtime_memory.main_heap);
+  runtime_memory.main_heap = roomy;
+}
