@@ -113,4 +113,5 @@ WINDOWS_TEST_TARGETS := platform_tests entpacker_runtime_tests entpacker_console
 
 test-windows: windows
 	cmake --build build-windows-x86_64 -j $(JOBS) --target $(WINDOWS_TEST_TARGETS)
+	cmake --build build -j $(JOBS) --target entpacker_app_tests
 	scripts/test-windows

@@ -55,9 +55,10 @@ class Tmux {
     return rows;
   }
   std::string cursor() { return run(prefix() + "display -p -t t '#{cursor_x} #{cursor_y}'"); }
-  /// Waits until the screen's last non-empty row ends with `text`.
-  std::vector<std::string> wait_for(const std::string& text) {
-    const auto end = std::chrono::steady_clock::now() + kScreenTimeout;
+  /// Waits until a row of the screen holds `text`, for `timeout` at most.
+  std::vector<std::string> wait_for(const std::string& text,
+                                    std::chrono::seconds timeout = kScreenTimeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
     std::vector<std::string> rows;
     while (std::chrono::steady_clock::now() < end) {
       rows = screen();
