@@ -30,9 +30,9 @@ test-asan: build-asan
 
 test:
 	@scripts/install-deps build test windows
+	$(MAKE) --no-print-directory test-windows
 	$(MAKE) --no-print-directory test-native
 	$(MAKE) --no-print-directory test-asan
-	$(MAKE) --no-print-directory test-windows
 
 format:
 	clang-format -i $(SOURCES)
