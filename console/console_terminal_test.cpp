@@ -78,6 +78,17 @@ TEST_F(TerminalTest, KeysReadThroughThePollAsOnTheMemoryConsole) {
   EXPECT_EQ(row(3), "key 13 scan 28");
 }
 
+TEST_F(TerminalTest, WithInputRedirectedTheScreenStillStartsAtTheTerminalsCursor) {
+  Tmux tmux;
+  ASSERT_TRUE(tmux.start("printf \"one\\ntwo\\n\"; " + std::string(CONSOLE_DEMO_PATH) +
+                         " keys < /dev/null; sleep 30"));
+  std::vector<std::string> rows = tmux.wait_for("done");
+  EXPECT_EQ(rows[0], "one");
+  EXPECT_EQ(rows[1], "two");
+  EXPECT_EQ(rows[2], "press three keys");
+  EXPECT_EQ(rows[3], "done");
+}
+
 TEST_F(TerminalTest, CtrlCEndsTheProgramAndRestoresTheTerminal) {
   const std::string modes = ::testing::TempDir() + "modes-" + std::to_string(::getpid());
   std::remove(modes.c_str());

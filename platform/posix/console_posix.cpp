@@ -168,37 +168,64 @@ void enter_raw_input() {
   posix_console.input_is_terminal = true;
 }
 
-/// Reads what is available on standard input within `timeout_ms` (-1: wait) into the
-/// pending bytes. False when nothing came.
-bool read_typed_bytes(int timeout_ms) {
-  pollfd p{kInputFd, POLLIN, 0};
+/// Reads what is available on `fd` within `timeout_ms` (-1: wait) into `into`. False
+/// when nothing came.
+bool read_bytes(int fd, std::string* into, int timeout_ms) {
+  pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, timeout_ms) <= 0) return false;
   char chunk[kReadChunk];
-  ssize_t n = ::read(kInputFd, chunk, sizeof chunk);
+  ssize_t n = ::read(fd, chunk, sizeof chunk);
   if (n <= 0) return false;
-  posix_console.pending.append(chunk, static_cast<size_t>(n));
+  into->append(chunk, static_cast<size_t>(n));
   return true;
 }
 
-/// Asks the terminal where its cursor is; keys typed meanwhile stay pending.
-ConsoleCoord query_cursor() {
+/// Reads what is typed within `timeout_ms` (-1: wait) into the pending bytes.
+bool read_typed_bytes(int timeout_ms) {
+  return read_bytes(kInputFd, &posix_console.pending, timeout_ms);
+}
+
+/// Asks the terminal where its cursor is and reads the report from `fd` into `bytes`;
+/// whatever else arrives meanwhile (keys typed ahead) stays in `bytes`.
+ConsoleCoord query_cursor_through(int fd, std::string* bytes) {
   ConsoleCoord at{0, 0};
-  if (!posix_console.input_is_terminal) return at;
   emit("\x1b[6n");
   for (int waited = 0; waited < kCursorReportTimeoutMs; waited += 10) {
-    std::string& pending = posix_console.pending;
-    size_t start = pending.rfind("\x1b[");
-    size_t end = start == std::string::npos ? start : pending.find('R', start);
+    size_t start = bytes->rfind("\x1b[");
+    size_t end = start == std::string::npos ? start : bytes->find('R', start);
     int row = 0, column = 0;
     if (end != std::string::npos &&
-        std::sscanf(pending.c_str() + start, "\x1b[%d;%dR", &row, &column) == 2) {
-      pending.erase(start, end - start + 1);
+        std::sscanf(bytes->c_str() + start, "\x1b[%d;%dR", &row, &column) == 2) {
+      bytes->erase(start, end - start + 1);
       at.x = static_cast<int16_t>(column - 1);
       at.y = static_cast<int16_t>(row - 1);
       return at;
     }
-    read_typed_bytes(10);
+    read_bytes(fd, bytes, 10);
   }
+  return at;
+}
+
+/// Asks the terminal where its cursor is. When the standard input is not the terminal
+/// (redirected), the report is read from the controlling terminal itself.
+ConsoleCoord query_cursor() {
+  if (posix_console.input_is_terminal)
+    return query_cursor_through(kInputFd, &posix_console.pending);
+  int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return ConsoleCoord{0, 0};
+  ConsoleCoord at{0, 0};
+  termios saved{};
+  if (::tcgetattr(fd, &saved) == 0) {
+    termios modes = saved;
+    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &modes);
+    std::string report;
+    at = query_cursor_through(fd, &report);
+    ::tcsetattr(fd, TCSANOW, &saved);
+  }
+  ::close(fd);
   return at;
 }
 
