@@ -1,5 +1,6 @@
 #include "platform/posix/terminal_codec.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/key_records.h"
@@ -171,12 +172,16 @@ int terminal_cp1252_of(uint32_t code_point) {
 std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute) {
   const int fg = attribute & 0x0F;
   const int bg = (attribute >> 4) & 0x0F;
-  std::string s = "\x1b[0";
+  char sequence[16];
+  int n = std::snprintf(sequence, sizeof sequence, "\x1b[0");
   if (fg != (default_attribute & 0x0F))
-    s += ";" + std::to_string((fg & 8 ? 90 : 30) + ansi_index(fg));
+    n += std::snprintf(sequence + n, sizeof sequence - n, ";%d",
+                       (fg & 8 ? 90 : 30) + ansi_index(fg));
   if (bg != ((default_attribute >> 4) & 0x0F))
-    s += ";" + std::to_string((bg & 8 ? 100 : 40) + ansi_index(bg));
-  return s + "m";
+    n += std::snprintf(sequence + n, sizeof sequence - n, ";%d",
+                       (bg & 8 ? 100 : 40) + ansi_index(bg));
+  std::snprintf(sequence + n, sizeof sequence - n, "m");
+  return sequence;
 }
 
 size_t terminal_decode_key(const unsigned char* bytes, size_t length, bool complete,
