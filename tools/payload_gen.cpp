@@ -59,14 +59,14 @@ uint32_t round_down(uint32_t v, uint32_t a) {
   return v / a * a;
 }
 
-struct ProgramSpec {
+struct ProgramLayout {
   const char* name;
   uint32_t size;
   uint64_t seed;
   bool library;
 };
 
-const ProgramSpec kPrograms[] = {
+const ProgramLayout kPrograms[] = {
     {"quorvane.exe", 201728, 0x51ull, false}, {"tessalor.dll", 971618, 0x7Eull, true},
     {"mirkel.exe", 77824, 0x3Cull, false},    {"fandost.exe", 90112, 0x4Dull, false},
     {"brovix.exe", 102400, 0x2Bull, false},
@@ -237,7 +237,7 @@ struct Section {
 };
 
 /// The MZ and PE headers with the section table, padded to kHeaderSize.
-Bytes make_headers(const ProgramSpec& spec, const std::vector<Section>& sections) {
+Bytes make_headers(const ProgramLayout& program, const std::vector<Section>& sections) {
   Bytes h(kHeaderSize, 0);
   h[0] = 'M';
   h[1] = 'Z';
@@ -254,13 +254,13 @@ Bytes make_headers(const ProgramSpec& spec, const std::vector<Section>& sections
   const size_t coff = kPeOffset + 4;
   put16(h, coff, 0x14C);
   put16(h, coff + 2, static_cast<uint32_t>(sections.size()));
-  put32(h, coff + 4, 0x5F3A2C10 + static_cast<uint32_t>(spec.seed));
+  put32(h, coff + 4, 0x5F3A2C10 + static_cast<uint32_t>(program.seed));
   put16(h, coff + 16, 0xE0);
-  put16(h, coff + 18, spec.library ? 0x2102 : 0x0102);
+  put16(h, coff + 18, program.library ? 0x2102 : 0x0102);
   const size_t opt = coff + 20;
   put16(h, opt, 0x10B);
   put32(h, opt + 16, 0x1000);
-  put32(h, opt + 28, spec.library ? 0x10000000 : kImageBase);
+  put32(h, opt + 28, program.library ? 0x10000000 : kImageBase);
   put32(h, opt + 32, 0x1000);
   put32(h, opt + 36, kFileAlignment);
   put16(h, opt + 40, 4);
@@ -284,9 +284,9 @@ Bytes make_headers(const ProgramSpec& spec, const std::vector<Section>& sections
   return h;
 }
 
-Bytes make_program(const ProgramSpec& spec) {
-  Random r{spec.seed};
-  const uint32_t body = spec.size - kHeaderSize;
+Bytes make_program(const ProgramLayout& program) {
+  Random r{program.seed};
+  const uint32_t body = program.size - kHeaderSize;
   const uint32_t code_size = round_down(body * 55 / 100, kFileAlignment);
   const uint32_t rdata_size = round_down(body * 18 / 100, kFileAlignment);
   const uint32_t data_size = round_down(body * 12 / 100, kFileAlignment);
@@ -294,12 +294,12 @@ Bytes make_program(const ProgramSpec& spec) {
   const uint32_t import_table = kImageBase + 0x1000 + code_size;
   std::vector<Section> sections;
   sections.push_back({".text",
-                      make_code(r, code_size, kImageBase + 0x1000, import_table, spec.library),
+                      make_code(r, code_size, kImageBase + 0x1000, import_table, program.library),
                       0x60000020});
-  sections.push_back({".rdata", make_rdata(r, rdata_size, spec.name), 0x40000040});
+  sections.push_back({".rdata", make_rdata(r, rdata_size, program.name), 0x40000040});
   sections.push_back({".data", make_data(r, data_size), 0xC0000040});
   sections.push_back({".rsrc", make_resources(r, rsrc_size), 0x40000040});
-  Bytes file = make_headers(spec, sections);
+  Bytes file = make_headers(program, sections);
   for (const Section& s : sections) file.insert(file.end(), s.bytes.begin(), s.bytes.end());
   return file;
 }
@@ -422,10 +422,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";
-  for (const ProgramSpec& spec : kPrograms) {
-    const Bytes file = make_program(spec);
-    if (file.size() != spec.size || !write_file(dir + spec.name, file.data(), file.size())) {
-      std::fprintf(stderr, "payload_gen: cannot write %s%s\n", dir.c_str(), spec.name);
+  for (const ProgramLayout& program : kPrograms) {
+    const Bytes file = make_program(program);
+    if (file.size() != program.size || !write_file(dir + program.name, file.data(), file.size())) {
+      std::fprintf(stderr, "payload_gen: cannot write %s%s\n", dir.c_str(), program.name);
       return 1;
     }
   }
