@@ -13,6 +13,7 @@
 #endif
 
 #include "app/overwrite.h"
+#include "pack/test_archive.h"
 #include "platform/memory_console.h"
 #include "platform/scratch_directory.h"
 
@@ -28,29 +29,16 @@ constexpr uint16_t kScanF1 = 0x3B;
 const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
                                 "fandost.exe",  "brovix.exe",   "lostrand.txt"};
 
-// A block that unpacks to "aaaa".
-const std::string kBlock("\x4A\x43\x04\x00\x00\x00\xA2\xA3\xA3\xA3\x14\x40\xD8\x20\0\0\0\0", 18);
-
-std::string u32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-  return s;
-}
-
-std::string stored(const std::string& bytes) {
-  return u32(static_cast<uint32_t>(bytes.size())) + u32(static_cast<uint32_t>(bytes.size())) +
-         bytes;
-}
-
+/// A compressed entry of the four bytes "aaaa".
 std::string compressed(const std::string& block) {
-  return u32(4) + u32(static_cast<uint32_t>(block.size())) + block;
+  return entry(4, block);
 }
 
 /// Contents of the six entries of the test archive; the first one is a JC block.
 const char* const kContents[] = {"aaaa", "second entry", "third", "fourth", "fifth", "text\r\n"};
 
 std::string test_archive(const std::string& third = stored(kContents[2])) {
-  return compressed(kBlock) + stored(kContents[1]) + third + stored(kContents[3]) +
+  return compressed(kExampleBlock) + stored(kContents[1]) + third + stored(kContents[3]) +
          stored(kContents[4]) + stored(kContents[5]);
 }
 
@@ -218,7 +206,7 @@ TEST_F(ExtractionTest, AReadOnlyTargetCannotBeEmptied) {
 TEST_F(ExtractionTest, ACorruptEntryLeavesItsTargetAsItWas) {
   write_file("mirkel.exe", "untouched");
   key('j', kScanJ);
-  std::string bad = kBlock;
+  std::string bad = kExampleBlock;
   bad[8] ^= 1;  // checksum
   EXPECT_EQ(run(test_archive(compressed(bad))), kExitFailure);
   std::vector<std::string> expected = with_question_after(2, kCleanRun);

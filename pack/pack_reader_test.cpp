@@ -5,26 +5,9 @@
 
 #include "files/file_layer_fixture.h"
 #include "files/program_directory.h"
+#include "pack/test_archive.h"
 
 namespace {
-
-// A block that unpacks to "aaaa": a literal-size change, one literal, a short match, end.
-const std::string kExampleBlock(
-    "\x4A\x43\x04\x00\x00\x00\xA2\xA3\xA3\xA3\x14\x40\xD8\x20\x00\x00\x00\x00", 18);
-
-std::string u32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-  return s;
-}
-
-std::string entry(uint32_t unpacked_size, const std::string& data) {
-  return u32(unpacked_size) + u32(static_cast<uint32_t>(data.size())) + data;
-}
-
-std::string stored(const std::string& bytes) {
-  return entry(static_cast<uint32_t>(bytes.size()), bytes);
-}
 
 std::string delivered() {
   uint8_t* data = pack_next_entry();
