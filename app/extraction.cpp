@@ -70,7 +70,7 @@ void guard_temporary_archive() {
   if (directory + sizeof kTemporaryArchive > sizeof path) return;
   std::memcpy(path, program_directory, directory);
   std::memcpy(path + directory, kTemporaryArchive, sizeof kTemporaryArchive);
-  platform_remove_on_exit(path);
+  platform_remove_on_exit(0, path);
 }
 
 /// Writes the carried archive whole to the temporary file in the program directory.
@@ -78,7 +78,7 @@ bool write_temporary_archive(const uint8_t* archive, uint32_t size) {
   platform_set_current_directory(program_directory);
   guard_temporary_archive();
   if (!file_open_for_update(kArchiveFileNumber, kTemporaryArchive)) {
-    platform_remove_on_exit(nullptr);  // nothing was created
+    platform_remove_on_exit(0, nullptr);  // nothing was created
     return false;
   }
   const bool written = size > 0 && current_file_write_block(archive, size) != 0;
@@ -89,7 +89,7 @@ bool write_temporary_archive(const uint8_t* archive, uint32_t size) {
 
 void remove_temporary_archive() {
   file_delete(kTemporaryArchive);
-  platform_remove_on_exit(nullptr);
+  platform_remove_on_exit(0, nullptr);
 }
 
 /// Writes the delivered entry to `target_name`, created or emptied first.

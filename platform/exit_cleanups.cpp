@@ -10,14 +10,22 @@ bool exit_cleanups_add(void (*cleanup)()) {
   return true;
 }
 
-bool exit_cleanups_set_remove_path(const char* path) {
-  exit_cleanups.remove_path[0] = 0;
+bool exit_cleanups_set_remove_path(int slot, const char* path) {
+  if (slot < 0 || slot >= kRemoveOnExitSlots) return false;
+  char* kept = exit_cleanups.remove_paths[slot];
+  kept[0] = 0;
   if (!path) return true;
   const size_t length = std::strlen(path);
-  if (length >= sizeof exit_cleanups.remove_path) return false;
-  std::memcpy(exit_cleanups.remove_path + 1, path + 1, length);
-  exit_cleanups.remove_path[0] = path[0];
+  if (length >= sizeof exit_cleanups.remove_paths[slot]) return false;
+  std::memcpy(kept + 1, path + 1, length);
+  kept[0] = path[0];
   return true;
+}
+
+bool exit_cleanups_have_remove_paths() {
+  for (const auto& path : exit_cleanups.remove_paths)
+    if (path[0] != 0) return true;
+  return false;
 }
 
 void exit_cleanups_run() {

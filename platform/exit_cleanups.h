@@ -1,6 +1,6 @@
 // The record behind platform_at_exit and platform_remove_on_exit, shared by the back ends;
 // each back end decides when the cleanups run (a normal end, a signal or console event)
-// and how the registered file is removed.
+// and how the registered files are removed.
 #pragma once
 
 #include "platform/process.h"
@@ -8,7 +8,8 @@
 struct ExitCleanups {
   void (*cleanups[kMaxExitCleanups])();
   int count;
-  char remove_path[kMaxRemoveOnExitPath];  ///< removed at the end while not empty
+  /// Files removed at the end, each while its path is not empty.
+  char remove_paths[kRemoveOnExitSlots][kMaxRemoveOnExitPath];
 };
 
 extern ExitCleanups exit_cleanups;
@@ -16,9 +17,13 @@ extern ExitCleanups exit_cleanups;
 /// Adds `cleanup`; false when kMaxExitCleanups are registered already.
 bool exit_cleanups_add(void (*cleanup)());
 
-/// Registers `path` (null: none) as the file to remove at the end; false when too long.
-/// The first byte is stored last, so a handler that runs meanwhile never sees half a path.
-bool exit_cleanups_set_remove_path(const char* path);
+/// Registers `path` (null: none) in `slot` as a file to remove at the end; false when the
+/// slot does not exist or the path is too long. The first byte is stored last, so a handler
+/// that runs meanwhile never sees half a path.
+bool exit_cleanups_set_remove_path(int slot, const char* path);
+
+/// True when any slot holds a path.
+bool exit_cleanups_have_remove_paths();
 
 /// Runs the registered cleanups, newest first.
 void exit_cleanups_run();

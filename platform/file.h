@@ -33,6 +33,7 @@ enum class FileDisposition {
   kOpenExisting,  ///< the file must exist
   kOpenAlways,    ///< an existing file is opened as it is, a missing one created empty
   kCreateAlways,  ///< the file is created, or an existing one emptied
+  kCreateNew,     ///< the file is created; the open fails when anything of the name exists
 };
 
 /// Origin of a position change.
@@ -61,10 +62,22 @@ struct FileFindEntry {
   bool is_directory;  ///< the entry is a directory
 };
 
+/// What a name stands for, links not followed.
+enum class FileKind {
+  kMissing,    ///< nothing of that name (or the name cannot be looked up)
+  kRegular,    ///< a regular file that may be written
+  kReadOnly,   ///< a regular file nobody may write (the read-only attribute on Windows)
+  kLink,       ///< a symbolic link or other reparse point, whatever it points to
+  kDirectory,  ///< a directory
+  kOther,      ///< a FIFO, device, socket or anything else that is not a regular file
+};
+
 /// Opens the regular file `name` with `access` (kFileAccess* bits), `share` (kFileShare*
 /// bits) and `disposition`, positioned at 0. Created files get the usual permissions.
 /// Returns the new handle, or kPlatformInvalidFile when the file is missing (for
-/// kOpenExisting), is not a regular file, access is denied, or sharing forbids the open.
+/// kOpenExisting), exists (for kCreateNew), is not a regular file, access is denied, or
+/// sharing forbids the open. An open for writing refuses a symbolic link or reparse point
+/// at the name and a file nobody may write; no open waits (a FIFO is refused at once).
 PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
                                 FileDisposition disposition);
 
@@ -86,6 +99,9 @@ uint32_t platform_file_seek(PlatformFile file, int32_t distance, FileSeekOrigin 
 /// The low 32 bits of the file's size, kFileQueryFailed on failure.
 uint32_t platform_file_size(PlatformFile file);
 
+/// Writes the file's data through to the storage device. False on failure.
+bool platform_file_flush(PlatformFile file);
+
 /// Closes the handle. False when it was not open.
 bool platform_file_close(PlatformFile file);
 
@@ -103,6 +119,17 @@ DriveType platform_drive_type(const char* root);
 /// Deletes the file `name`. False when it is missing, is a directory, is open, or the
 /// platform refuses.
 bool platform_file_delete(const char* name);
+
+/// The kind of the entry at `name`, a link reported as kLink and not followed.
+FileKind platform_file_kind(const char* name);
+
+/// Replaces `target` by the regular file `source` in one step, the two in the same
+/// directory: afterwards `target` names the new file, or, on failure, still the old one, and
+/// no other name is touched. `source` first takes the permission bits (POSIX) or attributes
+/// (Windows) of an existing `target`. False, with nothing changed, when `target` exists and
+/// is not a regular file that may be written (kind other than kMissing and kRegular), when
+/// `source` is not a regular file, or when the platform refuses; `source` is kept then.
+bool platform_file_replace(const char* source, const char* target);
 
 /// Makes `path` the current directory of the process. False on failure.
 bool platform_set_current_directory(const char* path);

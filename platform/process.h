@@ -16,8 +16,12 @@ void* platform_module_handle();
 /// The command line the process was started with (never null).
 const char* platform_command_line();
 
+/// Longest path the program handles, its terminating zero included.
+inline constexpr uint32_t kMaxPathSize = 4096;
+
 /// Writes the full path of the program's own file into `buffer` of `size` bytes, cut to
-/// size - 1 characters and zero-terminated. Returns the number of characters written.
+/// size - 1 characters and zero-terminated. Returns the number of characters written, or
+/// `size` when the path did not fit (the buffer then holds its first size - 1 characters).
 uint32_t platform_module_file_name(char* buffer, uint32_t size);
 
 /// Ends the process with `exit_code`, after the cleanup registered with
@@ -31,10 +35,15 @@ inline constexpr int kMaxExitCleanups = 8;
 bool platform_at_exit(void (*cleanup)());
 
 /// Longest path platform_remove_on_exit keeps, its terminating zero included.
-inline constexpr int kMaxRemoveOnExitPath = 1024;
+inline constexpr int kMaxRemoveOnExitPath = static_cast<int>(kMaxPathSize);
 
-/// While registered, the file at the full `path` is removed when the process ends in any
-/// way other than through a later platform_remove_on_exit(nullptr): an interrupt (Ctrl+C),
-/// a termination signal, or an exit. One path at a time; null unregisters. False when the
-/// path is too long (nothing is registered then).
-bool platform_remove_on_exit(const char* path);
+/// Number of files that can be registered for removal at the same time, each in a slot of
+/// its own.
+inline constexpr int kRemoveOnExitSlots = 2;
+
+/// While registered in `slot` (0 to kRemoveOnExitSlots - 1), the file at the full `path`
+/// is removed when the process ends in any way other than after a later
+/// platform_remove_on_exit(slot, nullptr): an interrupt (Ctrl+C), a termination signal, or
+/// an exit. One path a slot; null unregisters. False when the slot does not exist or the
+/// path is too long (nothing is registered in the slot then).
+bool platform_remove_on_exit(int slot, const char* path);

@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/file.h"
+#include "platform/file_faults.h"
 
 struct PlatformFileRecord {
   PlatformFileRecord* next;
@@ -70,6 +72,8 @@ int open_flags(uint32_t access, FileDisposition disposition) {
   else
     flags |= O_RDONLY;
   if (disposition != FileDisposition::kOpenExisting) flags |= O_CREAT;
+  // Made here or not at all: nothing of the name, not even a dangling link, may exist.
+  if (disposition == FileDisposition::kCreateNew) flags |= O_EXCL;
   // Nothing is ever written through a symbolic link: a link at the name refuses the open.
   if (access & kFileAccessWrite) flags |= O_NOFOLLOW;
   return flags;
@@ -205,10 +209,11 @@ bool platform_file_write(PlatformFile file, const void* data, uint32_t count, ui
   PlatformFileRecord* r = open_record(file);
   if (!r || !(r->access & kFileAccessWrite) || (!data && count > 0)) return false;
   const auto* bytes = static_cast<const char*>(data);
+  const uint32_t allowed = file_faults_take_allowance(count);
   uint32_t written = 0;
   bool ok = transfer_all(
-      [&](uint32_t offset, uint32_t n) { return ::write(r->descriptor, bytes + offset, n); }, count,
-      &written);
+      [&](uint32_t offset, uint32_t n) { return ::write(r->descriptor, bytes + offset, n); },
+      allowed, &written);
   if (done) *done = written;
   return ok && written == count;  // a write that stops short (a full disk) is a failure
 }
@@ -229,6 +234,16 @@ uint32_t platform_file_size(PlatformFile file) {
   struct stat info;
   if (!r || ::fstat(r->descriptor, &info) != 0) return kFileQueryFailed;
   return static_cast<uint32_t>(static_cast<uint64_t>(info.st_size));
+}
+
+bool platform_file_flush(PlatformFile file) {
+  PlatformFileRecord* r = open_record(file);
+  if (!r) return false;
+  int result;
+  do {
+    result = ::fsync(r->descriptor);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
 }
 
 bool platform_file_close(PlatformFile file) {
@@ -270,6 +285,33 @@ bool platform_file_delete(const char* name) {
   // No open handle on the file shares deletion.
   if (file_is_open(info.st_dev, info.st_ino)) return false;
   return ::unlink(name) == 0;
+}
+
+FileKind platform_file_kind(const char* name) {
+  struct stat info;
+  if (!name || !*name || ::lstat(name, &info) != 0) return FileKind::kMissing;
+  if (S_ISLNK(info.st_mode)) return FileKind::kLink;
+  if (S_ISDIR(info.st_mode)) return FileKind::kDirectory;
+  if (!S_ISREG(info.st_mode)) return FileKind::kOther;
+  return (info.st_mode & 0222) == 0 ? FileKind::kReadOnly : FileKind::kRegular;
+}
+
+bool platform_file_replace(const char* source, const char* target) {
+  struct stat from;
+  if (!source || !*source || !target || !*target) return false;
+  if (::lstat(source, &from) != 0 || !S_ISREG(from.st_mode)) return false;
+  struct stat old;
+  if (::lstat(target, &old) == 0) {
+    if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0) return false;
+    // The new file takes the old one's owner where that is allowed (as the superuser), then
+    // its permission bits, which a change of owner may have cleared.
+    if (old.st_uid != from.st_uid || old.st_gid != from.st_gid)
+      (void)::lchown(source, old.st_uid, old.st_gid);
+    if (::chmod(source, old.st_mode & 07777) != 0) return false;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  return ::rename(source, target) == 0;
 }
 
 bool platform_set_current_directory(const char* path) {

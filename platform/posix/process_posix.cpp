@@ -24,7 +24,8 @@ const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 void run_cleanups() {
   if (process_state.cleaned_up) return;
   process_state.cleaned_up = 1;
-  if (exit_cleanups.remove_path[0] != 0) ::unlink(exit_cleanups.remove_path);
+  for (const auto& path : exit_cleanups.remove_paths)
+    if (path[0] != 0) ::unlink(path);
   exit_cleanups_run();
 }
 
@@ -59,8 +60,13 @@ const char* platform_command_line() {
 
 uint32_t platform_module_file_name(char* buffer, uint32_t size) {
   if (!buffer || size == 0) return 0;
-  ssize_t n = ::readlink("/proc/self/exe", buffer, size - 1);
+  // A link as long as the whole buffer may have been cut: that counts as not fitting.
+  ssize_t n = ::readlink("/proc/self/exe", buffer, size);
   if (n < 0) n = 0;
+  if (static_cast<uint32_t>(n) >= size) {
+    buffer[size - 1] = 0;
+    return size;
+  }
   buffer[n] = 0;
   return static_cast<uint32_t>(n);
 }
@@ -70,9 +76,9 @@ void platform_exit_process(int exit_code) {
   std::exit(exit_code);
 }
 
-bool platform_remove_on_exit(const char* path) {
+bool platform_remove_on_exit(int slot, const char* path) {
   install_handlers();
-  return exit_cleanups_set_remove_path(path);
+  return exit_cleanups_set_remove_path(slot, path);
 }
 
 bool platform_at_exit(void (*cleanup)()) {

@@ -25,7 +25,8 @@ ProcessState process_state;
 /// whichever thread gets here first.
 void run_cleanups() {
   if (InterlockedExchange(&process_state.cleaned_up, 1) != 0) return;
-  if (exit_cleanups.remove_path[0] != 0) DeleteFileA(exit_cleanups.remove_path);
+  for (const auto& path : exit_cleanups.remove_paths)
+    if (path[0] != 0) DeleteFileA(path);
   exit_cleanups_run();
 }
 
@@ -40,7 +41,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     case CTRL_SHUTDOWN_EVENT:
       // An open file cannot be deleted; the process ends right after, so nothing will
       // use the handles again.
-      if (exit_cleanups.remove_path[0] != 0) win32_close_every_file();
+      if (exit_cleanups_have_remove_paths()) win32_close_every_file();
       run_cleanups();
       ExitProcess(kControlCExitCode);
     default:
@@ -69,7 +70,10 @@ uint32_t platform_module_file_name(char* buffer, uint32_t size) {
   if (!buffer || size == 0) return 0;
   DWORD n = GetModuleFileNameA(nullptr, buffer, size);
   // A cut name fills the whole buffer and, on older systems, is not terminated.
-  if (n >= size) n = size - 1;
+  if (n >= size) {
+    buffer[size - 1] = 0;
+    return size;
+  }
   buffer[n] = 0;
   return n;
 }
@@ -79,9 +83,9 @@ void platform_exit_process(int exit_code) {
   ExitProcess(static_cast<UINT>(exit_code));
 }
 
-bool platform_remove_on_exit(const char* path) {
+bool platform_remove_on_exit(int slot, const char* path) {
   install_handlers();
-  return exit_cleanups_set_remove_path(path);
+  return exit_cleanups_set_remove_path(slot, path);
 }
 
 bool platform_at_exit(void (*cleanup)()) {

@@ -1,0 +1,24 @@
+#include "platform/file_faults.h"
+
+namespace {
+
+/// The hook's record: bytes that may still be written, negative for no limit.
+struct FileFaults {
+  int64_t allowance = -1;
+};
+
+FileFaults file_faults;
+
+}  // namespace
+
+void platform_file_fail_writes_after(int64_t bytes) {
+  file_faults.allowance = bytes < 0 ? -1 : bytes;
+}
+
+uint32_t file_faults_take_allowance(uint32_t count) {
+  if (file_faults.allowance < 0) return count;
+  const uint32_t granted =
+      file_faults.allowance < count ? static_cast<uint32_t>(file_faults.allowance) : count;
+  file_faults.allowance -= granted;
+  return granted;
+}
