@@ -23,13 +23,22 @@ constexpr char kExtractionDone[] = "Entpacken erfolgreich beendet!";
 constexpr char kClosingPrompt[] = "Beliebige Taste zum beenden...";
 constexpr int32_t kArchiveFileNumber = 0;
 constexpr int32_t kTargetFileNumber = 0;
+/// Removal slots: the temporary archive, and the new file of the entry being written.
+constexpr int kArchiveRemovalSlot = 0;
+constexpr int kPartRemovalSlot = 1;
+/// Room for a name built from a target or the archive's stem, a number and an extension.
+constexpr size_t kNameSize = 512;
+constexpr size_t kDecimalDigits = 11;
 
 /// The program's variables, all zero before start-up.
 struct ProgramState {
   const uint8_t* entry_data;
   int32_t entry_length;
   OverwriteDecision decision;
-  bool failed;  ///< something went wrong: no success message, exit code 1
+  bool failed;                      ///< something went wrong: no success message, exit code 1
+  char archive_name[kNameSize];     ///< the temporary archive's name in the program directory
+  char part_name[kNameSize];        ///< the new file of the entry being written
+  char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
 };
 
 ProgramState program_state;
@@ -44,14 +53,21 @@ void reset_records() {
   program_directory[0] = 0;
 }
 
-bool start_up(const char* program_file) {
-  if (!main_heap_create()) return false;
-  if (program_file)
+/// Takes the program directory from `program_file`, or from the running program's own
+/// file name. False when that name is too long to be kept whole.
+bool take_program_directory(const char* program_file) {
+  if (program_file) {
+    if (std::strlen(program_file) >= kProgramDirectorySize) return false;
     program_directory_init(program_file);
-  else {
-    platform_module_file_name(program_directory, kProgramDirectorySize);
-    program_directory_init(program_directory);
+    return true;
   }
+  const uint32_t length = platform_module_file_name(program_directory, kProgramDirectorySize);
+  program_directory_init(program_directory);
+  return length > 0 && length < kProgramDirectorySize;
+}
+
+bool start_up() {
+  if (!main_heap_create()) return false;
   if (!object_heap_create() || !file_table_init() || !string_workspace_create()) return false;
   console_open();
   return true;
@@ -62,44 +78,122 @@ void fail(const char* message) {
   program_state.failed = true;
 }
 
-/// Registers the temporary archive in the program directory for removal should the
-/// process end before the run removes it itself.
-void guard_temporary_archive() {
-  char path[kMaxRemoveOnExitPath];
-  const size_t directory = std::strlen(program_directory);
-  if (directory + sizeof kTemporaryArchive > sizeof path) return;
-  std::memcpy(path, program_directory, directory);
-  std::memcpy(path + directory, kTemporaryArchive, sizeof kTemporaryArchive);
-  platform_remove_on_exit(0, path);
+/// Appends `text` to the zero-terminated `out` of `size` bytes; false when it does not fit.
+bool append(char* out, size_t size, const char* text) {
+  const size_t used = std::strlen(out);
+  const size_t length = std::strlen(text);
+  if (used + length >= size) return false;
+  std::memcpy(out + used, text, length + 1);
+  return true;
 }
 
-/// Writes the carried archive whole to the temporary file in the program directory.
+/// Appends the decimal digits of `number`.
+bool append_number(char* out, size_t size, uint32_t number) {
+  char digits[kDecimalDigits];
+  char* at = digits + sizeof digits - 1;
+  *at = 0;
+  do {
+    *--at = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  return append(out, size, at);
+}
+
+/// Registers the file `name` of the program directory for removal at exit in `slot`.
+/// False when its full path cannot be kept.
+bool register_removal(int slot, const char* name) {
+  char* path = program_state.removal_path;
+  path[0] = 0;
+  return append(path, kMaxPathSize, program_directory) && append(path, kMaxPathSize, name) &&
+         platform_remove_on_exit(slot, path);
+}
+
+/// Creates `name` as a new file under `number`, shared with nobody, and registers it for
+/// removal at exit. 1 when made; 0 when something of that name exists already; -1 when it
+/// cannot be made for another reason (nothing is left behind then).
+int create_registered(FileReference number, const char* name, int slot) {
+  if (!file_create_new(number, name)) return file_name_taken(name) ? 0 : -1;
+  if (register_removal(slot, name)) return 1;
+  file_close(number);
+  file_delete(name);
+  return -1;
+}
+
+/// Builds the name `stem`, `number` (left out when 0), `extension` into `out`.
+bool build_name(char* out, const char* stem, uint32_t number, const char* extension) {
+  out[0] = 0;
+  return append(out, kNameSize, stem) && (number == 0 || append_number(out, kNameSize, number)) &&
+         append(out, kNameSize, extension);
+}
+
+/// Makes the temporary archive as a new file of the program directory: "pactest.pac", or
+/// the first free numbered name when something of that name exists. A file of the same
+/// name, a user's or another run's, is never written to or removed.
+bool create_temporary_archive() {
+  for (uint32_t number = 1; number <= kMaxTemporaryArchiveNumber; ++number) {
+    const bool named = number == 1
+                           ? build_name(program_state.archive_name, kTemporaryArchive, 0, "")
+                           : build_name(program_state.archive_name, kTemporaryArchiveStem, number,
+                                        kTemporaryArchiveExtension);
+    if (!named) return false;
+    const int made =
+        create_registered(kArchiveFileNumber, program_state.archive_name, kArchiveRemovalSlot);
+    if (made != 0) return made == 1;
+  }
+  return false;
+}
+
+/// Removes a file this run made and no longer wants, and forgets its removal at exit.
+void remove_own_file(const char* name, int slot) {
+  file_delete(name);
+  platform_remove_on_exit(slot, nullptr);
+}
+
+/// Writes the carried archive whole to a new temporary file in the program directory.
 bool write_temporary_archive(const uint8_t* archive, uint32_t size) {
   platform_set_current_directory(program_directory);
-  guard_temporary_archive();
-  if (!file_open_for_update(kArchiveFileNumber, kTemporaryArchive)) {
-    platform_remove_on_exit(0, nullptr);  // nothing was created
-    return false;
-  }
+  if (!create_temporary_archive()) return false;
   const bool written = size > 0 && current_file_write_block(archive, size) != 0;
   file_close(kArchiveFileNumber);
-  if (!written) file_delete(kTemporaryArchive);
+  if (!written) remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
   return written;
 }
 
 void remove_temporary_archive() {
-  file_delete(kTemporaryArchive);
-  platform_remove_on_exit(0, nullptr);
+  remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
 }
 
-/// Writes the delivered entry to `target_name`, created or emptied first.
+/// Creates the new file that will take the place of `target_name`: the target's name with
+/// a number and kPartFileExtension, the first that is free.
+bool create_part_file(const char* target_name) {
+  for (uint32_t number = 1; number <= kMaxPartFileNumber; ++number) {
+    char* name = program_state.part_name;
+    name[0] = 0;
+    if (!append(name, kNameSize, target_name) || !append(name, kNameSize, ".") ||
+        !append_number(name, kNameSize, number) || !append(name, kNameSize, kPartFileExtension))
+      return false;
+    const int made = create_registered(kTargetFileNumber, name, kPartRemovalSlot);
+    if (made != 0) return made == 1;
+  }
+  return false;
+}
+
+/// Writes the delivered entry to a new file beside `target_name`, flushed, then puts it in
+/// the target's place in one rename. Whatever fails, the target keeps what it held.
 bool write_target(const char* target_name) {
-  if (!file_create_for_writing(kTargetFileNumber, target_name)) return false;
-  const bool written = program_state.entry_length == 0 ||
-                       current_file_write_block(program_state.entry_data,
-                                                static_cast<uint32_t>(program_state.entry_length));
+  if (!file_may_replace(target_name) || !create_part_file(target_name)) return false;
+  const bool written =
+      (program_state.entry_length == 0 ||
+       current_file_write_block(program_state.entry_data,
+                                static_cast<uint32_t>(program_state.entry_length))) &&
+      current_file_flush();
   file_close(kTargetFileNumber);
-  return written;
+  const bool replaced = written && file_replace(program_state.part_name, target_name);
+  if (replaced)
+    platform_remove_on_exit(kPartRemovalSlot, nullptr);
+  else
+    remove_own_file(program_state.part_name, kPartRemovalSlot);
+  return replaced;
 }
 
 /// Announces one entry, asks when its target has content, reads the entry and writes it.
@@ -114,14 +208,30 @@ void extract_entry(const PayloadEntry& entry) {
   if (!program_state.entry_data || !write_target(entry.target_name)) fail(kExtractionFailed);
 }
 
-void extract_archive(const uint8_t* archive, uint32_t size) {
-  if (!write_temporary_archive(archive, size)) {
+/// Opens the temporary archive and checks that it holds exactly the carried bytes; the
+/// run stops before any target is touched when it does not.
+bool open_temporary_archive(const ArchiveDigest& expected) {
+  if (!pack_open(program_state.archive_name)) {
+    fail(kArchiveNotOpened);
+    return false;
+  }
+  if (!pack_verify(expected)) {
+    fail(kExtractionFailed);
+    pack_close();
+    return false;
+  }
+  return true;
+}
+
+void extract_archive(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected) {
+  // Damaged carried bytes are never written anywhere.
+  if (!archive_digest_equal(archive_digest_of(archive, size), expected) ||
+      !write_temporary_archive(archive, size)) {
     fail(kExtractionFailed);
     return;
   }
   program_state.decision = kDecisionNone;
-  if (!pack_open(kTemporaryArchive)) {
-    fail(kArchiveNotOpened);
+  if (!open_temporary_archive(expected)) {
     remove_temporary_archive();
     return;
   }
@@ -156,13 +266,19 @@ void wait_for_any_key() {
   }
 }
 
-int extraction_run(const uint8_t* archive, uint32_t size, const char* program_file) {
+int extraction_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected,
+                   const char* program_file) {
   reset_records();
-  if (!start_up(program_file)) {
+  const bool directory_taken = take_program_directory(program_file);
+  if (!start_up()) {
     main_heap_destroy();
     return kExitFailure;
   }
-  extract_archive(archive, size);
+  // A program directory that could not be kept whole would send the files elsewhere.
+  if (directory_taken)
+    extract_archive(archive, size, expected);
+  else
+    fail(kExtractionFailed);
   console_print_line("");
   console_print_line(kClosingPrompt);
   wait_for_any_key();

@@ -5,15 +5,28 @@
 
 #include <cstdint>
 
+#include "pack/archive_digest.h"
+
+/// The temporary archive's name; when something of that name exists already, the first
+/// free one of "pactest-2.pac" to "pactest-99.pac" is taken instead.
 inline constexpr char kTemporaryArchive[] = "pactest.pac";
+inline constexpr char kTemporaryArchiveStem[] = "pactest-";
+inline constexpr char kTemporaryArchiveExtension[] = ".pac";
+inline constexpr int kMaxTemporaryArchiveNumber = 99;
+/// An entry is written to its target's name followed by ".<n>" and this, then renamed.
+inline constexpr char kPartFileExtension[] = ".entpacker-neu";
+inline constexpr int kMaxPartFileNumber = 99;
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 
 /// Runs the program from start-up to shutdown with `archive` (size bytes) as the carried
 /// archive and returns the exit code: 0 when every entry was written or skipped by the
-/// user's answer, 1 when anything failed. `program_file` is the program's own file name
-/// (null: the running program's), whose directory receives the files.
-int extraction_run(const uint8_t* archive, uint32_t size, const char* program_file);
+/// user's answer, 1 when anything failed. The archive is used only when its bytes, and the
+/// temporary archive written from them, have the digest `expected`; otherwise no file is
+/// touched. `program_file` is the program's own file name (null: the running program's),
+/// whose directory receives the files.
+int extraction_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected,
+                   const char* program_file);
 
 /// Runs the program with its carried archive and ends the process; never returns.
 [[noreturn]] void extraction_main(void* module_instance);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 
 #include "app/overwrite.h"
 #include "pack/test_archive.h"
+#include "platform/file_faults.h"
 #include "platform/memory_console.h"
 #include "platform/scratch_directory.h"
 
@@ -60,8 +62,9 @@ class ExtractionTest : public ScratchDirectoryTest {
   int run(const std::string& archive) {
     memory_console_push_key(&screen_, 'q', 0x10);
     const std::string program = in_scratch("entpacker");
-    return extraction_run(reinterpret_cast<const uint8_t*>(archive.data()),
-                          static_cast<uint32_t>(archive.size()), program.c_str());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(archive.data());
+    const auto size = static_cast<uint32_t>(archive.size());
+    return extraction_run(bytes, size, archive_digest_of(bytes, size), program.c_str());
   }
   void key(char c, uint16_t scan, bool down = true) {
     memory_console_push_key(&screen_, c, scan, down);
@@ -75,13 +78,17 @@ class ExtractionTest : public ScratchDirectoryTest {
     return rows;
   }
 
-  void expect_all_written(size_t except = 99) {
+  /// Every target but `except` holds its entry; with `archive_gone`, no "pactest.pac" is
+  /// left either.
+  void expect_all_written(size_t except = 99, bool archive_gone = true) {
     for (size_t i = 0; i < 6; ++i) {
       if (i != except) {
         EXPECT_EQ(read_file(kTargets[i]), kContents[i]) << kTargets[i];
       }
     }
-    EXPECT_EQ(access("pactest.pac", F_OK), -1);
+    if (archive_gone) {
+      EXPECT_FALSE(exists("pactest.pac"));
+    }
   }
 
   MemoryConsole screen_;
@@ -217,29 +224,155 @@ TEST_F(ExtractionTest, ACorruptEntryLeavesItsTargetAsItWas) {
   expect_all_written(2);
 }
 
-TEST_F(ExtractionTest, AnArchiveThatCannotBeWrittenIsNeverOpened) {
+TEST_F(ExtractionTest, AnArchiveNameTakenByAnotherFileIsLeftAloneAndAnotherNameUsed) {
+  // A user's file, a link and another run's archive at the names: none is written to,
+  // opened as the archive or removed.
+  const std::string user_file = "user data, not an archive";
+  write_file("pactest.pac", user_file);
 #ifndef _WIN32
-  // A stale archive behind a link is neither overwritten nor extracted.
-  const std::string stale = "stale.pac";
-  write_file(stale, test_archive());
-  ASSERT_EQ(symlink("stale.pac", "pactest.pac"), 0);
+  write_file("stale.pac", test_archive(stored("stale")));
+  ASSERT_EQ(symlink("stale.pac", "pactest-2.pac"), 0);
+  ASSERT_EQ(link("pactest.pac", "pactest-3.pac"), 0);  // a hard link of the user's file
 #else
-  // A stale archive held open by another program is neither overwritten nor extracted.
-  const std::string stale = "pactest.pac";
-  write_file(stale, test_archive());
-  FILE* in_use = _fsopen("pactest.pac", "rb", _SH_DENYRW);
+  write_file("pactest-2.pac", test_archive(stored("stale")));
+  FILE* in_use = _fsopen("pactest-2.pac", "rb", _SH_DENYRW);  // another run's, in use
   ASSERT_NE(in_use, nullptr);
+  write_file("pactest-3.pac", user_file);
 #endif
-  EXPECT_EQ(run(test_archive()), kExitFailure);
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
 #if defined(_WIN32)
   std::fclose(in_use);
 #endif
+  EXPECT_EQ(transcript(), kCleanRun);
+  expect_all_written(99, false);
+  EXPECT_EQ(read_file("pactest.pac"), user_file);
+  EXPECT_EQ(read_file("pactest-3.pac"), user_file);
+  EXPECT_EQ(read_file("pactest-2.pac"), test_archive(stored("stale")));
+  EXPECT_FALSE(exists("pactest-4.pac"));  // the run's own archive is gone
+}
+
+TEST_F(ExtractionTest, AnArchiveThatCannotBeWrittenWholeIsNeverOpened) {
+  write_file("quorvane.exe", "old");
+  platform_file_fail_writes_after(10);  // a full disk after ten bytes
+  EXPECT_EQ(run(test_archive()), kExitFailure);
+  platform_file_fail_writes_after(-1);
   const std::vector<std::string> expected = {"FEHLER Entpacken", "",
                                              "Beliebige Taste zum beenden..."};
   EXPECT_EQ(transcript(), expected);
-  EXPECT_EQ(read_file("quorvane.exe"), "<missing>");
-  EXPECT_EQ(read_file(stale), test_archive());
+  EXPECT_EQ(read_file("quorvane.exe"), "old");
+  EXPECT_EQ(read_file("tessalor.dll"), "<missing>");
+  EXPECT_FALSE(exists("pactest.pac"));
 }
+
+/// Damage done to a good archive after its digest was taken.
+struct Damage {
+  const char* what;
+  std::string (*apply)(std::string archive);
+};
+
+const Damage kDamages[] = {
+    {"zeroed start", [](std::string a) { return a.replace(0, 48, std::string(48, '\0')); }},
+    {"zeroed entry header", [](std::string a) { return a.replace(26, 8, std::string(8, '\0')); }},
+    {"stored size shifted",
+     [](std::string a) {
+       a[30] = static_cast<char>(a[30] - 8);  // the second entry's stored size, 8 less
+       return a;
+     }},
+    {"stored entry with a changed byte",
+     [](std::string a) {
+       a[34] ^= 0x20;
+       return a;
+     }},
+    {"zero checksum with a changed body byte",
+     [](std::string a) {
+       a.replace(14, 4, std::string(4, '\0'));  // the first block's checksum field
+       a[18] ^= 0x01;
+       return a;
+     }},
+    {"cut short", [](std::string a) { return a.substr(0, a.size() - 1); }},
+    {"one byte more", [](std::string a) { return a + "x"; }},
+};
+
+TEST_F(ExtractionTest, DamageAnywhereInTheArchiveStopsTheRunBeforeAnyFileIsTouched) {
+  const std::string good = test_archive();
+  const auto* good_bytes = reinterpret_cast<const uint8_t*>(good.data());
+  const ArchiveDigest digest = archive_digest_of(good_bytes, static_cast<uint32_t>(good.size()));
+  for (const Damage& damage : kDamages) {
+    SCOPED_TRACE(damage.what);
+    for (size_t i = 0; i < 6; ++i) write_file(kTargets[i], "old " + std::to_string(i));
+    memory_console_init(&screen_, 80, 25, 80, 25);
+    screen_.input_closed = true;
+    const std::string damaged = damage.apply(good);
+    ASSERT_NE(damaged, good);
+    memory_console_push_key(&screen_, 'a', kScanA);  // an answer that would write them all
+    memory_console_push_key(&screen_, 'q', 0x10);
+    const std::string program = in_scratch("entpacker");
+    EXPECT_EQ(extraction_run(reinterpret_cast<const uint8_t*>(damaged.data()),
+                             static_cast<uint32_t>(damaged.size()), digest, program.c_str()),
+              kExitFailure);
+    const std::vector<std::string> expected = {"FEHLER Entpacken", "",
+                                               "Beliebige Taste zum beenden..."};
+    EXPECT_EQ(transcript(), expected);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(read_file(kTargets[i]), "old " + std::to_string(i));
+    EXPECT_FALSE(exists("pactest.pac"));
+  }
+}
+
+TEST_F(ExtractionTest, AWriteThatFailsKeepsTheOldFileAndTheRunGoesOn) {
+  for (size_t i = 0; i < 6; ++i) write_file(kTargets[i], "old " + std::to_string(i));
+#ifndef _WIN32
+  ASSERT_EQ(chmod("tessalor.dll", 0640), 0);
+#endif
+  key('a', kScanA);
+  // The archive takes its bytes first; then "aaaa" and four bytes of the second entry fit.
+  platform_file_fail_writes_after(static_cast<int64_t>(test_archive().size()) + 4 + 4);
+  EXPECT_EQ(run(test_archive()), kExitFailure);
+  platform_file_fail_writes_after(-1);
+  std::vector<std::string> expected = with_question_after(0, kCleanRun);
+  for (long row : {8, 7, 6, 5, 4}) expected.insert(expected.begin() + row, "FEHLER Entpacken");
+  expected[14] = "FEHLER Entpacken";
+  EXPECT_EQ(transcript(), expected);
+  EXPECT_EQ(read_file("quorvane.exe"), "aaaa");
+  for (size_t i = 1; i < 6; ++i) EXPECT_EQ(read_file(kTargets[i]), "old " + std::to_string(i));
+  // Nothing but the targets is left: no new file, no archive.
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(directory_)) {
+    (void)e;
+    ++files;
+  }
+  EXPECT_EQ(files, 6u);
+
+  // Given room again, the next run replaces them, each keeping its permission bits.
+  memory_console_init(&screen_, 80, 25, 80, 25);
+  screen_.input_closed = true;
+  key('a', kScanA);
+  EXPECT_EQ(run(test_archive()), kExitSuccess);
+  expect_all_written();
+#ifndef _WIN32
+  struct stat info;
+  ASSERT_EQ(stat("tessalor.dll", &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(ExtractionTest, FifosAtATargetOrTheArchiveNameAreRefusedWithoutWaiting) {
+  ASSERT_EQ(mkfifo("pactest.pac", 0644), 0);
+  ASSERT_EQ(mkfifo("fandost.exe", 0644), 0);
+  EXPECT_EQ(run(test_archive()), kExitFailure);
+  std::vector<std::string> expected = kCleanRun;
+  expected.insert(expected.begin() + 5, "FEHLER Entpacken");
+  expected[9] = "FEHLER Entpacken";
+  EXPECT_EQ(transcript(), expected);
+  struct stat info;
+  ASSERT_EQ(lstat("fandost.exe", &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  ASSERT_EQ(lstat("pactest.pac", &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  expect_all_written(3, false);
+  EXPECT_FALSE(exists("pactest-2.pac"));
+}
+#endif
 
 TEST_F(ExtractionTest, TheEndOfTheInputAnswersNo) {
   write_file("quorvane.exe", "old");

@@ -4,7 +4,8 @@
 #include "platform/process.h"
 
 void extraction_main(void* /*module_instance*/) {
-  platform_exit_process(extraction_run(carried_archive, carried_archive_size, nullptr));
+  platform_exit_process(
+      extraction_run(carried_archive, carried_archive_size, carried_archive_digest, nullptr));
 }
 
 int main() {

@@ -46,6 +46,11 @@ int current_file_write_block(const void* data, uint32_t count) {
   return platform_file_write(file, data, count, &done) ? 1 : 0;
 }
 
+int current_file_flush() {
+  PlatformFile file = file_table.current_handle;
+  return file && platform_file_flush(file) ? 1 : 0;
+}
+
 uint32_t current_file_read_block(void* buffer, uint32_t count) {
   uint32_t done = 0;
   if (file_table.current_handle)

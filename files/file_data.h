@@ -14,6 +14,10 @@
 /// without a current file, or when `data` is null or `count` 0 (nothing is written then).
 int current_file_write_block(const void* data, uint32_t count);
 
+/// Writes what has been written to the current file through to the storage device.
+/// Non-zero on success; 0 on failure or without a current file.
+int current_file_flush();
+
 /// Reads up to `count` bytes of the current file into `buffer`; returns how many were read
 /// (0 at the end, on failure and without a current file). The rest of the buffer is left.
 uint32_t current_file_read_block(void* buffer, uint32_t count);

@@ -50,3 +50,16 @@ int32_t file_size_probe(const char* name) {
 int file_delete(const char* name) {
   return platform_file_delete(name) ? 1 : 0;
 }
+
+bool file_name_taken(const char* name) {
+  return platform_file_kind(name) != FileKind::kMissing;
+}
+
+bool file_may_replace(const char* name) {
+  const FileKind kind = platform_file_kind(name);
+  return kind == FileKind::kMissing || kind == FileKind::kRegular;
+}
+
+int file_replace(const char* source, const char* target) {
+  return platform_file_replace(source, target) ? 1 : 0;
+}

@@ -24,3 +24,19 @@ int32_t file_size_probe(const char* name);
 /// Deletes the file `name`, relative names resolving against the current directory.
 /// Non-zero when it was deleted; 0 when it is missing, a directory, open, or protected.
 int file_delete(const char* name);
+
+/// Whether anything of the name `name` exists, a link counting as itself (relative names
+/// resolving against the current directory).
+bool file_name_taken(const char* name);
+
+/// Whether a new file may take the place of `name` (relative names resolving against the
+/// current directory): true when nothing of that name exists or it is a regular file that
+/// may be written; false for a read-only file, a directory, a link, a FIFO, a device or a
+/// socket.
+bool file_may_replace(const char* name);
+
+/// Puts the file `source` in the place of `target` in one step (the two in the same
+/// directory), the target's permission bits or attributes kept. Non-zero when done; 0 when
+/// `target` may not be replaced (see file_may_replace) or the system refuses, and both names
+/// are then as they were.
+int file_replace(const char* source, const char* target);

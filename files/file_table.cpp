@@ -17,12 +17,14 @@ struct ModeParameters {
 
 constexpr uint32_t kReadWrite = kFileAccessRead | kFileAccessWrite;
 
-/// Indexed by mode - 1. In modes 1 to 3 others may read the file but not write it.
+/// Indexed by mode - 1. In modes 1 to 3 others may read the file but not write it; in
+/// modes 4 and 5 nobody else may open it.
 constexpr ModeParameters kModeParameters[] = {
     {kFileAccessRead, kFileShareRead, FileDisposition::kOpenExisting},
     {kReadWrite, kFileShareRead, FileDisposition::kOpenAlways},
     {kFileAccessWrite, kFileShareRead, FileDisposition::kCreateAlways},
     {kReadWrite, kFileShareNone, FileDisposition::kOpenExisting},
+    {kFileAccessWrite, kFileShareNone, FileDisposition::kCreateNew},
 };
 
 /// True when `reference` designates one of the table's existing slots.
@@ -158,6 +160,10 @@ FileReference file_create_for_writing(FileReference reference, const char* name)
 
 FileReference file_open_exclusive(FileReference reference, const char* name) {
   return file_open_with_mode(reference, name, FileOpenMode::kExclusive);
+}
+
+FileReference file_create_new(FileReference reference, const char* name) {
+  return file_open_with_mode(reference, name, FileOpenMode::kCreateNew);
 }
 
 PlatformFile* file_slot_find(FileReference reference) {

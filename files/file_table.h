@@ -46,6 +46,7 @@ enum class FileOpenMode {
   kUpdate = 2,     ///< read and write; kept as it is, or created when missing
   kCreate = 3,     ///< write only; created, or emptied when it exists
   kExclusive = 4,  ///< existing file, read and write, shared with nobody
+  kCreateNew = 5,  ///< write only, shared with nobody; made here, refused when the name exists
 };
 
 /// The file layer's record.
@@ -85,6 +86,10 @@ FileReference file_create_for_writing(FileReference reference, const char* name)
 
 /// Mode 4: an existing file, read and write, nobody else may open it.
 FileReference file_open_exclusive(FileReference reference, const char* name);
+
+/// Mode 5: a new file made by this open, write only, nobody else may open it; refused when
+/// anything of the name exists (a link included). As file_open_with_mode.
+FileReference file_create_new(FileReference reference, const char* name);
 
 /// Closes the file open under `reference` and frees its number or id; when it was the
 /// current file there is no current file afterwards. A reference that is not open (-1

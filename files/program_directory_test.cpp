@@ -22,10 +22,15 @@ TEST(ProgramDirectoryTest, CutAfterTheLastSeparator) {
     program_directory_init(native_path(path).c_str());
     EXPECT_EQ(std::string(program_directory), native_path(directory)) << path;
   }
-  // A longer path is cut to 499 characters first; the cut then works on what is left.
-  std::string deep = native_path("/" + std::string(400, 'a') + "/" + std::string(200, 'b') + "/x");
+  // Long paths are kept whole up to the buffer; a longer one is cut to its size first, and
+  // the cut then works on what is left.
+  std::string deep = native_path("/" + std::string(600, 'a') + "/" + std::string(200, 'b') + "/x");
   program_directory_init(deep.c_str());
-  EXPECT_EQ(std::string(program_directory), deep.substr(0, 402));
+  EXPECT_EQ(std::string(program_directory), deep.substr(0, 803));
+  std::string deeper = native_path("/" + std::string(kProgramDirectorySize - 100, 'a') + "/" +
+                                   std::string(200, 'b') + "/x");
+  program_directory_init(deeper.c_str());
+  EXPECT_EQ(std::string(program_directory), deeper.substr(0, kProgramDirectorySize - 98));
   strcpy(program_directory, native_path("/in/place/entpacker").c_str());
   program_directory_init(program_directory);
   EXPECT_EQ(std::string(program_directory), native_path("/in/place/"));

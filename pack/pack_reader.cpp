@@ -10,6 +10,9 @@ PackReader pack_reader;
 
 namespace {
 
+/// Bytes read at a time by pack_verify.
+constexpr uint32_t kVerifyChunkSize = 64 * 1024;
+
 bool reader_open() {
   return pack_reader.handle != nullptr && pack_reader.is_open == 1;
 }
@@ -46,12 +49,9 @@ uint8_t* deliver(const PackEntryHeader& header) {
   const uint32_t stored_size = header.stored_size;
   free_entry_buffer();
   const uint32_t left = bytes_left();
-  if (stored_size > left) {  // the data are cut short: nothing more to read
-    skip(left);
-    return nullptr;
-  }
-  if (unpacked_size > static_cast<uint32_t>(INT32_MAX)) {  // too large to report
-    skip(stored_size);
+  // Sizes that do not fit what is left, or that cannot be reported: wrong framing.
+  if (stored_size > left || unpacked_size > static_cast<uint32_t>(INT32_MAX)) {
+    pack_reader.stopped = 1;
     return nullptr;
   }
   pack_reader.entry_buffer = static_cast<uint8_t*>(main_heap_alloc(unpacked_size));
@@ -66,8 +66,13 @@ uint8_t* deliver(const PackEntryHeader& header) {
   const bool read =
       platform_file_read(pack_reader.handle, stored, stored_size, &done) && done == stored_size;
   const PackEntryView entry{0, header, stored};
-  const bool whole =
-      read && pack_entry_unpack(entry, pack_reader.entry_buffer, unpacked_size) == JcStatus::ok;
+  const JcStatus status =
+      read ? pack_entry_unpack(entry, pack_reader.entry_buffer, unpacked_size) : JcStatus::ok;
+  // A block without its magic or of another size than its header says is not the block
+  // this header framed: whatever follows cannot be trusted to start where it seems to.
+  if (!read || status == JcStatus::bad_magic || status == JcStatus::size_mismatch)
+    pack_reader.stopped = 1;
+  const bool whole = read && status == JcStatus::ok;
   main_heap_free(stored);
   if (!whole) {
     free_entry_buffer();
@@ -90,18 +95,39 @@ int32_t pack_open(const char* name) {
   }
   pack_reader.handle = handle;
   pack_reader.is_open = 1;
+  pack_reader.stopped = 0;
   return 1;
+}
+
+int32_t pack_verify(const ArchiveDigest& expected) {
+  if (!reader_open()) return 0;
+  auto* chunk = static_cast<uint8_t*>(main_heap_alloc(kVerifyChunkSize));
+  if (!chunk) return 0;
+  uint64_t size = 0;
+  uint32_t crc = 0;
+  bool readable = platform_file_seek(pack_reader.handle, 0, FileSeekOrigin::kFromStart) == 0;
+  while (readable) {
+    uint32_t done = 0;
+    readable = platform_file_read(pack_reader.handle, chunk, kVerifyChunkSize, &done);
+    if (!readable || done == 0) break;
+    crc = crc32_update(crc, chunk, done);
+    size += done;
+  }
+  main_heap_free(chunk);
+  const bool rewound = platform_file_seek(pack_reader.handle, 0, FileSeekOrigin::kFromStart) == 0;
+  return readable && rewound && size == expected.size && crc == expected.crc32 ? 1 : 0;
 }
 
 uint8_t* pack_next_entry() {
   pack_reader.entry_size = -1;
-  if (!reader_open()) return nullptr;
+  if (!reader_open() || pack_reader.stopped) return nullptr;
   uint8_t header[kPackEntryHeaderSize];
   uint32_t done = 0;
   if (!platform_file_read(pack_reader.handle, header, kPackEntryHeaderSize, &done) || done == 0)
     return nullptr;                   // the end of the archive: the last entry's buffer stays valid
   if (done < kPackEntryHeaderSize) {  // a header cut short
     free_entry_buffer();
+    pack_reader.stopped = 1;
     return nullptr;
   }
   return deliver(pack_read_entry_header(header));

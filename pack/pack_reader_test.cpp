@@ -2,9 +2,11 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "files/file_layer_fixture.h"
 #include "files/program_directory.h"
+#include "pack/archive_digest.h"
 #include "pack/test_archive.h"
 
 namespace {
@@ -80,22 +82,91 @@ TEST_F(PackReaderTest, EntriesComeInOrderAndTheLastBufferOutlivesTheEnd) {
   EXPECT_EQ(pack_next_entry(), nullptr);
 }
 
-TEST_F(PackReaderTest, ARefusedBlockIsSkippedAndTheNextEntryStillComes) {
+TEST_F(PackReaderTest, ADamagedBlockCostsOnlyItsOwnEntry) {
   std::string bad_checksum = kExampleBlock;
   bad_checksum[7] = '\x00';
-  std::string bad_magic = kExampleBlock;
-  bad_magic[0] = 'X';
+  std::string bad_stream = kExampleBlock;
+  bad_stream[11] ^= 0x40;
   std::string no_checksum = kExampleBlock;
   no_checksum.replace(6, 4, std::string(4, '\0'));
-  open_archive(entry(4, bad_checksum) + stored("one") + entry(4, bad_magic) + stored("two") +
-               entry(5, kExampleBlock) + entry(4, no_checksum));
+  open_archive(entry(4, bad_checksum) + stored("one") + entry(4, bad_stream) + stored("two") +
+               entry(4, no_checksum));
   EXPECT_EQ(delivered(), "<none>");
   EXPECT_EQ(delivered(), "one");
   EXPECT_EQ(delivered(), "<none>");
   EXPECT_EQ(delivered(), "two");
-  EXPECT_EQ(delivered(), "<none>");  // the block unpacks to 4 bytes, the header says 5
   EXPECT_EQ(delivered(), "aaaa");
   EXPECT_EQ(delivered(), "<none>");
+}
+
+TEST_F(PackReaderTest, WrongFramingStopsTheReaderForEveryLaterEntry) {
+  std::string bad_magic = kExampleBlock;
+  bad_magic[0] = 'X';
+  // Each of these leaves the reader unsure where the next entry starts; the entries that
+  // seem to follow are never delivered, however sound they look.
+  const std::pair<const char*, std::string> framings[] = {
+      {"no magic", entry(4, bad_magic)},
+      {"block of another size", entry(5, kExampleBlock)},
+      {"block shorter than a header", entry(4, "JC")},
+      {"compressed entry of no bytes", entry(4, "")},
+      {"size beyond 2 GiB", u32(0x80000000u) + u32(3) + "abc"},
+      {"zeroed header over a block", u32(0) + u32(0) + kExampleBlock.substr(8)},
+  };
+  for (const auto& [what, framing] : framings) {
+    SCOPED_TRACE(what);
+    open_archive(stored("before") + framing + stored("after") + stored("more"));
+    EXPECT_EQ(delivered(), "before");
+    if (std::string(what).rfind("zeroed", 0) == 0) {
+      EXPECT_EQ(delivered(), "");  // an empty stored entry: only the digest can tell
+      EXPECT_EQ(delivered(), "<none>");
+    } else {
+      EXPECT_EQ(delivered(), "<none>");
+    }
+    EXPECT_EQ(delivered(), "<none>");
+    EXPECT_EQ(delivered(), "<none>");
+    // A fresh open starts over.
+    ASSERT_EQ(pack_open("test.pac"), 1);
+    EXPECT_EQ(delivered(), "before");
+  }
+}
+
+TEST_F(PackReaderTest, VerifyComparesTheWholeFileAndRewinds) {
+  const std::string archive = stored("one") + entry(4, kExampleBlock);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(archive.data());
+  const ArchiveDigest digest = archive_digest_of(bytes, static_cast<uint32_t>(archive.size()));
+  EXPECT_EQ(pack_verify(digest), 0);  // nothing open
+  open_archive(archive);
+  EXPECT_EQ(pack_verify(digest), 1);
+  EXPECT_EQ(delivered(), "one");
+  EXPECT_EQ(delivered(), "aaaa");
+
+  std::string changed = archive;
+  changed[9] ^= 1;
+  open_archive(changed);
+  EXPECT_EQ(pack_verify(digest), 0);
+  open_archive(archive + "x");
+  EXPECT_EQ(pack_verify(digest), 0);
+  open_archive(archive.substr(0, archive.size() - 1));
+  EXPECT_EQ(pack_verify(digest), 0);
+  // Larger than one read: every chunk counts.
+  std::string big(300000, 'z');
+  big[250000] = 'y';
+  const std::string big_archive = stored(big);
+  const auto* big_bytes = reinterpret_cast<const uint8_t*>(big_archive.data());
+  open_archive(big_archive);
+  EXPECT_EQ(pack_verify(archive_digest_of(big_bytes, static_cast<uint32_t>(big_archive.size()))),
+            1);
+  EXPECT_EQ(delivered(), big);
+}
+
+TEST(ArchiveDigestTest, TheCommonCheckValueAndChaining) {
+  const auto* text = reinterpret_cast<const uint8_t*>("123456789");
+  EXPECT_EQ(crc32_update(0, text, 9), 0xCBF43926u);
+  EXPECT_EQ(crc32_update(crc32_update(0, text, 4), text + 4, 5), 0xCBF43926u);
+  EXPECT_EQ(archive_digest_of(nullptr, 0).crc32, 0u);
+  const ArchiveDigest a = archive_digest_of(text, 9);
+  EXPECT_TRUE(archive_digest_equal(a, {9, 0xCBF43926u}));
+  EXPECT_FALSE(archive_digest_equal(a, {8, 0xCBF43926u}));
 }
 
 TEST_F(PackReaderTest, ArchivesCutShortDeliverNothingWhole) {

@@ -1,8 +1,12 @@
 // embed_archive IN OUT.cpp: writes a C++ source file that holds the bytes of IN as the
-// constant array `carried_archive` with its exact length `carried_archive_size`.
+// constant array `carried_archive` with its exact length `carried_archive_size`, and their
+// digest (length and CRC-32) as `carried_archive_digest`.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "pack/archive_digest.h"
 
 namespace {
 
@@ -32,6 +36,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "embed_archive: cannot read %s\n", argv[1]);
     return 1;
   }
+  if (bytes.size() > UINT32_MAX) {
+    std::fprintf(stderr, "embed_archive: %s is larger than 4 GiB - 1\n", argv[1]);
+    return 1;
+  }
   const std::string temporary = std::string(argv[2]) + ".tmp";
   FILE* out = std::fopen(temporary.c_str(), "w");
   if (!out) {
@@ -40,7 +48,10 @@ int main(int argc, char** argv) {
   }
   std::fprintf(out, "// Made at build time from the packed payload; do not edit.\n");
   std::fprintf(out, "#include \"app/carried_archive.h\"\n\n");
+  const ArchiveDigest digest = archive_digest_of(bytes.data(), uint32_t(bytes.size()));
   std::fprintf(out, "const uint32_t carried_archive_size = %zuu;\n", bytes.size());
+  std::fprintf(out, "const ArchiveDigest carried_archive_digest = {%uu, 0x%08Xu};\n", digest.size,
+               digest.crc32);
   std::fprintf(out, "alignas(4) const uint8_t carried_archive[%zu] = {",
                bytes.empty() ? 1 : bytes.size());
   for (size_t i = 0; i < bytes.size(); ++i)
