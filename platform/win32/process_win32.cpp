@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/exit_cleanups.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "platform/win32/open_files.h"
 
@@ -21,12 +22,12 @@ struct ProcessState {
 
 ProcessState process_state;
 
-/// Runs the registered cleanups once, newest first, after removing the registered file;
-/// whichever thread gets here first.
+/// Runs the registered cleanups once, newest first, after removing the registered files
+/// (never through a link that took a file's place); whichever thread gets here first.
 void run_cleanups() {
   if (InterlockedExchange(&process_state.cleaned_up, 1) != 0) return;
   for (const auto& path : exit_cleanups.remove_paths)
-    if (path[0] != 0) DeleteFileA(path);
+    if (path[0] != 0) platform_file_delete(path);
   exit_cleanups_run();
 }
 
