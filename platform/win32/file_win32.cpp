@@ -137,6 +137,20 @@ bool reached_through_link(HANDLE file, const char* name) {
   return known && !is_entry_of(file_path, directory_path, leaf);
 }
 
+/// True when `name`, which the system could not find, is still listed in its directory: a
+/// link that leads nowhere, on a system that follows links in every lookup (Wine shows its
+/// Unix links so); a name that is not there at all is reported as not found here too.
+bool listed_but_not_found(const char* name) {
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(name, &data);
+  if (search != INVALID_HANDLE_VALUE) {
+    FindClose(search);
+    return false;
+  }
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 /// Opens `name` as CreateFileA does with `disposition`, except that a file is only ever
 /// created new: an existing entry is opened as it is (emptied later, once it has been
 /// checked), and a missing one is made with CREATE_NEW, which never follows a link that
@@ -279,6 +293,8 @@ bool platform_file_delete(const char* name) {
 FileKind platform_file_kind(const char* name) {
   if (!name || !*name) return FileKind::kMissing;
   DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+    return listed_but_not_found(name) ? FileKind::kLink : FileKind::kMissing;
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::kLink;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
