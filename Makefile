@@ -43,12 +43,14 @@ format-check:
 clean:
 	rm -rf build build-asan build-windows-i686 build-windows-x86_64
 
-# Fuzzing: each libFuzzer target runs for FUZZ_SECONDS, seeded with blocks and archives
-# made by the encoder. Built with clang in build-fuzz/, apart from the normal build.
+# Fuzzing: each libFuzzer target runs for FUZZ_SECONDS, starting from its minimized corpus
+# kept in fuzz/corpus/<target>/ (grown by long runs) and from blocks and archives made by
+# the encoder; new finds go to build-fuzz/corpus/<target>/. Built with clang in build-fuzz/,
+# apart from the normal build. `make fuzz-merge` minimizes what was found into fuzz/corpus.
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS := jc_decode_fuzz jc_roundtrip_fuzz pack_walk_fuzz
+FUZZ_TARGETS := jc_decode_fuzz jc_roundtrip_fuzz pack_walk_fuzz extraction_fuzz
 
-.PHONY: fuzz bench
+.PHONY: fuzz fuzz-merge bench
 
 fuzz:
 	@scripts/install-deps fuzz
@@ -60,9 +62,18 @@ fuzz:
 	  mkdir -p build-fuzz/corpus/$$t; \
 	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/bin/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    -artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t build-fuzz/seeds/$$t \
+	    -artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t fuzz/corpus/$$t build-fuzz/seeds/$$t \
 	    2>build-fuzz/$$t.log || { tail -50 build-fuzz/$$t.log; exit 1; }; \
 	  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' build-fuzz/$$t.log; \
+	done
+
+fuzz-merge:
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p fuzz/corpus/$$t build-fuzz/corpus/$$t build-fuzz/merged/$$t; \
+	  ./build-fuzz/bin/$$t -merge=1 build-fuzz/merged/$$t fuzz/corpus/$$t build-fuzz/corpus/$$t \
+	    >build-fuzz/$$t-merge.log 2>&1 || { tail -20 build-fuzz/$$t-merge.log; exit 1; }; \
+	  rm -rf fuzz/corpus/$$t && mv build-fuzz/merged/$$t fuzz/corpus/$$t; \
+	  echo "fuzz-merge: $$t: $$(ls fuzz/corpus/$$t | wc -l) inputs"; \
 	done
 
 # Benchmark: the codec against zlib and libdeflate on the Canterbury corpus (as one tar),

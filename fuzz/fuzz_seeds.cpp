@@ -53,5 +53,19 @@ int main(int argc, char** argv) {
   }
   jc_append_pack_entry(archive, nullptr, 0, 9, false);
   write_seed(root / "pack_walk_fuzz", "archive", archive);
+
+  // Six entries for the whole extraction: no full disk, then a disk that fills up inside
+  // the second entry (the first byte chooses).
+  Bytes six;
+  for (size_t i = 0; i < 6; ++i) {
+    const Bytes& data = samples[i % samples.size()];
+    const size_t part = std::min<size_t>(data.size(), 1500);
+    jc_append_pack_entry(six, data.data(), part, 9, i == 4);
+  }
+  for (uint8_t fault : {0, 40}) {
+    Bytes input(1, fault);
+    input.insert(input.end(), six.begin(), six.end());
+    write_seed(root / "extraction_fuzz", "six-entries-" + std::to_string(fault), input);
+  }
   return 0;
 }
