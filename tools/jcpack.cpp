@@ -1,18 +1,30 @@
 // jcpack: makes and reads JC blocks and pack archives.
 //
-// Every output file is written beside its target under a temporary name and renamed into
-// place only when it is complete, so a failure never leaves a partial file behind.
+// Inputs are read whole before anything is written; `-` is standard input. Outputs:
+//   - `-` is standard output, and a name that is a symbolic link to the file open as
+//     standard output or standard error (/dev/stdout, /dev/fd/2) is written to that stream;
+//   - a device or a FIFO is written directly, as it stands;
+//   - anything else (a regular file, a symbolic link, a name that does not exist yet) is
+//     written to a temporary file created exclusively in the same directory and renamed over
+//     the name once it is complete. A failure or an interrupt removes the temporary, so no
+//     partial file is ever left, and nothing is written through a symbolic link. A regular
+//     file that is replaced keeps its permission bits.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "pack/jc_block.h"
+#include "pack/jc_decode_internal.h"
 #include "pack/jc_encode.h"
 #include "pack/jc_entry.h"
 #include "pack/pack_format.h"
@@ -26,6 +38,16 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;  ///< bad data or a file that cannot be read or written
 constexpr int kExitUsage = 2;
 
+constexpr const char* kStandardName = "-";
+constexpr size_t kReadChunk = 1 << 16;     ///< bytes asked of read() at a time
+constexpr uint64_t kNoLimit = UINT64_MAX;  ///< read_input without a size limit
+constexpr mode_t kPermissionBits = 0777;   ///< what a replaced file keeps of its mode
+constexpr mode_t kNewFileMode = 0666;      ///< before the umask, as open() would
+constexpr const char* kTemporaryName = "/.jcpack-XXXXXX";  ///< mkstemp template in OUT's dir
+constexpr size_t kPathCapacity = 4096;                     ///< room for a temporary's path
+constexpr size_t kSubjectCapacity = 512;  ///< room for the name in a last-resort message
+constexpr uint32_t kBitsPerWord = 32;
+
 constexpr const char* kUsage =
     "usage:\n"
     "  jcpack compress [-l LEVEL] IN OUT          IN as one JC block\n"
@@ -36,63 +58,436 @@ constexpr const char* kUsage =
     "  jcpack unpack ARCHIVE DIR [NAME...]        the entries into DIR, under the NAMEs\n"
     "                                             or entry-1, entry-2, ...\n"
     "LEVEL: 1 (fastest) to 9 (smallest, the default). Entries are stored as they are\n"
-    "with --store, or where compression would not make them smaller.\n";
+    "with --store, or where compression would not make them smaller.\n"
+    "- as IN, ARCHIVE or one FILE reads standard input; - as OUT writes standard output.\n"
+    "A device or FIFO given as OUT is written directly; any other OUT is replaced only\n"
+    "once complete (a regular file keeps its permission bits, a symbolic link is replaced,\n"
+    "not written through). On failure nothing is left behind and the exit code is 1.\n";
 
+/// The temporary file being written, removed by remove_temporary() and by the signal
+/// handler; empty when there is none. Changed only with the handled signals blocked.
+char g_temporary[kPathCapacity];
+
+/// The file being worked on, for a message about a failure that is caught only in main.
+char g_subject[kSubjectCapacity] = "jcpack";
+
+/// Mode bits of a newly created output: kNewFileMode less the process's umask.
+mode_t g_new_file_mode = kNewFileMode;
+
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+/// Removes the temporary and ends the process by the signal's default action.
+extern "C" void on_signal(int signal_number) {
+  if (g_temporary[0] != '\0') unlink(g_temporary);
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+/// Installs on_signal for the handled signals and makes an oversized write fail with EFBIG
+/// instead of ending the process.
+void install_signal_handlers() {
+  for (int s : kHandledSignals) signal(s, on_signal);
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+/// Blocks the handled signals while it lives, so that g_temporary and the file it names
+/// change together.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kHandledSignals) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+/// Removes the temporary file, if there is one.
+void remove_temporary() {
+  SignalBlock block;
+  if (g_temporary[0] != '\0') unlink(g_temporary);
+  g_temporary[0] = '\0';
+}
+
+/// Names `name` ("-" as standard input) as the file being worked on.
+void set_subject(const std::string& name) {
+  std::snprintf(g_subject, sizeof g_subject, "%s", name.c_str());
+}
+
+/// The name a message uses for an input.
+std::string input_name(const std::string& name) {
+  return name == kStandardName ? "standard input" : name;
+}
+
+/// The name a message uses for an output.
+std::string output_name(const std::string& name) {
+  return name == kStandardName ? "standard output" : name;
+}
+
+/// A usage mistake: one line, exit code kExitUsage.
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "jcpack: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "jcpack: %s (jcpack --help shows the usage)\n", message.c_str());
   return kExitUsage;
 }
 
+/// A failure: one line, exit code kExitFailure.
 int failure(const std::string& message) {
   std::fprintf(stderr, "jcpack: %s\n", message.c_str());
   return kExitFailure;
 }
 
-bool read_file(const std::string& path, Bytes* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0) {
-    *error = path + ": cannot read";
-    return false;
-  }
-  out->resize(size_t(size));
-  if (size > 0 && !in.read(reinterpret_cast<char*>(out->data()), size)) {
-    *error = path + ": cannot read";
-    return false;
-  }
-  return true;
+/// "NAME: WHAT: the reason of errno".
+std::string system_error(const std::string& name, const char* what) {
+  return name + ": " + what + ": " + std::strerror(errno);
 }
 
-/// Writes `size` bytes to `path` through a temporary file renamed into place.
-bool write_file(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
-  const std::string temporary = path + ".jcpack-part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out && size > 0) out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    if (out) out.close();
-    if (!out) {
-      *error = path + ": cannot write: " + std::strerror(errno);
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return false;
+/// Reads everything from `fd` into `out`. False, with errno set, when a read fails;
+/// `too_large` set when more than `limit` bytes come.
+bool read_all(int fd, uint64_t limit, Bytes* out, bool* too_large) {
+  *too_large = false;
+  size_t size = 0;
+  for (;;) {
+    if (out->size() - size < kReadChunk) out->resize(size + kReadChunk);
+    const ssize_t n = read(fd, out->data() + size, kReadChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    size += size_t(n);
+    if (size > limit) {
+      *too_large = true;
+      break;
     }
   }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    *error = path + ": cannot write: " + ec.message();
-    fs::remove(temporary, ec);
+  out->resize(size);
+  return true;
+}
+
+/// Reads all of the file `name` ("-": standard input) into `out`. False, with a one-line
+/// reason in `error`, when it cannot be opened or read, is a directory, or holds more than
+/// `limit` bytes.
+bool read_input(const std::string& name, uint64_t limit, Bytes* out, std::string* error) {
+  const std::string shown = input_name(name);
+  set_subject(shown);
+  out->clear();
+  const bool standard = name == kStandardName;
+  const int fd = standard ? STDIN_FILENO : open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = system_error(shown, "cannot open");
+    return false;
+  }
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  if (!ok) {
+    *error = system_error(shown, "cannot read");
+  } else if (S_ISDIR(st.st_mode)) {
+    *error = shown + ": is a directory";
+    ok = false;
+  } else {
+    if (S_ISREG(st.st_mode) && uint64_t(st.st_size) <= limit) {
+      out->reserve(size_t(st.st_size) + kReadChunk);
+    }
+    bool too_large = false;
+    ok = read_all(fd, limit, out, &too_large);
+    if (!ok) *error = system_error(shown, "cannot read");
+    if (ok && too_large) {
+      *error = shown + ": larger than " + std::to_string(limit) + " bytes";
+      ok = false;
+    }
+  }
+  if (!standard) close(fd);
+  if (!ok) out->clear();
+  return ok;
+}
+
+/// Writes `size` bytes to `fd`. False, with errno set, when a write fails.
+bool write_all(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+/// Writes to the standard stream `fd`, for the output `name`.
+bool write_stream(int fd, const std::string& name, const uint8_t* data, size_t size,
+                  std::string* error) {
+  if (!write_all(fd, data, size)) {
+    *error = system_error(output_name(name), "cannot write");
     return false;
   }
   return true;
 }
 
+/// Writes `size` bytes to `path` through an exclusively created temporary in its directory
+/// that is given `mode` and renamed over `path` when complete; removed on failure.
+bool replace_file(const std::string& path, mode_t mode, const uint8_t* data, size_t size,
+                  std::string* error) {
+  const fs::path parent = fs::path(path).parent_path();
+  const std::string temporary_name = (parent.empty() ? "." : parent.string()) + kTemporaryName;
+  if (temporary_name.size() >= kPathCapacity) {
+    *error = path + ": cannot write: the name is too long";
+    return false;
+  }
+  int fd;
+  {
+    SignalBlock block;
+    std::memcpy(g_temporary, temporary_name.c_str(), temporary_name.size() + 1);
+    fd = mkstemp(g_temporary);
+    if (fd < 0) g_temporary[0] = '\0';
+  }
+  if (fd < 0) {
+    *error = system_error(path, "cannot create a temporary file beside it");
+    return false;
+  }
+  bool ok = write_all(fd, data, size) && fchmod(fd, mode) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) {
+    SignalBlock block;
+    ok = rename(g_temporary, path.c_str()) == 0;
+    if (ok) g_temporary[0] = '\0';
+  }
+  if (!ok) {
+    *error = system_error(path, "cannot write");
+    remove_temporary();
+  }
+  return ok;
+}
+
+/// The standard stream (1 or 2) that `st` is the open file of, or -1.
+int standard_stream_of(const struct stat& st) {
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat open_file;
+    if (fstat(fd, &open_file) == 0 && open_file.st_dev == st.st_dev &&
+        open_file.st_ino == st.st_ino) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
+/// Writes to the device or FIFO `path` as it stands; a name that has meanwhile become a
+/// regular file is replaced instead.
+bool write_direct(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = system_error(path, "cannot open");
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    close(fd);
+    return replace_file(path, st.st_mode & kPermissionBits, data, size, error);
+  }
+  bool ok = write_all(fd, data, size);
+  ok = close(fd) == 0 && ok;
+  if (!ok) *error = system_error(path, "cannot write");
+  return ok;
+}
+
+/// Writes `size` bytes to the output `name` as the comment at the top of the file says.
+/// False, with a one-line reason in `error` and nothing left behind, on failure.
+bool write_output(const std::string& name, const uint8_t* data, size_t size, std::string* error) {
+  set_subject(output_name(name));
+  if (name == kStandardName) return write_stream(STDOUT_FILENO, name, data, size, error);
+  struct stat st;
+  if (lstat(name.c_str(), &st) != 0) {
+    if (errno != ENOENT) {
+      *error = system_error(name, "cannot write");
+      return false;
+    }
+    return replace_file(name, g_new_file_mode, data, size, error);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = name + ": is a directory";
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) {
+    return replace_file(name, st.st_mode & kPermissionBits, data, size, error);
+  }
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    const int stream = stat(name.c_str(), &target) == 0 ? standard_stream_of(target) : -1;
+    if (stream >= 0) return write_stream(stream, name, data, size, error);
+    return replace_file(name, g_new_file_mode, data, size, error);
+  }
+  return write_direct(name, data, size, error);
+}
+
+// --- What a block's stream proves -------------------------------------------------------
+//
+// A block's size bounds its unpacked size only for the smallest blocks: a gamma number
+// doubles its value with every two bits, so the longest match grows exponentially with the
+// bits it takes. Three stream words state any 32-bit unpacked_size: a literal-size change
+// (3 + 4 + 1 + 1 = 9 bits), one literal (1 + 8), a repeat match of 2^32 - 2 bytes
+// (2 + 2 + 62, its length a gamma number of 31 data bits) and the end marker (3 + 7 + 2)
+// make 96 bits. So instead of a bound from the size, the stream's tokens are walked without
+// writing anything and the bytes they would write are counted; a buffer of unpacked_size
+// bytes is allocated only once they reach that size. The walk costs one pass over the block
+// and no memory.
+
+/// Bits of a block's stream, the most significant first, from whole little-endian words.
+struct StreamBits {
+  const uint8_t* stream;  ///< the first word after the header
+  uint64_t size;          ///< bits in the whole words of the block
+  uint64_t position;      ///< bits taken so far
+};
+
+/// Takes `count` bits (0 to 32), the first taken the most significant. False when the
+/// stream's whole words do not hold them.
+bool take_bits(StreamBits& s, uint32_t count, uint32_t* value) {
+  if (s.size - s.position < count) return false;
+  uint32_t v = 0;
+  for (uint32_t i = 0; i < count; ++i, ++s.position) {
+    const uint32_t bit_in_word = kBitsPerWord - 1 - uint32_t(s.position % kBitsPerWord);
+    const uint8_t byte = s.stream[(s.position / kBitsPerWord) * kJcWordSize + bit_in_word / 8];
+    v = (v << 1) | ((byte >> (bit_in_word % 8)) & 1);
+  }
+  *value = v;
+  return true;
+}
+
+/// Passes over `count` bits; false when the stream does not hold them.
+bool skip_bits(StreamBits& s, uint64_t count) {
+  if (s.size - s.position < count) return false;
+  s.position += count;
+  return true;
+}
+
+/// Takes a gamma number; false when the stream ends or it has more data bits than decoding
+/// accepts.
+bool take_gamma(StreamBits& s, uint32_t* value) {
+  uint32_t v = 1;
+  uint32_t more = 1;
+  for (uint32_t data_bits = 0; more != 0; ++data_bits) {
+    uint32_t bit;
+    if (data_bits == kJcGammaMaxDataBits || !take_bits(s, 1, &bit) || !take_bits(s, 1, &more)) {
+      return false;
+    }
+    v = (v << 1) | bit;
+  }
+  *value = v;
+  return true;
+}
+
+/// The state of a counting walk over the tokens.
+struct StreamCount {
+  StreamBits bits;
+  uint64_t written = 0;  ///< bytes the tokens so far would write
+  uint32_t last_offset = kJcStartLastOffset;
+  uint32_t index_shift = kJcStartIndexShift;
+  uint32_t literal_bits = 0;
+};
+
+/// The outcome of counting one token.
+enum class Counted : uint8_t { next, end, corrupt };
+
+/// Counts a copy of `length` bytes from `offset` bytes back.
+Counted count_copy(StreamCount& c, uint64_t offset, uint64_t length) {
+  if (offset == 0 || offset > c.written) return Counted::corrupt;
+  c.written += length;
+  return Counted::next;
+}
+
+/// A match after its "01" prefix: a repeat of last_offset or a new offset.
+Counted count_match(StreamCount& c) {
+  uint32_t g, low, length;
+  if (!take_gamma(c.bits, &g)) return Counted::corrupt;
+  if (g == 2) {
+    if (!take_gamma(c.bits, &length)) return Counted::corrupt;
+    return count_copy(c, c.last_offset, length);
+  }
+  if (!take_bits(c.bits, c.index_shift, &low)) return Counted::corrupt;
+  if (!take_gamma(c.bits, &length)) return Counted::corrupt;
+  const uint64_t offset = (uint64_t(g - 3) << c.index_shift) | low;
+  if (offset > UINT32_MAX) return Counted::corrupt;
+  c.last_offset = uint32_t(offset);
+  return count_copy(c, offset, uint64_t(length) + jc_length_adjustment(c.last_offset));
+}
+
+/// A token after its "000" prefix: a short match, the end marker or an index-shift change.
+Counted count_short(StreamCount& c) {
+  uint32_t o, k, shift;
+  if (!take_bits(c.bits, kJcShortOffsetBits, &o) || !take_bits(c.bits, kJcShortLengthBits, &k)) {
+    return Counted::corrupt;
+  }
+  if (o != 0) {
+    c.last_offset = o;
+    return count_copy(c, o, k + kJcShortMinLength);
+  }
+  if (k == 0) return Counted::end;
+  if (!take_bits(c.bits, k + kJcShiftFieldBase, &shift)) return Counted::corrupt;
+  if (shift == 0 || shift > kJcMaxIndexShift) return Counted::corrupt;
+  c.index_shift = shift;
+  return Counted::next;
+}
+
+/// A token after its "001" prefix: a zero byte, a near 1-byte copy, a raw run or a
+/// literal-size change.
+Counted count_nibble(StreamCount& c) {
+  uint32_t v, flag, more;
+  if (!take_bits(c.bits, kJcNibbleBits, &v)) return Counted::corrupt;
+  if (v == kJcZeroByteCode) {
+    c.written += 1;
+    return Counted::next;
+  }
+  if (v != 0) return count_copy(c, v - 1, 1);
+  if (!take_bits(c.bits, 1, &flag)) return Counted::corrupt;
+  if (flag != 0) {
+    do {
+      if (!skip_bits(c.bits, uint64_t(kJcRawChunk) * 8)) return Counted::corrupt;
+      c.written += kJcRawChunk;
+      if (!take_bits(c.bits, 1, &more)) return Counted::corrupt;
+    } while (more != 0);
+    return Counted::next;
+  }
+  if (!take_bits(c.bits, 1, &flag)) return Counted::corrupt;
+  c.literal_bits = 7 + flag;
+  if (flag == 0 && !skip_bits(c.bits, 8)) return Counted::corrupt;
+  return Counted::next;
+}
+
+/// Counts one token.
+Counted count_token(StreamCount& c) {
+  uint32_t bit;
+  if (!take_bits(c.bits, 1, &bit)) return Counted::corrupt;
+  if (bit != 0) {
+    if (c.literal_bits == 0 || !skip_bits(c.bits, c.literal_bits)) return Counted::corrupt;
+    c.written += 1;
+    return Counted::next;
+  }
+  if (!take_bits(c.bits, 1, &bit)) return Counted::corrupt;
+  if (bit != 0) return count_match(c);
+  if (!take_bits(c.bits, 1, &bit)) return Counted::corrupt;
+  return bit != 0 ? count_nibble(c) : count_short(c);
+}
+
+/// Whether the stream of the JC block (block_size bytes, header checked) writes at least
+/// `claimed` bytes before it ends or breaks off. ok when it does; otherwise the status
+/// decoding would end with: size_mismatch for an early end marker, corrupt_stream for a
+/// stream that ends without one or is malformed.
+JcStatus stream_reaches(const uint8_t* block, size_t block_size, uint32_t claimed) {
+  const uint64_t words = (block_size - kJcHeaderSize) / kJcWordSize;
+  StreamCount c{{block + kJcHeaderSize, words * kBitsPerWord, 0}};
+  while (c.written < claimed) {
+    const Counted step = count_token(c);
+    if (step == Counted::end) return JcStatus::size_mismatch;
+    if (step == Counted::corrupt) return JcStatus::corrupt_stream;
+  }
+  return JcStatus::ok;
+}
+
+// --- Commands ------------------------------------------------------------------------------
+
+/// Parses a level digit.
 bool parse_level(const std::string& text, int* level) {
   if (text.size() != 1 || text[0] < '0' + kJcMinLevel || text[0] > '0' + kJcMaxLevel) {
     return false;
@@ -109,6 +504,7 @@ struct Options {
   std::vector<std::string> args;
 };
 
+/// Splits `argv` into options and positional arguments; "-" alone is positional.
 bool parse_options(const std::vector<std::string>& argv, bool allow_store, Options* options,
                    std::string* error) {
   size_t i = 0;
@@ -134,67 +530,103 @@ bool parse_options(const std::vector<std::string>& argv, bool allow_store, Optio
   return true;
 }
 
+/// compress IN OUT.
 int compress(const Options& o) {
   if (o.args.size() != 2) return usage_error("compress takes IN and OUT");
+  const std::string in = input_name(o.args[0]);
   Bytes data, block;
   std::string error;
-  if (!read_file(o.args[0], &data, &error)) return failure(error);
-  if (data.empty()) return failure(o.args[0] + ": empty; a JC block cannot hold no bytes");
-  if (data.size() > kJcMaxInputSize) return failure(o.args[0] + ": larger than 4 GiB - 1");
+  if (!read_input(o.args[0], kJcMaxInputSize, &data, &error)) return failure(error);
+  if (data.empty()) return failure(in + ": empty; a JC block cannot hold no bytes");
   if (!jc_encode(data.data(), data.size(), o.level, &block)) {
-    return failure(o.args[0] + ": cannot be encoded");
+    return failure(in + ": cannot be encoded");
   }
   Bytes check(data.size());
   if (jc_decode(block.data(), block.size(), check.data(), check.size()) != data.size() ||
       check != data) {
-    return failure(o.args[0] + ": the encoded block does not decode to the input");
+    return failure(in + ": the encoded block does not decode to the input");
   }
-  if (!write_file(o.args[1], block.data(), block.size(), &error)) return failure(error);
+  if (!write_output(o.args[1], block.data(), block.size(), &error)) return failure(error);
   return kExitOk;
 }
 
-/// Unpacks an entry into `out`; the status says why it failed.
-JcStatus unpack_entry(const PackEntryView& entry, Bytes* out) {
-  try {
-    out->assign(entry.header.unpacked_size, 0);
-  } catch (const std::bad_alloc&) {
-    return JcStatus::too_small;
-  }
-  return pack_entry_unpack(entry, out->data(), out->size());
-}
-
+/// decompress IN OUT.
 int decompress(const Options& o) {
   if (o.args.size() != 2) return usage_error("decompress takes IN and OUT");
+  const std::string in = input_name(o.args[0]);
   Bytes block, data;
   std::string error;
-  if (!read_file(o.args[0], &block, &error)) return failure(error);
+  if (!read_input(o.args[0], kNoLimit, &block, &error)) return failure(error);
   JcBlock header;
   if (!jc_read_header(block.data(), block.size(), &header)) {
-    return failure(o.args[0] + ": " + jc_status_text(JcStatus::bad_magic));
+    return failure(in + ": " + jc_status_text(JcStatus::bad_magic));
+  }
+  const JcStatus proof = stream_reaches(block.data(), block.size(), header.unpacked_size);
+  if (proof != JcStatus::ok) {
+    return failure(in + ": " + jc_status_text(proof) + ": the stream does not make the " +
+                   std::to_string(header.unpacked_size) + " bytes the header states");
   }
   try {
     data.assign(header.unpacked_size, 0);
   } catch (const std::bad_alloc&) {
-    return failure(o.args[0] + ": cannot hold " + std::to_string(header.unpacked_size) + " bytes");
+    return failure(in + ": out of memory for " + std::to_string(header.unpacked_size) + " bytes");
   }
   const JcResult r = jc_decode_checked(block.data(), block.size(), data.data(), data.size());
-  if (r.status != JcStatus::ok) return failure(o.args[0] + ": " + jc_status_text(r.status));
-  if (!write_file(o.args[1], data.data(), data.size(), &error)) return failure(error);
+  if (r.status != JcStatus::ok) return failure(in + ": " + jc_status_text(r.status));
+  if (!write_output(o.args[1], data.data(), data.size(), &error)) return failure(error);
   return kExitOk;
 }
 
+/// Whether standard input is named more than once among `names`.
+bool standard_input_twice(const std::vector<std::string>& names) {
+  size_t count = 0;
+  for (const std::string& name : names) count += name == kStandardName ? 1 : 0;
+  return count > 1;
+}
+
+/// pack [--store] [-l LEVEL] OUT FILE...
 int pack(const Options& o) {
   if (o.args.size() < 2) return usage_error("pack takes OUT and at least one FILE");
+  const std::vector<std::string> files(o.args.begin() + 1, o.args.end());
+  if (standard_input_twice(files)) return usage_error("standard input given twice");
   Bytes archive, data;
   std::string error;
-  for (size_t i = 1; i < o.args.size(); ++i) {
-    if (!read_file(o.args[i], &data, &error)) return failure(error);
+  for (const std::string& file : files) {
+    if (!read_input(file, kJcMaxInputSize, &data, &error)) return failure(error);
     if (!jc_append_pack_entry(archive, data.data(), data.size(), o.level, o.store)) {
-      return failure(o.args[i] + ": cannot be packed (larger than 4 GiB - 1?)");
+      return failure(input_name(file) + ": cannot be packed");
     }
   }
-  if (!write_file(o.args[0], archive.data(), archive.size(), &error)) return failure(error);
+  if (!write_output(o.args[0], archive.data(), archive.size(), &error)) return failure(error);
   return kExitOk;
+}
+
+/// "ARCHIVE: entry N at offset X".
+std::string entry_place(const std::string& archive, size_t index, const PackEntryView& entry) {
+  return input_name(archive) + ": entry " + std::to_string(index) + " at offset " +
+         std::to_string(entry.header_offset);
+}
+
+/// Unpacks `entry` into `out`, allocating its unpacked size only once its data are known
+/// to make that many bytes. nullptr on success, otherwise the reason ("checksum mismatch").
+const char* unpack_entry(const PackEntryView& entry, Bytes* out) {
+  const PackEntryHeader& h = entry.header;
+  if (!pack_entry_is_stored(h)) {
+    JcBlock block;
+    if (!jc_read_header(entry.data, h.stored_size, &block)) {
+      return jc_status_text(JcStatus::bad_magic);
+    }
+    if (block.unpacked_size != h.unpacked_size) return jc_status_text(JcStatus::size_mismatch);
+    const JcStatus proof = stream_reaches(entry.data, h.stored_size, h.unpacked_size);
+    if (proof != JcStatus::ok) return jc_status_text(proof);
+  }
+  try {
+    out->assign(h.unpacked_size, 0);
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  }
+  const JcStatus status = pack_entry_unpack(entry, out->data(), out->size());
+  return status == JcStatus::ok ? nullptr : jc_status_text(status);
 }
 
 /// Walks the archive and calls `visit(index, entry)` for each entry (index from 1).
@@ -207,34 +639,41 @@ bool walk_archive(const std::string& name, const Bytes& archive, Visit visit) {
     const PackWalkStep step = pack_walk_next(walk, &entry);
     if (step == PackWalkStep::end) return true;
     if (step == PackWalkStep::truncated) {
-      failure(name + ": cut short in entry " + std::to_string(index) + " at offset " +
-              std::to_string(entry.header_offset));
+      failure(entry_place(name, index, entry) + ": cut short");
       return false;
     }
+    set_subject(entry_place(name, index, entry));
     visit(index, entry);
   }
 }
 
+/// list ARCHIVE: one line per entry on standard output, one per failure on standard error.
 int list(const Options& o) {
   if (o.args.size() != 1) return usage_error("list takes ARCHIVE");
   Bytes archive, data;
   std::string error;
-  if (!read_file(o.args[0], &archive, &error)) return failure(error);
+  if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
   bool all_ok = true;
   const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
-    const JcStatus status = unpack_entry(e, &data);
-    all_ok = all_ok && status == JcStatus::ok;
+    const char* reason = unpack_entry(e, &data);
     std::printf("%zu %zu %u %u %s %s\n", index, e.header_offset, e.header.unpacked_size,
                 e.header.stored_size, pack_entry_is_stored(e.header) ? "stored" : "jc",
-                jc_status_text(status));
+                reason != nullptr ? reason : "ok");
+    if (reason != nullptr) {
+      all_ok = false;
+      failure(entry_place(o.args[0], index, e) + ": " + reason);
+    }
   });
   return whole && all_ok ? kExitOk : kExitFailure;
 }
 
+/// Whether `name` names a file in a directory, not a path.
 bool plain_file_name(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
+/// unpack ARCHIVE DIR [NAME...]: every entry that unpacks is written; each one that does
+/// not is reported and written nowhere.
 int unpack(const Options& o) {
   if (o.args.size() < 2) return usage_error("unpack takes ARCHIVE and DIR");
   const std::vector<std::string> names(o.args.begin() + 2, o.args.end());
@@ -243,29 +682,29 @@ int unpack(const Options& o) {
   }
   Bytes archive, data;
   std::string error;
-  if (!read_file(o.args[0], &archive, &error)) return failure(error);
+  if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
   size_t entries = 0;
   PackWalk walk = pack_walk_start(archive.data(), archive.size());
   PackEntryView entry;
   while (pack_walk_next(walk, &entry) == PackWalkStep::entry) ++entries;
   if (names.size() > entries) {
-    return failure(std::to_string(names.size()) + " names given for " + std::to_string(entries) +
-                   " entries");
+    return failure(input_name(o.args[0]) + ": " + std::to_string(names.size()) +
+                   " names given for " + std::to_string(entries) + " entries");
   }
   std::error_code ec;
   fs::create_directories(o.args[1], ec);
-  if (ec) return failure(o.args[1] + ": " + ec.message());
+  if (ec) return failure(o.args[1] + ": cannot create the directory: " + ec.message());
   bool all_ok = true;
   const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
     const std::string name =
         index <= names.size() ? names[index - 1] : "entry-" + std::to_string(index);
-    const JcStatus status = unpack_entry(e, &data);
-    if (status != JcStatus::ok) {
+    const char* reason = unpack_entry(e, &data);
+    if (reason != nullptr) {
       all_ok = false;
-      failure(o.args[0] + ": entry " + std::to_string(index) + ": " + jc_status_text(status));
+      failure(entry_place(o.args[0], index, e) + ": " + reason);
       return;
     }
-    if (!write_file((fs::path(o.args[1]) / name).string(), data.data(), data.size(), &error)) {
+    if (!write_output((fs::path(o.args[1]) / name).string(), data.data(), data.size(), &error)) {
       all_ok = false;
       failure(error);
     }
@@ -273,10 +712,12 @@ int unpack(const Options& o) {
   return whole && all_ok ? kExitOk : kExitFailure;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) return usage_error("no command given");
+/// Runs the command in `argv`; the exit code.
+int run(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "jcpack: no command given\n%s", kUsage);
+    return kExitUsage;
+  }
   const std::string command = argv[1];
   if (command == "-h" || command == "--help" || command == "help") {
     std::fputs(kUsage, stdout);
@@ -296,4 +737,30 @@ int main(int argc, char** argv) {
   if (command == "list") return list(options);
   if (command == "unpack") return unpack(options);
   return usage_error("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const mode_t mask = umask(0);
+  umask(mask);
+  g_new_file_mode = kNewFileMode & ~mask;
+  install_signal_handlers();
+  int code;
+  try {
+    code = run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    remove_temporary();
+    std::fprintf(stderr, "jcpack: %s: out of memory\n", g_subject);
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    remove_temporary();
+    std::fprintf(stderr, "jcpack: %s: %s\n", g_subject, e.what());
+    return kExitFailure;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "jcpack: standard output: cannot write: %s\n", std::strerror(errno));
+    return kExitFailure;
+  }
+  return code;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs the built jcpack: usage errors, bad input without partial output, and the
-# compress/decompress and pack/list/unpack round trips.
+# Runs the built jcpack: usage errors, bad input without partial output, the
+# compress/decompress and pack/list/unpack round trips, standard streams, outputs that are
+# devices, FIFOs or links, and blocks whose stated size their stream does not make.
 #   jcpack_test.sh PATH-TO-JCPACK
 set -uo pipefail
-JCPACK=$1
+case $1 in /*) JCPACK=$1 ;; *) JCPACK=$PWD/$1 ;; esac
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
@@ -28,6 +29,14 @@ expect() {  # expect NAME CONDITION...
   local name=$1
   shift
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+one_line() {  # one_line: err.txt holds exactly one line
+  test "$(wc -l <err.txt)" -eq 1
+}
+
+no_temporaries() {  # no_temporaries [DIR]: no temporary output file left in DIR
+  test -z "$(ls -A "${1:-.}" | grep jcpack)"
 }
 
 flip_byte() {  # flip_byte FILE OFFSET: inverts one byte in place
@@ -65,7 +74,7 @@ expect "noise round trip" cmp -s noise.bin noise.out
 check "compress empty" 1 "$JCPACK" compress empty.bin empty.jc
 expect "no output for empty" test ! -e empty.jc
 check "missing input" 1 "$JCPACK" compress nothing-here.txt x.jc
-expect "one-line reason" test "$(wc -l <err.txt)" -eq 1
+expect "one-line reason" one_line
 
 # Bad blocks: a one-line reason and no output file.
 cp text9.jc badmagic.jc && flip_byte badmagic.jc 0
@@ -78,7 +87,7 @@ head -c 100 text9.jc >cut.jc
 check "cut block" 1 "$JCPACK" decompress cut.jc bad.out
 expect "cut reason" grep -q "corrupt stream" err.txt
 expect "no partial output" test ! -e bad.out
-expect "no temporary left" test -z "$(ls | grep jcpack-part)"
+expect "no temporary left" no_temporaries
 
 # pack / list / unpack.
 check "pack" 0 "$JCPACK" pack -l 7 all.pac text.txt noise.bin empty.bin
@@ -100,7 +109,7 @@ expect "stored kind" grep -q "^1 0 [0-9]* [0-9]* stored ok$" out.txt
 # Damaged archives.
 head -c $(($(stat -c %s all.pac) - 3)) all.pac >cut.pac
 check "list cut archive" 1 "$JCPACK" list cut.pac
-expect "cut reported" grep -q "cut short in entry 3" err.txt
+expect "cut reported" grep -q "cut.pac: entry 3 at offset [0-9]*: cut short" err.txt
 printf 'JCx' >short.pac
 check "list cut header" 1 "$JCPACK" list short.pac
 cp all.pac bad.pac && flip_byte bad.pac 400
@@ -109,6 +118,125 @@ expect "damage shown" grep -q "^1 0 .* jc \(corrupt stream\|checksum mismatch\|s
 check "unpack damaged entry" 1 "$JCPACK" unpack bad.pac baddir
 expect "damaged entry not written" test ! -e baddir/entry-1
 expect "good entries written" cmp -s noise.bin baddir/entry-2
+
+# Inputs that cannot be read: one line naming the file, exit 1, nothing written.
+mkdir adir
+for input in adir nothing-here; do
+  check "compress $input" 1 "$JCPACK" compress "$input" in.jc
+  expect "compress $input: reason" grep -q "^jcpack: $input: \(is a directory\|cannot open\)" \
+    err.txt
+  expect "compress $input: one line" one_line
+  check "decompress $input" 1 "$JCPACK" decompress "$input" in.out
+  expect "decompress $input: one line" one_line
+  check "pack $input" 1 "$JCPACK" pack in.pac text.txt "$input"
+  expect "pack $input: reason" grep -q "^jcpack: $input: " err.txt
+  check "list $input" 1 "$JCPACK" list "$input"
+  expect "list $input: one line" one_line
+  check "unpack $input" 1 "$JCPACK" unpack "$input" indir
+  expect "unpack $input: one line" one_line
+done
+expect "nothing written for bad inputs" test ! -e in.jc -a ! -e in.out -a ! -e in.pac -a ! -e indir
+if [ "$(id -u)" -ne 0 ]; then
+  cp text.txt locked.txt && chmod 000 locked.txt
+  check "unreadable input" 1 "$JCPACK" compress locked.txt in.jc
+  expect "unreadable reason" grep -q "locked.txt: cannot open: Permission denied" err.txt
+else
+  echo "note: unreadable-input test skipped (root reads every file)"
+fi
+
+# Standard input and output as "-".
+check "help mentions -" 0 "$JCPACK" --help
+expect "help on standard streams" grep -q "^- as IN, ARCHIVE or one FILE reads standard in" out.txt
+check "compress from stdin" 0 "$JCPACK" compress - piped.jc <text.txt
+check "decompress to stdout" 0 "$JCPACK" decompress piped.jc -
+expect "stdin/stdout round trip" cmp -s text.txt out.txt
+check "pack from stdin" 0 "$JCPACK" pack - text.txt - <noise.bin
+cp out.txt piped.pac
+check "list from stdin" 0 "$JCPACK" list - <piped.pac
+expect "piped entries" grep -q "^2 [0-9]* 70000 70000 stored ok$" out.txt
+check "unpack from stdin" 0 "$JCPACK" unpack - pipedir <piped.pac
+expect "piped noise" cmp -s noise.bin pipedir/entry-2
+check "stdin twice" 2 "$JCPACK" pack twice.pac - - <text.txt
+check "stdout that fails" 1 sh -c '"$1" decompress piped.jc - >/dev/full' sh "$JCPACK"
+check "listing that fails" 1 sh -c '"$1" list all.pac >/dev/full' sh "$JCPACK"
+expect "listing failure reason" grep -q "standard output: cannot write" err.txt
+
+# Outputs that are not regular files are written as they stand; a directory stays one.
+mkfifo fifo
+timeout 20 cat fifo >fifo.out &
+check "decompress into a FIFO" 0 timeout 20 "$JCPACK" decompress text9.jc fifo
+wait
+expect "FIFO kept" test -p fifo
+expect "FIFO carried the bytes" cmp -s text.txt fifo.out
+check "decompress to /dev/fd/1" 0 "$JCPACK" decompress text9.jc /dev/fd/1
+expect "/dev/fd/1 got the bytes" cmp -s text.txt out.txt
+expect "/dev/stdout kept" test -L /dev/stdout
+if [ "$(id -u)" -eq 0 ] && mknod null c 1 3 2>/dev/null && mknod full c 1 7 2>/dev/null; then
+  null=./null full=./full  # private device nodes: a fault cannot harm the system's own
+else
+  null=/dev/null full=/dev/full
+  [ "$(id -u)" -eq 0 ] && echo "note: mknod refused; the system's /dev/null and /dev/full used"
+fi
+check "decompress to a null device" 0 "$JCPACK" decompress text9.jc "$null"
+expect "null device kept" test -c "$null"
+if [ "$null" = ./null ]; then
+  check "unpack a name that is a device" 0 "$JCPACK" unpack stored.pac . null
+  expect "device name kept" test -c null
+fi
+check "full device" 1 "$JCPACK" decompress text9.jc "$full"
+expect "full device reason" grep -q "$full: cannot write: No space left on device" err.txt
+expect "full device kept" test -c "$full"
+mkdir outdir3
+check "output that is a directory" 1 "$JCPACK" decompress text9.jc outdir3
+expect "directory output reason" grep -q "outdir3: is a directory" err.txt
+expect "directory kept" test -d outdir3
+
+# Temporaries: exclusive, never through a link, removed on failure; modes kept.
+echo victim >victim.txt
+ln -s victim.txt planted.jc.jcpack-part
+check "planted temporary name" 0 "$JCPACK" compress text.txt planted.jc
+expect "planted link not written through" test "$(cat victim.txt)" = victim
+rm planted.jc.jcpack-part
+ln -s victim.txt linked.jc
+check "output that is a link" 0 "$JCPACK" compress text.txt linked.jc
+expect "link replaced" test -f linked.jc -a ! -L linked.jc
+expect "link target untouched" test "$(cat victim.txt)" = victim
+cp text.txt kept.jc && chmod 640 kept.jc
+check "replace a file" 0 "$JCPACK" compress text.txt kept.jc
+expect "mode kept" test "$(stat -c %a kept.jc)" = 640
+expect "replaced contents" cmp -s kept.jc text9.jc
+check "file size limit" 1 sh -c 'ulimit -f 8; exec "$1" decompress text9.jc big.out' sh "$JCPACK"
+expect "size limit reason" grep -q "big.out: cannot write: File too large" err.txt
+expect "size limit: one line" one_line
+expect "size limit: nothing left" test ! -e big.out
+expect "no temporaries anywhere" no_temporaries
+
+# A stated unpacked size that the stream does not make is refused before any allocation of
+# that size (under a memory limit where the build allows one).
+if [ "$( (ulimit -v 1000000 && "$JCPACK" --help >/dev/null 2>&1; echo $?) 2>/dev/null)" = 0 ]; then
+  limited() { (ulimit -v 1000000 && exec "$@"); }
+else
+  limited() { "$@"; }
+fi
+printf 'JC\377\377\377\377\0\0\0\0' >huge.jc && head -c 16 /dev/zero >>huge.jc
+check "4 GiB from 26 bytes" 1 limited "$JCPACK" decompress huge.jc huge.out
+expect "claim refused" grep -q "^jcpack: huge.jc: size mismatch" err.txt
+expect "claim: no output" test ! -e huge.out
+printf '\377\377\377\377\032\0\0\0' >huge.pac && cat huge.jc >>huge.pac && cat all.pac >>huge.pac
+check "list a 4 GiB claim" 1 limited "$JCPACK" list huge.pac
+expect "claim listed" grep -q "^1 0 4294967295 26 jc size mismatch$" out.txt
+expect "later entries listed" grep -q "^2 34 [0-9]* [0-9]* jc ok$" out.txt
+expect "claim placed" grep -q "^jcpack: huge.pac: entry 1 at offset 0: size mismatch$" err.txt
+check "unpack a 4 GiB claim" 1 limited "$JCPACK" unpack huge.pac hugedir
+expect "claim not written" test ! -e hugedir/entry-1
+expect "later entry written" cmp -s text.txt hugedir/entry-2
+printf 'JC\377\377\377\377\0\0\0\0' >noisy.jc && head -c 4000 noise.bin >>noisy.jc
+check "4 GiB from noise" 1 limited "$JCPACK" decompress noisy.jc noisy.out
+expect "noise refused" grep -q "^jcpack: noisy.jc: \(size mismatch\|corrupt stream\)" err.txt
+head -c 3000000 /dev/zero >zeros.bin
+check "compress zeros" 0 "$JCPACK" compress zeros.bin zeros.jc
+check "long matches accepted" 0 limited "$JCPACK" decompress zeros.jc zeros.out
+expect "zeros round trip" cmp -s zeros.bin zeros.out
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
