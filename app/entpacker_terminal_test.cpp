@@ -2,11 +2,15 @@
 // terminal (tmux, 80 x 25) or with redirected standard streams.
 #ifndef _WIN32
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -244,6 +248,165 @@ TEST_F(ProgramTest, RedirectedInputEndsTheWaitsAndCountsAsNo) {
   std::string asked = expected;
   asked.insert(asked.find("entpacke 'tessalor.dll'"), std::string(kQuestion) + "\n");
   EXPECT_EQ(read_file(bin_ + "out3"), asked);
+}
+
+namespace {
+
+constexpr int kClosed = -1;
+constexpr int kKilledByTimeout = -1000;
+
+/// Starts `program` with `in`, `out` and `err` as its standard streams (kClosed: closed)
+/// and the default action for SIGPIPE, whatever the test runner ignores.
+pid_t spawn(const std::string& program, int in, int out, int err) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int given[] = {in, out, err};
+  int moved[3];
+  for (int fd = 0; fd < 3; ++fd)  // out of the way first: a source may be 0, 1 or 2
+    moved[fd] = given[fd] == kClosed ? kClosed : fcntl(given[fd], F_DUPFD, 10);
+  for (int fd = 0; fd < 3; ++fd) {
+    if (moved[fd] == kClosed)
+      close(fd);
+    else
+      dup2(moved[fd], fd);
+  }
+  signal(SIGPIPE, SIG_DFL);
+  execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+  _exit(127);
+}
+
+/// The exit code of `pid`, minus the signal number when a signal ended it; the process is
+/// killed after `timeout`.
+int wait_exit(pid_t pid, std::chrono::seconds timeout = kScreenTimeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > end) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return kKilledByTimeout;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+/// What the descriptor `fd` of process `pid` refers to.
+std::string descriptor_target(pid_t pid, const std::string& fd) {
+  char target[PATH_MAX] = {};
+  const std::string link = "/proc/" + std::to_string(pid) + "/fd/" + fd;
+  const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+  return n > 0 ? std::string(target, static_cast<size_t>(n)) : "<closed>";
+}
+
+/// Waits until process `pid` holds a descriptor on a file whose path ends in `name`.
+bool wait_for_open_file(pid_t pid, const std::string& name) {
+  const auto end = std::chrono::steady_clock::now() + kScreenTimeout;
+  const std::string directory = "/proc/" + std::to_string(pid) + "/fd";
+  while (std::chrono::steady_clock::now() < end) {
+    if (DIR* d = opendir(directory.c_str())) {
+      bool found = false;
+      while (dirent* entry = readdir(d)) {
+        const std::string target = descriptor_target(pid, entry->d_name);
+        if (target.size() >= name.size() &&
+            target.compare(target.size() - name.size(), name.size(), name) == 0)
+          found = true;
+      }
+      closedir(d);
+      if (found) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST_F(ProgramTest, OutputIntoAClosedPipeStillExtractsEverything) {
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  close(pipe_ends[0]);  // every write fails
+  const int null_input = open("/dev/null", O_RDONLY);
+  const pid_t pid = spawn(bin_ + "entpacker", null_input, pipe_ends[1], STDERR_FILENO);
+  close(pipe_ends[1]);
+  close(null_input);
+  EXPECT_EQ(wait_exit(pid), 0);
+  expect_extracted();
+}
+
+TEST_F(ProgramTest, APipeThatClosesMidwayLeavesTheRunAndTheTerminalWhole) {
+  write_file("bin/quorvane.exe", "old");
+  Tmux tmux;
+  ASSERT_TRUE(tmux.start("cd " + bin_ + " && { ./entpacker; echo $? > " + directory_ +
+                         "/rc; } | head -n 1; stty -a > " + directory_ + "/modes; sleep 60"));
+  wait_for(tmux, "pac datei erfolgreich geoeffnet");  // shown by head, which then ends
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  tmux.keys("j");  // the question, then the final wait
+  tmux.keys("Enter");
+  const std::string modes = wait_for_file("modes", "icanon");
+  EXPECT_NE(modes.find(" icanon"), std::string::npos);
+  EXPECT_NE(modes.find(" echo "), std::string::npos);
+  EXPECT_EQ(exit_code(), "0\n");
+  expect_extracted();
+}
+
+TEST_F(ProgramTest, ClosedStandardStreamsAreReplacedBeforeAnyFileIsOpened) {
+  // No input: the question reads its end as n, the final wait ends.
+  write_file("bin/quorvane.exe", "old");
+  const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = spawn(bin_ + "entpacker", kClosed, out, STDERR_FILENO);
+  close(out);
+  EXPECT_EQ(wait_exit(pid), 0);
+  EXPECT_EQ(read_file(bin_ + "quorvane.exe"), "old");
+  EXPECT_TRUE(read_file(bin_ + "lostrand.txt") == payload("lostrand.txt"));
+  EXPECT_NE(access((bin_ + "pactest.pac").c_str(), F_OK), 0);
+  EXPECT_NE(read_file("out").find(kQuestion), std::string::npos);
+
+  // No output or no error stream: neither becomes a file the program opens.
+  for (int closed : {STDOUT_FILENO, STDERR_FILENO}) {
+    SCOPED_TRACE(closed);
+    write_file("bin/quorvane.exe", "old");
+    std::remove("keys");
+    ASSERT_EQ(mkfifo("keys", 0600), 0);
+    const int keys = open("keys", O_RDWR);
+    const int null_output = open("/dev/null", O_WRONLY);
+    pid = spawn(bin_ + "entpacker", keys, closed == STDOUT_FILENO ? kClosed : null_output,
+                closed == STDERR_FILENO ? kClosed : null_output);
+    close(null_output);
+    EXPECT_TRUE(wait_for_open_file(pid, "/pactest.pac"));  // at the question
+    EXPECT_EQ(descriptor_target(pid, std::to_string(closed)), "/dev/null");
+    EXPECT_EQ(write(keys, "ax", 2), 2);  // write every file, then end the final wait
+    EXPECT_EQ(wait_exit(pid), 0);
+    close(keys);
+    expect_extracted();
+  }
+}
+
+TEST_F(ProgramTest, CtrlZGivesTheTerminalBackAndFgRepaintsTheScreen) {
+  // A shell with job control that leaves the terminal's modes as the stopped job left them.
+  ASSERT_EQ(std::system("command -v dash >/dev/null"), 0) << "dash is needed";
+  write_file("bin/quorvane.exe", "old");
+  Tmux tmux;
+  ASSERT_TRUE(tmux.start("cd " + bin_ + " && env -u ENV PS1=\"$ \" dash -i"));
+  wait_for(tmux, "$");
+  tmux.keys("./entpacker Enter");
+  const std::vector<std::string> before = wait_for(tmux, kQuestion);
+  tmux.keys("C-z");
+  wait_for(tmux, "Stopped");
+  tmux.keys("'stty -a > " + directory_ + "/modes; clear; fg; echo $? > " + directory_ +
+            "/rc' Enter");
+  const std::string modes = wait_for_file("modes", "icanon");
+  EXPECT_NE(modes.find(" icanon"), std::string::npos);
+  EXPECT_NE(modes.find(" echo "), std::string::npos);
+  // The whole screen comes back; the row of the command line was not the program's.
+  const std::vector<std::string> after = wait_for(tmux, kQuestion);
+  EXPECT_EQ(std::vector<std::string>(after.begin() + 1, after.end()),
+            std::vector<std::string>(before.begin() + 1, before.end()));
+  tmux.keys("j");  // answered without Enter: the keys are raw again
+  wait_for(tmux, kPrompt);
+  tmux.keys("Enter");
+  EXPECT_EQ(exit_code(), "0\n");
+  expect_extracted();
 }
 
 #endif

@@ -9,6 +9,7 @@ void extraction_main(void* /*module_instance*/) {
 }
 
 int main() {
+  platform_process_start();
   platform_command_line();  // fetched as the platform hands it over, not read
   extraction_main(platform_module_handle());
 }

@@ -10,6 +10,12 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+/// Prepares the process before anything else runs; call it first in main(). A standard
+/// stream (input, output, error) that is closed at start is opened on the null device, so
+/// that no file the program opens later takes its place; a write to an output whose reader
+/// has gone fails as an error the caller sees instead of ending the process.
+void platform_process_start();
+
 /// Handle of the program's own module (an opaque non-null value).
 void* platform_module_handle();
 

@@ -3,8 +3,14 @@
 // bytes are decoded into key records. Standard streams that are not terminals get plain
 // bytes (output) and give one key per byte (input). A memory console installed by a test
 // takes the place of all of it.
+//
+// Once a write to standard output fails (its reader has gone, the terminal is lost),
+// nothing more is written there and the program goes on. Ctrl+Z gives the terminal back
+// as it was found while the program is stopped; when it is continued, its modes are taken
+// again and the whole screen is repainted from the model.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -30,6 +36,7 @@ constexpr int kCursorReportTimeoutMs = 300;
 constexpr int kEscapeSequenceTimeoutMs = 30;
 constexpr size_t kReadChunk = 256;
 constexpr uint32_t kLargeCursorPercent = 50;
+constexpr int kWaitForever = -1;
 
 struct PosixConsole {
   MemoryConsole* installed;  // a test's memory console, when set
@@ -49,6 +56,21 @@ struct PosixConsole {
 PosixConsole posix_console{nullptr, nullptr, false, false, {}, false,
                            false,   false,   {},    {},    -1, false};
 
+/// What the stop handler shares with the program's thread.
+struct StopState {
+  volatile sig_atomic_t output_failed;  // a write to standard output failed: no more writes
+  volatile sig_atomic_t raw_input;      // raw_modes are in force on standard input
+  volatile sig_atomic_t writing;        // the program's thread is in the middle of a write
+  volatile sig_atomic_t stop_deferred;  // a stop came meanwhile: taken when the write is done
+  volatile sig_atomic_t continued;      // continued after a stop: the screen needs repainting
+  volatile sig_atomic_t released;       // the terminal has been given back for good
+};
+
+StopState stop_state;
+termios raw_modes;  // the input modes the program works in
+
+void repaint_if_continued();
+
 // Handles of the standard streams when they are not terminals, and of typed input.
 char stream_output_marker;
 char stream_input_marker;
@@ -66,18 +88,36 @@ ConsoleHandle terminal_input() {
 
 // ---- terminal output --------------------------------------------------------------
 
-void write_all(int fd, const char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(fd, bytes, length);
+/// Writes `bytes` whole to standard output, until a write fails; from then on nothing is
+/// written there (only async-signal-safe calls: the stop handler writes through this too).
+void write_output(const char* bytes, size_t length) {
+  while (length > 0 && !stop_state.output_failed) {
+    const ssize_t n = ::write(kOutputFd, bytes, length);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {  // an output set non-blocking
+      pollfd p{kOutputFd, POLLOUT, 0};
+      ::poll(&p, 1, kWaitForever);
+      continue;
+    }
+    if (n <= 0) {
+      stop_state.output_failed = 1;
+      return;
+    }
     bytes += n;
     length -= static_cast<size_t>(n);
   }
 }
 
+/// Writes `s` to the terminal; a stop that comes meanwhile waits until it is written.
 void emit(const std::string& s) {
-  write_all(kOutputFd, s.data(), s.size());
+  repaint_if_continued();
+  stop_state.writing = 1;
+  write_output(s.data(), s.size());
+  stop_state.writing = 0;
+  if (stop_state.stop_deferred) {
+    stop_state.stop_deferred = 0;
+    ::raise(SIGTSTP);
+  }
 }
 
 std::string cursor_to(int x, int y) {
@@ -112,6 +152,23 @@ void paint_all() {
   paint_cells(0, static_cast<int64_t>(posix_console.screen->cells.size()));
 }
 
+/// The sequences that give the terminal's cursor the shape and visibility of `info`.
+std::string cursor_info_sequence(const ConsoleCursorInfo& info) {
+  return std::string(info.size >= kLargeCursorPercent ? "\x1b[2 q" : "\x1b[4 q") +
+         (info.visible ? "\x1b[?25h" : "\x1b[?25l");
+}
+
+/// After the program was stopped and continued the terminal may show anything: paints the
+/// whole screen again and gives the cursor back its shape.
+void repaint_if_continued() {
+  if (!stop_state.continued) return;
+  stop_state.continued = 0;
+  if (!posix_console.screen) return;
+  if (posix_console.cursor_shape_changed)
+    emit(cursor_info_sequence(posix_console.screen->cursor_info));
+  paint_all();
+}
+
 /// Paints after a change of `count` cells from `at`.
 void paint_run(ConsoleCoord at, uint32_t count) {
   paint_cells(static_cast<int64_t>(at.y) * posix_console.screen->info.size.x + at.x, count);
@@ -134,19 +191,67 @@ void paint_scroll_up() {
 
 // ---- terminal modes ----------------------------------------------------------------
 
-void restore_terminal() {
+/// Gives the terminal back its colours, cursor and modes as they were found; `when` is how
+/// tcsetattr applies the modes (only async-signal-safe calls).
+void reset_terminal(int when) {
   if (posix_console.screen) {
     const char reset[] = "\x1b[0m\x1b[?25h";
-    write_all(kOutputFd, reset, sizeof reset - 1);
-    if (posix_console.cursor_shape_changed) write_all(kOutputFd, "\x1b[0 q", 5);
+    write_output(reset, sizeof reset - 1);
+    const char default_shape[] = "\x1b[0 q";
+    if (posix_console.cursor_shape_changed) write_output(default_shape, sizeof default_shape - 1);
   }
-  if (posix_console.modes_saved) ::tcsetattr(kInputFd, TCSAFLUSH, &posix_console.saved_modes);
+  if (posix_console.modes_saved) ::tcsetattr(kInputFd, when, &posix_console.saved_modes);
 }
 
+/// At the end: the terminal is given back, and keys typed ahead are dropped.
+void release_terminal() {
+  stop_state.released = 1;
+  reset_terminal(TCSAFLUSH);
+}
+
+/// Gives the terminal back, stops the process as Ctrl+Z does by default, and takes the
+/// terminal's modes again when continued; the program's thread repaints the screen.
+void stop_now() {
+  if (!stop_state.released) reset_terminal(TCSADRAIN);
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  struct sigaction own {};
+  ::sigaction(SIGTSTP, &default_action, &own);
+  sigset_t stop_signal, previous_mask;
+  sigemptyset(&stop_signal);
+  sigaddset(&stop_signal, SIGTSTP);
+  ::sigprocmask(SIG_UNBLOCK, &stop_signal, &previous_mask);
+  ::raise(SIGTSTP);  // the process stops here until it is continued
+  ::sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
+  ::sigaction(SIGTSTP, &own, nullptr);
+  if (stop_state.released) return;
+  if (stop_state.raw_input) ::tcsetattr(kInputFd, TCSANOW, &raw_modes);
+  stop_state.continued = 1;
+}
+
+void on_stop(int /*signal_number*/) {
+  const int saved_errno = errno;
+  if (stop_state.writing)
+    stop_state.stop_deferred = 1;  // no reset in the middle of an escape sequence
+  else
+    stop_now();
+  errno = saved_errno;
+}
+
+/// Registers the terminal's release at the end and takes over Ctrl+Z, unless the process
+/// was started with stops ignored.
 void register_cleanup() {
   if (posix_console.cleanup_registered) return;
   posix_console.cleanup_registered = true;
-  platform_at_exit(restore_terminal);
+  platform_at_exit(release_terminal);
+  struct sigaction current {};
+  if (::sigaction(SIGTSTP, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = on_stop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTSTP, &action, nullptr);
 }
 
 /// Takes the terminal on standard input into non-canonical mode without echo; Ctrl+C
@@ -164,8 +269,10 @@ void enter_raw_input() {
   modes.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IXON);
   modes.c_cc[VMIN] = 1;
   modes.c_cc[VTIME] = 0;
-  ::tcsetattr(kInputFd, TCSANOW, &modes);
+  raw_modes = modes;
+  ::tcsetattr(kInputFd, TCSANOW, &raw_modes);
   posix_console.input_is_terminal = true;
+  stop_state.raw_input = 1;
 }
 
 /// Reads what is available on `fd` within `timeout_ms` (-1: wait) into `into`. False
@@ -368,8 +475,7 @@ bool platform_console_set_cursor_info(ConsoleHandle output, const ConsoleCursorI
   model->cursor_info = *info;
   if (painted(output)) {
     posix_console.cursor_shape_changed = true;
-    emit(std::string(info->size >= kLargeCursorPercent ? "\x1b[2 q" : "\x1b[4 q") +
-         (info->visible ? "\x1b[?25h" : "\x1b[?25l"));
+    emit(cursor_info_sequence(*info));
   }
   return true;
 }
@@ -420,6 +526,7 @@ bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
 }
 
 bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
+  repaint_if_continued();
   *count = 0;
   if (MemoryConsole* model = model_of(input)) {
     *count = static_cast<uint32_t>(model->input.size());
@@ -442,7 +549,10 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
   if (MemoryConsole* model = model_of(input))
     return memory_console_read_input(model, records, length, read);
   if (input == terminal_input()) {
-    while (posix_console.keys.empty()) pump_typed_keys(-1);
+    while (posix_console.keys.empty()) {
+      repaint_if_continued();
+      pump_typed_keys(kWaitForever);
+    }
     records[0] = posix_console.keys.front();
     posix_console.keys.pop_front();
     *read = 1;
@@ -460,6 +570,7 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
 }
 
 bool platform_console_input_ended(ConsoleHandle input) {
+  repaint_if_continued();
   if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
   if (input != stream_input()) return false;
   fill_lookahead(false);
@@ -468,7 +579,7 @@ bool platform_console_input_ended(ConsoleHandle input) {
 
 bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
   if (output != stream_output()) return false;
-  write_all(kOutputFd, bytes, length);
+  write_output(bytes, length);
   return true;
 }
 

@@ -1,8 +1,10 @@
 // Process services on POSIX: /proc/self/exe for the program's file, signal handlers so
 // that registered cleanups also run when the user interrupts the program.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/exit_cleanups.h"
@@ -18,6 +20,8 @@ struct ProcessState {
 ProcessState process_state;
 
 const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+const int kStandardDescriptors[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
+constexpr char kNullDevice[] = "/dev/null";
 
 /// Runs the registered cleanups once, newest first, after removing the registered file
 /// (only async-signal-safe calls: this also runs inside a signal handler).
@@ -49,6 +53,20 @@ void install_handlers() {
 }
 
 }  // namespace
+
+void platform_process_start() {
+  // Descriptors are numbered lowest free first: going up from 0, each one reopened here
+  // lands on its own number.
+  for (int fd : kStandardDescriptors) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open(kNullDevice, (fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) | O_NOCTTY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+  ::signal(SIGPIPE, SIG_IGN);
+}
 
 void* platform_module_handle() {
   return &process_state;

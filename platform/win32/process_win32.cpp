@@ -93,3 +93,8 @@ bool platform_at_exit(void (*cleanup)()) {
   install_handlers();
   return exit_cleanups_add(cleanup);
 }
+
+void platform_process_start() {
+  // Nothing to do here: the system keeps the standard handles apart, so a file the program
+  // opens does not become one, and a write to a closed pipe fails as an error, not a signal.
+}
