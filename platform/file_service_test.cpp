@@ -93,6 +93,8 @@ TEST_F(FileContractTest, KindOfEachSortOfName) {
   ASSERT_EQ(mkfifo("fifo", 0644), 0);
   EXPECT_EQ(platform_file_kind("to-file"), FileKind::kLink);
   EXPECT_EQ(platform_file_kind("to-dir"), FileKind::kLink);
+  write_file("dir/inner", "x");  // only the last component is taken as it is
+  EXPECT_EQ(platform_file_kind("to-dir/inner"), FileKind::kRegular);
   EXPECT_EQ(platform_file_kind("dangling"), FileKind::kLink);
   EXPECT_EQ(platform_file_kind("fifo"), FileKind::kOther);
 #endif

@@ -127,7 +127,9 @@ bool reached_through_link(HANDLE file, const char* name) {
   }
   char saved = *leaf;
   *leaf = 0;  // the directory, its final separator kept so that a root stays a root
-  HANDLE directory = open_for_inspection(path);
+  // Links on the way to the directory are followed, as they are on the way to the file.
+  HANDLE directory =
+      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   *leaf = saved;
   if (directory == INVALID_HANDLE_VALUE) return false;
   char directory_path[kMaxPathSize];
