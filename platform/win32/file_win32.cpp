@@ -155,27 +155,31 @@ bool listed_but_not_found(const char* name) {
 
 /// Opens `name` as CreateFileA does with `disposition`, except that a file is only ever
 /// created new: an existing entry is opened as it is (emptied later, once it has been
-/// checked), and a missing one is made with CREATE_NEW, which never follows a link that
-/// leads nowhere.
+/// checked), and a missing one is made with CREATE_NEW, which never follows a link, not
+/// even one that leads nowhere. `*created` tells whether the handle is of a file made here.
 HANDLE open_or_create(const char* name, DWORD desired, DWORD share, FileDisposition disposition,
-                      DWORD flags) {
+                      DWORD flags, bool* created) {
+  *created = true;
   if (disposition == FileDisposition::kCreateNew)
     return CreateFileA(name, desired, share, nullptr, CREATE_NEW, flags, nullptr);
   for (int round = 0; round < kOpenRounds; ++round) {
+    *created = false;
     HANDLE handle = CreateFileA(name, desired, share, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE || disposition == FileDisposition::kOpenExisting ||
         GetLastError() != ERROR_FILE_NOT_FOUND)
       return handle;
+    *created = true;
     handle = CreateFileA(name, desired, share, nullptr, CREATE_NEW, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
   }
   return INVALID_HANDLE_VALUE;
 }
 
-/// Checks the freshly opened `handle` of `name`: a file on a disk, not a directory; for
-/// writing not a link, not read-only; emptied when asked. False when the open must be
-/// refused.
-bool accept_handle(HANDLE handle, const char* name, uint32_t access, FileDisposition disposition) {
+/// Checks the freshly opened `handle` of `name` (`created` when the open made the file): a
+/// file on a disk, not a directory; for writing not a link, not read-only; emptied when
+/// asked. False when the open must be refused.
+bool accept_handle(HANDLE handle, const char* name, uint32_t access, FileDisposition disposition,
+                   bool created) {
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -184,7 +188,8 @@ bool accept_handle(HANDLE handle, const char* name, uint32_t access, FileDisposi
     // Read-only is refused here too: some systems let a privileged user write such a file.
     if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY))
       return false;
-    if (reached_through_link(handle, name)) return false;
+    // A file made by this open stands at the name itself.
+    if (!created && reached_through_link(handle, name)) return false;
   }
   // The handle stands at 0, so its end is set there.
   return disposition != FileDisposition::kCreateAlways || SetEndOfFile(handle) != 0;
@@ -200,9 +205,11 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
   // A link is read through, but opened as itself for writing, so that it can be refused.
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   if (access & kFileAccessWrite) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  bool created = false;
   HANDLE handle =
-      open_or_create(name, desired_access(access), share_mode(share), disposition, flags);
-  if (handle != INVALID_HANDLE_VALUE && !accept_handle(handle, name, access, disposition)) {
+      open_or_create(name, desired_access(access), share_mode(share), disposition, flags, &created);
+  if (handle != INVALID_HANDLE_VALUE &&
+      !accept_handle(handle, name, access, disposition, created)) {
     CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
   }
