@@ -398,10 +398,17 @@ TEST_F(ProgramTest, CtrlZGivesTheTerminalBackAndFgRepaintsTheScreen) {
   const std::string modes = wait_for_file("modes", "icanon");
   EXPECT_NE(modes.find(" icanon"), std::string::npos);
   EXPECT_NE(modes.find(" echo "), std::string::npos);
-  // The whole screen comes back; the row of the command line was not the program's.
-  const std::vector<std::string> after = wait_for(tmux, kQuestion);
-  EXPECT_EQ(std::vector<std::string>(after.begin() + 1, after.end()),
-            std::vector<std::string>(before.begin() + 1, before.end()));
+  // The whole screen comes back, over what the shell wrote (and cleared) meanwhile; the row
+  // of the command line was not the program's.
+  const std::vector<std::string> expected(before.begin() + 1, before.end());
+  std::vector<std::string> after;
+  const auto end = std::chrono::steady_clock::now() + kScreenTimeout;
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    after = tmux.screen();
+    after.erase(after.begin());
+  } while (after != expected && std::chrono::steady_clock::now() < end);
+  EXPECT_EQ(after, expected);
   tmux.keys("j");  // answered without Enter: the keys are raw again
   wait_for(tmux, kPrompt);
   tmux.keys("Enter");
