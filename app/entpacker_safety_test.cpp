@@ -3,6 +3,8 @@
 // limit, and a disk that fills up part-way.
 #ifndef _WIN32
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -204,6 +206,42 @@ TEST_F(SafetyTest, AFullDiskKeepsTheFileThatDoesNotFitAndTheRunGoesOn) {
   for (const char* t : kTargets) expected.push_back(t);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(left, expected) << "no archive or new file left";
+}
+
+TEST_F(SafetyTest, ASignalAtAnyMomentLeavesEveryTargetOldOrRight) {
+  install(directory_);
+  constexpr int kLastDelayMicroseconds = 40000;
+  constexpr int kDelayStep = 1000;
+  for (int delay = 0; delay <= kLastDelayMicroseconds; delay += kDelayStep) {
+    SCOPED_TRACE(delay);
+    fill_targets(directory_);
+    int answers[2];
+    ASSERT_EQ(pipe(answers), 0);
+    ASSERT_EQ(write(answers[1], "a", 1), 1);
+    close(answers[1]);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      dup2(answers[0], STDIN_FILENO);
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, STDOUT_FILENO);
+      execl("./entpacker", "entpacker", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(answers[0]);
+    usleep(static_cast<useconds_t>(delay));
+    kill(child, (delay / kDelayStep) % 2 ? SIGINT : SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    for (size_t i = 0; i < 6; ++i) {
+      const std::string now = read_file(kTargets[i]);
+      EXPECT_TRUE(now == "old " + std::to_string(i) || now == payload(i)) << kTargets[i];
+    }
+    std::vector<std::string> expected = {"entpacker"};
+    for (const char* t : kTargets) expected.push_back(t);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names_in(directory_), expected) << "no archive or new file left";
+  }
 }
 
 }  // namespace

@@ -112,11 +112,18 @@ bool register_removal(int slot, const char* name) {
 /// removal at exit. 1 when made; 0 when something of that name exists already; -1 when it
 /// cannot be made for another reason (nothing is left behind then).
 int create_registered(FileReference number, const char* name, int slot) {
-  if (!file_create_new(number, name)) return file_name_taken(name) ? 0 : -1;
-  if (register_removal(slot, name)) return 1;
-  file_close(number);
-  file_delete(name);
-  return -1;
+  // An interrupt between the two steps would leave the new file behind.
+  platform_hold_interrupts();
+  int made = 1;
+  if (!file_create_new(number, name)) {
+    made = file_name_taken(name) ? 0 : -1;
+  } else if (!register_removal(slot, name)) {
+    file_close(number);
+    file_delete(name);
+    made = -1;
+  }
+  platform_release_interrupts();
+  return made;
 }
 
 /// Builds the name `stem`, `number` (left out when 0), `extension` into `out`.

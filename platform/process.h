@@ -53,3 +53,11 @@ inline constexpr int kRemoveOnExitSlots = 2;
 /// an exit. One path a slot; null unregisters. False when the slot does not exist or the
 /// path is too long (nothing is registered in the slot then).
 bool platform_remove_on_exit(int slot, const char* path);
+
+/// Holds back the interrupt and termination signals (Ctrl+C, a console that closes) until
+/// platform_release_interrupts, which lets one that came meanwhile take effect. Used around
+/// steps that must not be cut apart, such as making a file and registering its removal.
+void platform_hold_interrupts();
+
+/// Ends platform_hold_interrupts.
+void platform_release_interrupts();

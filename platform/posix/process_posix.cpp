@@ -94,6 +94,22 @@ void platform_exit_process(int exit_code) {
   std::exit(exit_code);
 }
 
+/// The held signals are the ones that run the cleanups.
+void set_cleanup_signals_blocked(bool blocked) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : kCleanupSignals) sigaddset(&signals, s);
+  ::sigprocmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &signals, nullptr);
+}
+
+void platform_hold_interrupts() {
+  set_cleanup_signals_blocked(true);
+}
+
+void platform_release_interrupts() {
+  set_cleanup_signals_blocked(false);
+}
+
 bool platform_remove_on_exit(int slot, const char* path) {
   install_handlers();
   return exit_cleanups_set_remove_path(slot, path);

@@ -17,8 +17,12 @@ constexpr UINT kControlCExitCode = 0xC000013A;
 
 struct ProcessState {
   volatile LONG cleaned_up;
+  volatile LONG interrupts_held;  ///< the control handler waits while this is set
   bool handlers_installed;
 };
+
+/// How long the control handler sleeps between looks while interrupts are held.
+constexpr DWORD kHeldInterruptPollMs = 1;
 
 ProcessState process_state;
 
@@ -40,6 +44,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
+      while (process_state.interrupts_held) Sleep(kHeldInterruptPollMs);
       // An open file cannot be deleted; the process ends right after, so nothing will
       // use the handles again.
       if (exit_cleanups_have_remove_paths()) win32_close_every_file();
@@ -82,6 +87,14 @@ uint32_t platform_module_file_name(char* buffer, uint32_t size) {
 void platform_exit_process(int exit_code) {
   run_cleanups();
   ExitProcess(static_cast<UINT>(exit_code));
+}
+
+void platform_hold_interrupts() {
+  InterlockedExchange(&process_state.interrupts_held, 1);
+}
+
+void platform_release_interrupts() {
+  InterlockedExchange(&process_state.interrupts_held, 0);
 }
 
 bool platform_remove_on_exit(int slot, const char* path) {
