@@ -35,10 +35,13 @@ inline std::string trim_right(std::string s) {
   return s;
 }
 
-/// A tmux server of this test process alone.
+/// A tmux server of this test object alone: each one has a socket name of its own, so a
+/// server that is still shutting down never meets the next one.
 class Tmux {
  public:
-  Tmux() : socket_("entpacker-test-" + std::to_string(::getpid())) {}
+  Tmux()
+      : socket_("entpacker-test-" + std::to_string(::getpid()) + "-" +
+                std::to_string(next_number()++)) {}
   ~Tmux() { run(prefix() + "kill-server 2>/dev/null"); }
 
   bool start(const std::string& command) {
@@ -70,6 +73,10 @@ class Tmux {
   }
 
  private:
+  static int& next_number() {
+    static int number = 0;
+    return number;
+  }
   std::string prefix() const { return "LC_ALL=C.UTF-8 tmux -u -L " + socket_ + " "; }
   std::string socket_;
 };
