@@ -1,6 +1,8 @@
 # Top-level driver for the CMake build. `make run` and `make test` do all the set-up.
 JOBS ?= $(shell nproc)
+# The project's own builds treat warnings as errors; a plain `cmake` build does not.
 CMAKE_FLAGS ?=
+override CMAKE_FLAGS += -DENTPACKER_WERROR=ON
 SOURCES := $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all build build-asan run test test-native test-asan format format-check deps clean

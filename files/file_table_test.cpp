@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "files/file_data.h"
 #include "files/file_layer_fixture.h"
 
 namespace {
@@ -34,9 +35,17 @@ TEST_F(FileTableTest, OpenMakesCurrentAndCloseForgets) {
   EXPECT_EQ(file_select_current(0), nullptr);
 }
 
+/// "f" and the number `n`, built by appending (GCC 12 at -O3 misreads a concatenation of a
+/// literal and a temporary here as an overlapping copy).
+std::string numbered_name(int n) {
+  std::string name = "f";
+  name.append(std::to_string(n));
+  return name;
+}
+
 TEST_F(FileTableTest, GrowsToNumberPlusTenKeepingOpenFiles) {
   for (int n = 0; n < 10; ++n) {
-    ASSERT_NE(file_open_for_update(n, ("f" + std::to_string(n)).c_str()), 0);
+    ASSERT_NE(file_open_for_update(n, numbered_name(n).c_str()), 0);
   }
   PlatformFile current = file_table.current_handle;
   // Number 10 is beyond the table before it is opened: not open for close or select.
@@ -53,7 +62,7 @@ TEST_F(FileTableTest, GrowsToNumberPlusTenKeepingOpenFiles) {
   }
   EXPECT_EQ(file_slot_find(35), nullptr);  // the last slot never holds a file
   file_close_all();
-  for (int n = 0; n < 10; ++n) EXPECT_TRUE(closed_everywhere(("f" + std::to_string(n)).c_str()));
+  for (int n = 0; n < 10; ++n) EXPECT_TRUE(closed_everywhere(numbered_name(n).c_str()));
   EXPECT_TRUE(closed_everywhere("twenty-five"));
 }
 
@@ -86,6 +95,45 @@ TEST_F(FileTableTest, DynamicIdsNewestFirstAndCloseAll) {
   EXPECT_EQ(file_slot_find(0), nullptr);
   EXPECT_TRUE(closed_everywhere("numbered"));
   EXPECT_TRUE(closed_everywhere("three"));
+}
+
+TEST_F(FileTableTest, ClosingTheMiddleNodeKeepsBothLinksOfItsNeighbours) {
+  const FileReference oldest = file_open_for_update(kNewDynamicFile, "oldest");
+  const FileReference middle = file_open_for_update(kNewDynamicFile, "middle");
+  const FileReference newest = file_open_for_update(kNewDynamicFile, "newest");
+  ASSERT_NE(oldest, 0);
+  ASSERT_NE(middle, 0);
+  ASSERT_NE(newest, 0);
+  file_close(middle);
+  FileNode* head = file_table.dynamic_list;
+  ASSERT_NE(head, nullptr);
+  EXPECT_EQ(reinterpret_cast<FileReference>(&head->handle), newest);
+  ASSERT_NE(head->next, nullptr);
+  EXPECT_EQ(reinterpret_cast<FileReference>(&head->next->handle), oldest);
+  EXPECT_EQ(head->next->prev, head);
+  EXPECT_EQ(head->next->next, nullptr);
+  EXPECT_TRUE(closed_everywhere("middle"));
+  // The tail can still be closed through its back link, and then the head alone is left.
+  file_close(oldest);
+  EXPECT_EQ(file_table.dynamic_list, head);
+  EXPECT_EQ(head->next, nullptr);
+  file_close(newest);
+  EXPECT_EQ(file_table.dynamic_list, nullptr);
+}
+
+TEST_F(FileTableTest, ANewFileIsMadeByTheOpenAndSharedWithNobody) {
+  write_file("taken", "a user's file");
+  EXPECT_EQ(file_create_new(0, "taken"), 0);
+  EXPECT_EQ(read_file("taken"), "a user's file");
+  ASSERT_NE(file_create_new(0, "fresh"), 0);
+  EXPECT_EQ(file_open_for_reading(1, "fresh"), 0);  // nobody else may open it meanwhile
+  file_select_current(0);
+  ASSERT_NE(current_file_write_block("new", 3), 0);
+  EXPECT_NE(current_file_flush(), 0);
+  file_close(0);
+  EXPECT_EQ(current_file_flush(), 0);  // no current file
+  EXPECT_EQ(read_file("fresh"), "new");
+  EXPECT_EQ(file_create_new(0, "fresh"), 0);  // made once only
 }
 
 TEST_F(FileTableTest, FailedOpenClearsCurrentOnly) {
