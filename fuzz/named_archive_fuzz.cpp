@@ -1,0 +1,106 @@
+// Reads arbitrary bytes as a file that may end with a named archive: the trailer, the walk
+// over its table, the pairing of records and entries, the digest and the name check.
+//
+// The first input byte steers: when its low bit is set, the magic and the trailer's own
+// check are written over the file's last bytes, so that the checks behind them are reached;
+// when no valid trailer results, the rest of the file is walked as a table of (first byte
+// >> 1) records. Aborts when a walk ends with a record count other than the one it was
+// given, when an accepted name holds a part `..` or `.`, a `\`, a `:`, a control byte, an
+// empty part or a leading `/`, or when the case-blind comparison is not an equivalence.
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "pack/archive_digest.h"
+#include "pack/entry_names.h"
+#include "pack/named_archive.h"
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+void check_accepted_name(const std::vector<uint8_t>& name) {
+  require(!name.empty() && name.front() != '/' && name.back() != '/');
+  const std::string_view text(reinterpret_cast<const char*>(name.data()), name.size());
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('/', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view part = text.substr(start, end - start);
+    require(!part.empty() && part != "." && part != "..");
+    start = end + 1;
+  }
+  for (const uint8_t c : name) require(c >= 32 && c != 127 && c != '\\' && c != ':');
+  require(entry_names_equal_ignoring_case(name.data(), name.size(), name.data(), name.size()));
+}
+
+/// Checks the name (held in a vector of its exact size, so that a read past it is caught)
+/// and compares it with the one before it both ways.
+void check_name(const std::vector<uint8_t>& name, const std::vector<uint8_t>& previous) {
+  if (entry_name_is_safe(name.data(), name.size())) check_accepted_name(name);
+  require(
+      entry_names_equal_ignoring_case(name.data(), name.size(), previous.data(), previous.size()) ==
+      entry_names_equal_ignoring_case(previous.data(), previous.size(), name.data(), name.size()));
+}
+
+void walk_table(const uint8_t* bytes, size_t size, uint32_t count) {
+  const std::vector<uint8_t> table(bytes, bytes + size);
+  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count);
+  NamedArchiveRecord record;
+  NamedTableStep step;
+  uint32_t records = 0;
+  std::vector<uint8_t> previous;
+  while ((step = named_archive_next_name(walk, &record)) == NamedTableStep::record) {
+    ++records;
+    require(record.path_size >= 1 && record.path_size <= kEntryNameMaxSize);
+    std::vector<uint8_t> name(record.path, record.path + record.path_size);
+    check_name(name, previous);
+    char copy[kEntryNameMaxSize + 1];
+    if (named_archive_copy_path(record, copy, sizeof(copy))) {
+      require(std::memcmp(copy, name.data(), name.size()) == 0 && copy[name.size()] == '\0');
+    }
+    previous = std::move(name);
+  }
+  if (step == NamedTableStep::end) require(records == count && walk.offset == size);
+}
+
+/// Writes the magic and a matching check over the last trailer-sized bytes.
+void forge_trailer(std::vector<uint8_t>& file) {
+  uint8_t* trailer = file.data() + file.size() - kNamedArchiveTrailerSize;
+  std::memcpy(trailer, kNamedArchiveMagic, sizeof(kNamedArchiveMagic));
+  const uint32_t check = crc32_update(0, trailer, kNamedArchiveCheckedTrailerSize);
+  for (size_t i = 0; i < 4; ++i) {
+    trailer[kNamedArchiveCheckedTrailerSize + i] = uint8_t(check >> (8 * i));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t steer = data[0];
+  std::vector<uint8_t> file(data + 1, data + size);
+  if ((steer & 1) != 0 && file.size() >= kNamedArchiveTrailerSize) forge_trailer(file);
+
+  NamedArchiveTrailer trailer;
+  const NamedTrailerStatus status =
+      named_archive_read_trailer(file.data(), file.size(), file.size(), &trailer);
+  if (status == NamedTrailerStatus::valid) {
+    require(trailer.entries_offset + trailer.entries_size == trailer.table_offset);
+    require(trailer.table_offset + trailer.table_size + kNamedArchiveTrailerSize == file.size());
+    const uint8_t* entries = file.data() + trailer.entries_offset;
+    const uint8_t* table = file.data() + trailer.table_offset;
+    walk_table(table, size_t(trailer.table_size), trailer.entry_count);
+    named_archive_entries_match(entries, size_t(trailer.entries_size), table,
+                                size_t(trailer.table_size), trailer.entry_count);
+    named_archive_digest_matches(trailer, entries,
+                                 size_t(trailer.entries_size + trailer.table_size));
+  } else {
+    walk_table(file.data(), file.size(), steer >> 1);
+  }
+  check_name(file, std::vector<uint8_t>());
+  return 0;
+}
