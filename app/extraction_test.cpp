@@ -16,8 +16,8 @@
 #include "app/overwrite.h"
 #include "pack/test_archive.h"
 #include "platform/file_faults.h"
-#include "platform/memory_console.h"
 #include "platform/scratch_directory.h"
+#include "platform/test_memory_console.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ class ExtractionTest : public ScratchDirectoryTest {
   /// The screen's rows down to the last one with text.
   std::vector<std::string> transcript() const {
     std::vector<std::string> rows;
-    for (int y = 0; y < 25; ++y) rows.push_back(memory_console_row_text(&screen_, y));
+    for (int y = 0; y < 25; ++y) rows.push_back(memory_console_row(&screen_, y));
     while (!rows.empty() && rows.back().empty()) rows.pop_back();
     return rows;
   }

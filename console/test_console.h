@@ -6,7 +6,7 @@
 #include <string>
 
 #include "console/console.h"
-#include "platform/memory_console.h"
+#include "platform/test_memory_console.h"
 #include "runtime/workspace.h"
 
 class ConsoleTest : public ::testing::Test {
@@ -36,7 +36,7 @@ class ConsoleTest : public ::testing::Test {
     console_state.buffer_info.cursor_position = {static_cast<int16_t>(x), static_cast<int16_t>(y)};
   }
   ConsoleCoord cursor() const { return console_state.buffer_info.cursor_position; }
-  std::string row(int y) const { return memory_console_row_text(&screen, y); }
+  std::string row(int y) const { return memory_console_row(&screen, y); }
   char cell(int x, int y) const {
     return static_cast<char>(memory_console_cell(&screen, x, y).character);
   }

@@ -227,9 +227,12 @@ TEST_F(FileTableTest, NoNodeFromTheObjectHeap) {
 }
 
 TEST_F(FileTableTest, SlotsThatCannotGrow) {
-  // A main heap too small for 36 slots: the table stays as it was.
+  // A main heap too small for the 36 slots that number 25 needs, whatever a slot's width:
+  // the table stays as it was.
+  constexpr size_t kSlotsNeeded = 25 + kFileTableGrowth + 1;
   main_heap_destroy();
-  runtime_memory.main_heap = platform_heap_create(kMainHeapInitialSize, 200);
+  runtime_memory.main_heap = platform_heap_create(
+      kMainHeapInitialSize, static_cast<uint32_t>(kSlotsNeeded * sizeof(PlatformFile) - 1));
   ASSERT_TRUE(file_table_init());
   EXPECT_EQ(file_open_for_update(25, "f"), 0);
   EXPECT_EQ(file_table.current_handle, nullptr);

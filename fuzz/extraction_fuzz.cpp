@@ -24,7 +24,7 @@
 #include "fuzz/fuzz_limits.h"
 #include "pack/pack_format.h"
 #include "platform/file_faults.h"
-#include "platform/memory_console.h"
+#include "platform/test_memory_console.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ Expected expected_entries(const uint8_t* archive, size_t size) {
 /// Whether any line of the screen reads `text`.
 bool screen_shows(const MemoryConsole& screen, const std::string& text) {
   for (int y = 0; y < screen.info.size.y; ++y)
-    if (memory_console_row_text(&screen, y) == text) return true;
+    if (memory_console_row(&screen, y) == text) return true;
   return false;
 }
 

@@ -1,6 +1,5 @@
 #include "platform/posix/terminal_codec.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/key_records.h"
@@ -41,7 +40,7 @@ constexpr TildeKey kTildeKeys[] = {{1, 0x47},  {2, 0x52},  {3, 0x53},  {4, 0x4F}
                                    {19, 0x42}, {20, 0x43}, {21, 0x44}, {23, 0x57}, {24, 0x58}};
 
 /// Encodes `code_point` as UTF-8 into `out` (at least 5 bytes).
-void put_utf8(uint32_t code_point, char* out) {
+constexpr void put_utf8(uint32_t code_point, char* out) {
   if (code_point < 0x80) {
     out[0] = static_cast<char>(code_point);
     out[1] = 0;
@@ -57,7 +56,7 @@ void put_utf8(uint32_t code_point, char* out) {
   }
 }
 
-uint32_t code_point_of_byte(uint8_t byte) {
+constexpr uint32_t code_point_of_byte(uint8_t byte) {
   if (byte < 0x20) return kControlPictures + byte;
   if (byte == kDelete) return kDeletePicture;
   if (byte < 0x80 || byte >= 0xA0) return byte;
@@ -66,15 +65,28 @@ uint32_t code_point_of_byte(uint8_t byte) {
 }
 
 struct GlyphTable {
-  char glyphs[256][5];
-  GlyphTable() {
+  char glyphs[256][5] = {};
+  constexpr GlyphTable() {
     for (int b = 0; b < 256; ++b) put_utf8(code_point_of_byte(static_cast<uint8_t>(b)), glyphs[b]);
   }
 };
 
+/// The glyph of every byte, made at compile time.
+constexpr GlyphTable kGlyphs;
+
 /// ANSI colour index (red 1, green 2, blue 4) of a 4-bit console colour.
 int ansi_index(int colour) {
   return ((colour & 4) ? 1 : 0) | (colour & 2) | ((colour & 1) ? 4 : 0);
+}
+
+/// Appends ";" and the decimal `value` (below 1000) to the sequence of `n` bytes in `out`;
+/// returns its new length.
+size_t put_parameter(char* out, size_t n, int value) {
+  out[n++] = ';';
+  if (value >= 100) out[n++] = static_cast<char>('0' + value / 100);
+  out[n++] = static_cast<char>('0' + value / 10 % 10);
+  out[n++] = static_cast<char>('0' + value % 10);
+  return n;
 }
 
 /// Length of the UTF-8 sequence that `lead` begins; 1 for a byte that begins none.
@@ -157,8 +169,7 @@ size_t decode_utf8(const unsigned char* bytes, size_t length, bool complete,
 }  // namespace
 
 const char* terminal_glyph(uint8_t byte) {
-  static const GlyphTable table;
-  return table.glyphs[byte];
+  return kGlyphs.glyphs[byte];
 }
 
 int terminal_cp1252_of(uint32_t code_point) {
@@ -169,19 +180,20 @@ int terminal_cp1252_of(uint32_t code_point) {
   return -1;
 }
 
-std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute) {
+size_t terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute, char* out) {
   const int fg = attribute & 0x0F;
   const int bg = (attribute >> 4) & 0x0F;
-  char sequence[16];
-  int n = std::snprintf(sequence, sizeof sequence, "\x1b[0");
+  size_t n = 0;
+  out[n++] = static_cast<char>(kEscape);
+  out[n++] = '[';
+  out[n++] = '0';
   if (fg != (default_attribute & 0x0F))
-    n += std::snprintf(sequence + n, sizeof sequence - n, ";%d",
-                       (fg & 8 ? 90 : 30) + ansi_index(fg));
+    n = put_parameter(out, n, (fg & 8 ? 90 : 30) + ansi_index(fg));
   if (bg != ((default_attribute >> 4) & 0x0F))
-    n += std::snprintf(sequence + n, sizeof sequence - n, ";%d",
-                       (bg & 8 ? 100 : 40) + ansi_index(bg));
-  std::snprintf(sequence + n, sizeof sequence - n, "m");
-  return sequence;
+    n = put_parameter(out, n, (bg & 8 ? 100 : 40) + ansi_index(bg));
+  out[n++] = 'm';
+  out[n] = 0;
+  return n;
 }
 
 size_t terminal_decode_key(const unsigned char* bytes, size_t length, bool complete,

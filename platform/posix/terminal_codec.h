@@ -16,9 +16,20 @@ const char* terminal_glyph(uint8_t byte);
 /// Windows-1252 byte of Unicode code point `code_point`, or -1 when it has none.
 int terminal_cp1252_of(uint32_t code_point);
 
-/// Escape sequence that selects the colours of `attribute`; the colours of
-/// `default_attribute` stand for the terminal's own default colours.
-std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute);
+/// Bytes of the longest colour sequence with its terminating 0.
+inline constexpr size_t kTerminalColourSequenceSize = 16;
+
+/// Writes the escape sequence that selects the colours of `attribute` into `out`
+/// (kTerminalColourSequenceSize bytes) with a terminating 0 and returns its length; the
+/// colours of `default_attribute` stand for the terminal's own default colours.
+size_t terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute, char* out);
+
+/// The same sequence as a string, for output that is built in one.
+inline std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute) {
+  char sequence[kTerminalColourSequenceSize];
+  const size_t length = terminal_colour_sequence(attribute, default_attribute, sequence);
+  return std::string(sequence, length);
+}
 
 /// Decodes the key at the front of `bytes[0..length)`. Returns the number of bytes it
 /// takes, with `*record` and `*has_record` set (an unknown escape sequence is taken

@@ -103,4 +103,8 @@ TEST(TerminalCodec, ColoursRelativeToTheDefault) {
   EXPECT_EQ(terminal_colour_sequence(0x1E, 0x07), "\x1b[0;93;44m");
   EXPECT_EQ(terminal_colour_sequence(0x0C, 0x07), "\x1b[0;91m");
   EXPECT_EQ(terminal_colour_sequence(0x47, 0x07), "\x1b[0;41m");
+  // The longest sequence, bright on bright, fits the stated size.
+  char longest[kTerminalColourSequenceSize];
+  EXPECT_EQ(terminal_colour_sequence(0xFF, 0x07, longest), 11u);
+  EXPECT_STREQ(longest, "\x1b[0;97;107m");
 }
