@@ -12,6 +12,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -320,7 +321,67 @@ bool wait_for_open_file(pid_t pid, const std::string& name) {
   return false;
 }
 
+/// CPU time (user and system) that process `pid` has used so far, in seconds.
+double cpu_seconds(pid_t pid) {
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const size_t name_end = stat.rfind(')');  // the command name may hold blanks
+  if (name_end == std::string::npos) return 0;
+  std::istringstream fields(stat.substr(name_end + 1));
+  constexpr int kFirstField = 3, kUserTime = 14, kSystemTime = 15;
+  long ticks = 0;
+  std::string field;
+  for (int number = kFirstField; number <= kSystemTime && fields >> field; ++number)
+    if (number >= kUserTime) ticks += std::stol(field);
+  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+constexpr auto kIdleSpan = std::chrono::seconds(2);
+constexpr double kMostBusyShare = 0.02;
+
+/// The share of one core that process `pid` uses over kIdleSpan.
+double busy_share(pid_t pid) {
+  const double before = cpu_seconds(pid);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(kIdleSpan);
+  const std::chrono::duration<double> span = std::chrono::steady_clock::now() - start;
+  return (cpu_seconds(pid) - before) / span.count();
+}
+
 }  // namespace
+
+TEST_F(ProgramTest, WaitingForAKeyLeavesTheCoreIdle) {
+  // Standard input a pipe that stays open: the question, then the final wait.
+  write_file("bin/quorvane.exe", "old");
+  ASSERT_EQ(mkfifo("keys", 0600), 0);
+  const int keys = open("keys", O_RDWR);
+  const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = spawn(bin_ + "entpacker", keys, out, STDERR_FILENO);
+  close(out);
+  EXPECT_NE(wait_for_file("out", kQuestion).find(kQuestion), std::string::npos);
+  EXPECT_LE(busy_share(pid), kMostBusyShare) << "pipe, at the question";
+  EXPECT_EQ(write(keys, "j", 1), 1);
+  EXPECT_NE(wait_for_file("out", kPrompt).find(kPrompt), std::string::npos);
+  EXPECT_LE(busy_share(pid), kMostBusyShare) << "pipe, at the final wait";
+  EXPECT_EQ(write(keys, "x", 1), 1);
+  EXPECT_EQ(wait_exit(pid), 0);
+  close(keys);
+
+  // The same in a terminal; the shell that writes its number becomes the program.
+  write_file("bin/quorvane.exe", "old");
+  Tmux tmux;
+  ASSERT_TRUE(tmux.start("cd " + bin_ + " && sh -c \"echo \\$\\$ > " + directory_ +
+                         "/pid; exec ./entpacker\"; echo $? > " + directory_ + "/rc; sleep 60"));
+  wait_for(tmux, kQuestion);
+  pid = static_cast<pid_t>(std::stol("0" + wait_for_file("pid")));
+  ASSERT_GT(pid, 0);
+  EXPECT_LE(busy_share(pid), kMostBusyShare) << "terminal, at the question";
+  tmux.keys("a");  // every file exists by now
+  wait_for(tmux, kPrompt);
+  EXPECT_LE(busy_share(pid), kMostBusyShare) << "terminal, at the final wait";
+  tmux.keys("x");
+  EXPECT_EQ(exit_code(), "0\n");
+  expect_extracted();
+}
 
 TEST_F(ProgramTest, OutputIntoAClosedPipeStillExtractsEverything) {
   int pipe_ends[2];

@@ -111,7 +111,9 @@ bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
                              const ConsoleSmallRect* clip, ConsoleCoord destination,
                              const ConsoleCharInfo* fill);
 
-/// Stores the number of records waiting in the input queue.
+/// Stores the number of records waiting in the input queue. When none is waiting it first
+/// sleeps until one arrives or a short while (well under a tenth of a second) has passed,
+/// so that a loop that keeps looking rests between looks; a memory console never sleeps.
 bool platform_console_input_count(ConsoleHandle input, uint32_t* count);
 
 /// Removes up to `length` records from the queue into `records`, waiting until at least

@@ -37,6 +37,9 @@ constexpr int kEscapeSequenceTimeoutMs = 30;
 constexpr size_t kReadChunk = 256;
 constexpr uint32_t kLargeCursorPercent = 50;
 constexpr int kWaitForever = -1;
+/// How long a look at the input queue sleeps when nothing is waiting: short enough that a
+/// key or a continued program is handled at once, long enough that a waiting loop rests.
+constexpr int kInputWaitMs = 50;
 
 struct PosixConsole {
   MemoryConsole* installed;  // a test's memory console, when set
@@ -390,11 +393,12 @@ void pump_typed_keys(int timeout_ms) {
 
 // ---- redirected input --------------------------------------------------------------
 
-/// Reads the next byte of a redirected input into the lookahead, waiting when `wait`.
-void fill_lookahead(bool wait) {
+/// Reads the next byte of a redirected input into the lookahead, waiting `timeout_ms` for
+/// it to come (-1: until it comes or the input ends).
+void fill_lookahead(int timeout_ms) {
   if (posix_console.lookahead >= 0 || posix_console.input_ended) return;
   pollfd p{kInputFd, POLLIN, 0};
-  if (!wait && ::poll(&p, 1, 0) <= 0) return;
+  if (timeout_ms != kWaitForever && ::poll(&p, 1, timeout_ms) <= 0) return;
   unsigned char byte = 0;
   ssize_t n;
   do n = ::read(kInputFd, &byte, 1);
@@ -531,10 +535,10 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
   if (MemoryConsole* model = model_of(input)) {
     *count = static_cast<uint32_t>(model->input.size());
   } else if (input == terminal_input()) {
-    pump_typed_keys(0);
+    pump_typed_keys(posix_console.keys.empty() ? kInputWaitMs : 0);
     *count = static_cast<uint32_t>(posix_console.keys.size());
   } else if (input == stream_input()) {
-    fill_lookahead(false);
+    fill_lookahead(kInputWaitMs);
     *count = posix_console.lookahead >= 0 ? 1 : 0;
   } else {
     return false;
@@ -559,7 +563,7 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
     return true;
   }
   if (input == stream_input()) {
-    fill_lookahead(true);
+    fill_lookahead(kWaitForever);
     if (posix_console.lookahead < 0) return true;  // the input has ended
     records[0] = key_of_byte(static_cast<uint8_t>(posix_console.lookahead));
     posix_console.lookahead = -1;
@@ -573,7 +577,7 @@ bool platform_console_input_ended(ConsoleHandle input) {
   repaint_if_continued();
   if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
   if (input != stream_input()) return false;
-  fill_lookahead(false);
+  fill_lookahead(0);
   return posix_console.input_ended && posix_console.lookahead < 0;
 }
 

@@ -12,6 +12,9 @@ namespace {
 
 /// Records taken from the console's queue with one read at most.
 constexpr uint32_t kInputChunk = 16;
+/// How long a look at an empty console input queue sleeps for a record to arrive: short
+/// enough that a key is handled at once, long enough that a waiting loop rests.
+constexpr DWORD kInputWaitMs = 50;
 
 struct Win32Console {
   MemoryConsole* installed;  // a test's memory console, when set
@@ -193,6 +196,11 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
   }
   DWORD waiting = 0;
   if (input && GetNumberOfConsoleInputEvents(input, &waiting)) {
+    // The wait is also what lets a console that lives in a Unix terminal (Wine's) read the
+    // terminal: a program that only counts the queue would never see a typed key.
+    if (waiting == 0 && WaitForSingleObject(input, kInputWaitMs) == WAIT_OBJECT_0 &&
+        !GetNumberOfConsoleInputEvents(input, &waiting))
+      waiting = 0;
     *count = waiting;
     return true;
   }
