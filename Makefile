@@ -100,8 +100,8 @@ bench:
 	@echo "CSV: build-bench/bench.csv"
 
 # Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
-# packer, source writer) are built natively in build/ and run from there. The 64-bit build
-# also holds the unit tests, run under Wine by test-windows.
+# packer, source writer) are built natively in build/ and run from there. Each build also
+# holds the unit tests, run under Wine by test-windows (32-bit Wine for i686).
 WINDOWS_ARCHS := i686 x86_64
 HOST_TOOLS := payload_gen jcpack embed_archive console_demo entpacker
 
@@ -114,9 +114,8 @@ host-tools: deps
 windows: host-tools
 	@scripts/install-deps windows
 	@set -e; for arch in $(WINDOWS_ARCHS); do \
-	  tests=OFF; [ $$arch = x86_64 ] && tests=ON; \
 	  cmake -S . -B build-windows-$$arch -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake -DENTPACKER_TESTS=$$tests \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake -DENTPACKER_TESTS=ON \
 	    -DENTPACKER_HOST_TOOLS_DIR=$(CURDIR)/build/bin $(CMAKE_FLAGS); \
 	  cmake --build build-windows-$$arch -j $(JOBS) --target entpacker; \
 	done
@@ -125,6 +124,8 @@ WINDOWS_TEST_TARGETS := platform_tests entpacker_runtime_tests entpacker_console
   entpacker_files_tests entpacker_pack_tests entpacker_app_tests console_demo
 
 test-windows: windows
-	cmake --build build-windows-x86_64 -j $(JOBS) --target $(WINDOWS_TEST_TARGETS)
+	@set -e; for arch in $(WINDOWS_ARCHS); do \
+	  cmake --build build-windows-$$arch -j $(JOBS) --target $(WINDOWS_TEST_TARGETS); \
+	done
 	cmake --build build -j $(JOBS) --target entpacker_app_tests
 	scripts/test-windows

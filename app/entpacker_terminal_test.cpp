@@ -49,28 +49,29 @@ struct Program {
   std::string payload_dir;  ///< the six files its build packed
   std::string launcher;     ///< command put before the program, or empty
   std::chrono::seconds timeout;
-  /// Keys go to standard input through a pipe instead of the terminal. Wine's console in
-  /// a terminal reads the terminal only while a program waits in a read, so the keys of a
-  /// program that polls its console never arrive; the screen is still the console's.
-  bool keys_through_pipe;
 };
 
 void PrintTo(const Program& program, std::ostream* out) {
   *out << program.name;
 }
 
-const Program kLinuxProgram{"Linux", ENTPACKER_PATH, "entpacker", PAYLOAD_DIR,
-                            "",      kScreenTimeout, false};
+const Program kLinuxProgram{"Linux", ENTPACKER_PATH, "entpacker", PAYLOAD_DIR, "", kScreenTimeout};
 
-/// The Windows program, when the environment names it (scripts/test-windows does):
-/// ENTPACKER_WINDOWS_PROGRAM, ENTPACKER_WINDOWS_PAYLOAD and the launcher ENTPACKER_WINE.
+/// The Windows programs that the environment names (scripts/test-windows does), one per
+/// architecture ARCH (i686, x86_64): ENTPACKER_WINDOWS_ARCH_PROGRAM, its build's payload
+/// ENTPACKER_WINDOWS_ARCH_PAYLOAD and the launcher ENTPACKER_WINDOWS_ARCH_WINE.
 std::vector<Program> windows_programs() {
-  const char* file = std::getenv("ENTPACKER_WINDOWS_PROGRAM");
-  const char* payload = std::getenv("ENTPACKER_WINDOWS_PAYLOAD");
-  const char* wine = std::getenv("ENTPACKER_WINE");
-  if (!file || !payload || !wine) return {};
-  return {Program{"Windows", file, "entpacker.exe", payload, std::string(wine) + " ",
-                  std::chrono::seconds(60), true}};
+  std::vector<Program> programs;
+  for (const std::string arch : {"i686", "x86_64"}) {
+    const std::string prefix = "ENTPACKER_WINDOWS_" + arch + "_";
+    const char* file = std::getenv((prefix + "PROGRAM").c_str());
+    const char* payload = std::getenv((prefix + "PAYLOAD").c_str());
+    const char* wine = std::getenv((prefix + "WINE").c_str());
+    if (file && payload && wine)
+      programs.push_back(Program{arch, file, "entpacker.exe", payload, std::string(wine) + " ",
+                                 std::chrono::seconds(60)});
+  }
+  return programs;
 }
 
 class ProgramTest : public ScratchDirectoryTest {
@@ -82,40 +83,13 @@ class ProgramTest : public ScratchDirectoryTest {
     bin_ = directory_ + "/bin/";
   }
 
-  void TearDown() override {
-    close_key_pipe();
-    ScratchDirectoryTest::TearDown();
-  }
-
   /// The command that starts the program, from whatever directory.
-  std::string launch() {
-    std::string command = program_.launcher + bin_ + program_.file_name;
-    if (program_.keys_through_pipe) {
-      close_key_pipe();
-      const std::string pipe = directory_ + "/keys";
-      std::remove(pipe.c_str());
-      EXPECT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-      key_pipe_ = open(pipe.c_str(), O_RDWR);  // never blocks, and the input never ends
-      EXPECT_GE(key_pipe_, 0);
-      command += " < " + pipe;
-    }
-    return command;
-  }
+  std::string launch() const { return program_.launcher + bin_ + program_.file_name; }
   /// Starts the program in tmux from `start_directory`; its exit code goes to the file rc.
   void start(Tmux& tmux, const std::string& start_directory) {
     ASSERT_EQ(std::system("command -v tmux >/dev/null"), 0) << "tmux is needed";
     ASSERT_TRUE(tmux.start("cd " + start_directory + " && " + launch() + "; echo $? > " +
                            directory_ + "/rc; sleep 60"));
-  }
-  /// Types `key` (a tmux key name: a character or Enter).
-  void type(Tmux& tmux, const std::string& key) {
-    if (!program_.keys_through_pipe) return tmux.keys(key);
-    const std::string bytes = key == "Enter" ? "\r" : key;
-    EXPECT_EQ(write(key_pipe_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  void close_key_pipe() {
-    if (key_pipe_ >= 0) close(key_pipe_);
-    key_pipe_ = -1;
   }
   std::vector<std::string> wait_for(Tmux& tmux, const std::string& text) const {
     return tmux.wait_for(text, program_.timeout);
@@ -151,7 +125,6 @@ class ProgramTest : public ScratchDirectoryTest {
 
   Program program_ = kLinuxProgram;
   std::string bin_;
-  int key_pipe_ = -1;
 };
 
 /// The scenarios in a terminal, run for the Linux program and, under Wine, the Windows one.
@@ -163,17 +136,23 @@ class ProgramScenarioTest : public ProgramTest, public ::testing::WithParamInter
   }
 };
 
+std::string program_name(const ::testing::TestParamInfo<Program>& info) {
+  return info.param.name;
+}
+
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Linux, ProgramScenarioTest, ::testing::Values(kLinuxProgram));
-INSTANTIATE_TEST_SUITE_P(Windows, ProgramScenarioTest, ::testing::ValuesIn(windows_programs()));
+INSTANTIATE_TEST_SUITE_P(Linux, ProgramScenarioTest, ::testing::Values(kLinuxProgram),
+                         program_name);
+INSTANTIATE_TEST_SUITE_P(Windows, ProgramScenarioTest, ::testing::ValuesIn(windows_programs()),
+                         program_name);
 
 TEST_P(ProgramScenarioTest, AFreshRunExtractsTheSixFilesByteForByte) {
   Tmux tmux;
   start(tmux, bin_);
   EXPECT_EQ(top(wait_for(tmux, kPrompt)), kCleanScreen);
   expect_extracted();
-  type(tmux, "x");
+  tmux.keys("x");
   EXPECT_EQ(exit_code(), "0\n");
 }
 
@@ -182,7 +161,7 @@ TEST_P(ProgramScenarioTest, StartedFromAnotherDirectoryItWritesNothingThere) {
   Tmux tmux;
   start(tmux, directory_ + "/start");
   EXPECT_EQ(top(wait_for(tmux, kPrompt)), kCleanScreen);
-  type(tmux, "Enter");
+  tmux.keys("Enter");
   EXPECT_EQ(exit_code(), "0\n");
   expect_extracted();
   EXPECT_EQ(run("ls -A " + directory_ + "/start"), "");
@@ -199,9 +178,9 @@ TEST_P(ProgramScenarioTest, AnExistingFileAnsweredNThenJThenA) {
     Tmux tmux;
     start(tmux, bin_);
     std::vector<std::string> screen = wait_for(tmux, kQuestion);
-    type(tmux, answer);
+    tmux.keys(answer);
     screen = top(wait_for(tmux, kPrompt));
-    type(tmux, "Enter");
+    tmux.keys("Enter");
     EXPECT_EQ(exit_code(), "0\n");
     std::vector<std::string> expected = kCleanScreen;
     // n and j: asked at the second file only; a: every file exists by then, asked at the first.

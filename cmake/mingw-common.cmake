@@ -17,3 +17,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # -O2 for release builds: GCC 12 at -O3 reports a false -Wrestrict inside std::string.
 set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of release builds")
 set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of release builds")
+
+# The build's own programs (the tests, under CTest) run under Wine in a prefix of the
+# build's own; scripts/wine-run picks the 32-bit or the 64-bit loader to fit the program.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run --prefix
+    ${CMAKE_BINARY_DIR}/wineprefix)
