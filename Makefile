@@ -129,3 +129,4 @@ test-windows: windows
 	done
 	cmake --build build -j $(JOBS) --target entpacker_app_tests
 	scripts/test-windows
+	scripts/check-size

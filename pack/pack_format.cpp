@@ -31,7 +31,8 @@ PackWalkStep pack_walk_next(PackWalk& walk, PackEntryView* entry) {
   return PackWalkStep::entry;
 }
 
-JcStatus pack_entry_unpack(const PackEntryView& entry, uint8_t* dest, size_t capacity) {
+JcStatus pack_entry_unpack(const PackEntryView& entry, uint8_t* dest, size_t capacity,
+                           JcCheckedDecoder decode) {
   const PackEntryHeader& h = entry.header;
   if (capacity < h.unpacked_size) return JcStatus::too_small;
   if (pack_entry_is_stored(h)) {
@@ -42,5 +43,5 @@ JcStatus pack_entry_unpack(const PackEntryView& entry, uint8_t* dest, size_t cap
   JcBlock block;
   if (!jc_read_header(entry.data, h.stored_size, &block)) return JcStatus::bad_magic;
   if (block.unpacked_size != h.unpacked_size) return JcStatus::size_mismatch;
-  return jc_decode_checked(entry.data, h.stored_size, dest, h.unpacked_size).status;
+  return decode(entry.data, h.stored_size, dest, h.unpacked_size).status;
 }

@@ -57,6 +57,13 @@ PackWalk pack_walk_start(const uint8_t* archive, size_t size);
 /// on `truncated`, entry->header_offset is where the incomplete entry starts.
 PackWalkStep pack_walk_next(PackWalk& walk, PackEntryView* entry);
 
+/// A JC block decoder that reports the reason of a failure: jc_decode_checked (the fast
+/// one) or jc_decode_compact_checked (the small one); both give the same results.
+using JcCheckedDecoder = JcResult (*)(const uint8_t* block, size_t block_size, uint8_t* dest,
+                                      size_t dest_capacity);
+
 /// Unpacks `entry` into `dest` (capacity bytes): copies a stored entry, decodes a JC block
-/// and checks that it unpacks to the header's size. Never writes beyond `capacity`.
-JcStatus pack_entry_unpack(const PackEntryView& entry, uint8_t* dest, size_t capacity);
+/// with `decode` and checks that it unpacks to the header's size. Never writes beyond
+/// `capacity`.
+JcStatus pack_entry_unpack(const PackEntryView& entry, uint8_t* dest, size_t capacity,
+                           JcCheckedDecoder decode = jc_decode_checked);
