@@ -50,7 +50,7 @@ clean:
 # the encoder; new finds go to build-fuzz/corpus/<target>/. Built with clang in build-fuzz/,
 # apart from the normal build. `make fuzz-merge` minimizes what was found into fuzz/corpus.
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS := jc_decode_fuzz jc_roundtrip_fuzz pack_walk_fuzz extraction_fuzz
+FUZZ_TARGETS := jc_decode_fuzz jc_roundtrip_fuzz pack_walk_fuzz extraction_fuzz named_archive_fuzz
 
 .PHONY: fuzz fuzz-merge bench
 
@@ -61,7 +61,7 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS) fuzz_seeds
 	./build-fuzz/bin/fuzz_seeds build-fuzz/seeds
 	@for t in $(FUZZ_TARGETS); do \
-	  mkdir -p build-fuzz/corpus/$$t; \
+	  mkdir -p build-fuzz/corpus/$$t build-fuzz/seeds/$$t fuzz/corpus/$$t; \
 	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/bin/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=build-fuzz/$$t- build-fuzz/corpus/$$t fuzz/corpus/$$t build-fuzz/seeds/$$t \

@@ -161,17 +161,18 @@ TEST_F(SafetyTest, LongProgramPathsWorkAndOnesBeyondTheLimitWriteNothing) {
     ++depth;
   }
   install(".");
-  const int code = run_shell("./entpacker < /dev/null > out.txt 2>&1");
+  // Standard error apart: a sanitized build's runtime may warn there about the long path.
+  const int code = run_shell("./entpacker < /dev/null > out.txt 2> err.txt");
   const std::string out = read_file("out.txt");
   const std::vector<std::string> left = names_in(".");
-  for (const char* name : {"entpacker", "out.txt"}) ASSERT_EQ(unlink(name), 0);
+  for (const char* name : {"entpacker", "out.txt", "err.txt"}) ASSERT_EQ(unlink(name), 0);
   for (int i = 0; i < depth; ++i) {  // removed by hand: the whole path is too long for most calls
     ASSERT_EQ(chdir(".."), 0);
     ASSERT_EQ(rmdir(part.c_str()), 0);
   }
   EXPECT_EQ(code, 1);
   EXPECT_EQ(out.substr(0, out.find('\n')), kFailed) << out;
-  EXPECT_EQ(left, (std::vector<std::string>{"entpacker", "out.txt"}));
+  EXPECT_EQ(left, (std::vector<std::string>{"entpacker", "err.txt", "out.txt"}));
 }
 
 TEST_F(SafetyTest, AFullDiskKeepsTheFileThatDoesNotFitAndTheRunGoesOn) {

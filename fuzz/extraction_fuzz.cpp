@@ -104,6 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Expected expected = expected_entries(archive, archive_size);
   if (expected.too_large) return 0;
 
+  // The run makes the program's directory current; the fuzzer's own relative paths (its
+  // corpus) must keep meaning what they meant.
+  static const fs::path start_directory = fs::current_path();
   const fs::path& dir = scratch();
   for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
   for (size_t i = 0; i < kTargetCount; ++i)
@@ -122,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   program.c_str());
   platform_file_fail_writes_after(-1);
   platform_console_install(nullptr);
+  fs::current_path(start_directory);
 
   bool kept_any = false;
   for (size_t i = 0; i < kTargetCount; ++i) {
