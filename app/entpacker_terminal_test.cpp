@@ -85,11 +85,12 @@ class ProgramTest : public ScratchDirectoryTest {
 
   /// The command that starts the program, from whatever directory.
   std::string launch() const { return program_.launcher + bin_ + program_.file_name; }
-  /// Starts the program in tmux from `start_directory`; its exit code goes to the file rc.
+  /// Starts the program in tmux from `start_directory`; its exit code goes to the file rc,
+  /// the name of its terminal to the file tty.
   void start(Tmux& tmux, const std::string& start_directory) {
     ASSERT_EQ(std::system("command -v tmux >/dev/null"), 0) << "tmux is needed";
-    ASSERT_TRUE(tmux.start("cd " + start_directory + " && " + launch() + "; echo $? > " +
-                           directory_ + "/rc; sleep 60"));
+    ASSERT_TRUE(tmux.start("tty > " + directory_ + "/tty; cd " + start_directory + " && " +
+                           launch() + "; echo $? > " + directory_ + "/rc; sleep 60"));
   }
   std::vector<std::string> wait_for(Tmux& tmux, const std::string& text) const {
     return tmux.wait_for(text, program_.timeout);
@@ -150,6 +151,13 @@ INSTANTIATE_TEST_SUITE_P(Windows, ProgramScenarioTest, ::testing::ValuesIn(windo
 TEST_P(ProgramScenarioTest, AFreshRunExtractsTheSixFilesByteForByte) {
   Tmux tmux;
   start(tmux, bin_);
+  // From its first line on the terminal's keys are the program's: one typed while it works
+  // is neither echoed nor held back for a whole line.
+  wait_for(tmux, kCleanScreen[0]);
+  const std::string tty = wait_for_file("tty");
+  const std::string modes = run("stty -a < " + tty.substr(0, tty.find('\n')));
+  EXPECT_NE(modes.find(" -icanon"), std::string::npos) << modes;
+  EXPECT_NE(modes.find(" -echo "), std::string::npos) << modes;
   EXPECT_EQ(top(wait_for(tmux, kPrompt)), kCleanScreen);
   expect_extracted();
   tmux.keys("x");

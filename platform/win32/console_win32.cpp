@@ -98,7 +98,12 @@ ConsoleHandle platform_std_handle(int32_t which) {
   if (win32_console.installed) return win32_console.installed;
   if (which != kStdInputHandle && which != kStdOutputHandle) return nullptr;
   HANDLE handle = GetStdHandle(static_cast<DWORD>(which));
-  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // A console that lives in a Unix terminal (Wine's) takes the terminal's keys over (no
+  // echo, no line editing) only once a program waits on its input. A look at once, before
+  // anything is shown, keeps a key typed at the first question from being echoed.
+  if (which == kStdInputHandle && is_console_input(handle)) WaitForSingleObject(handle, 0);
+  return handle;
 }
 
 bool platform_console_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
