@@ -28,8 +28,15 @@ struct PrintCase {
 
 TEST_F(ConsoleTest, PrintFollowsTheWorkedCases) {
   const PrintCase cases[] = {
-      {0, 24, 79, 0, 24, 79, 24},  {0, 24, 80, 1, 23, 0, 24},   {0, 23, 80, 0, 23, 0, 24},
-      {70, 24, 30, 1, 23, 20, 24}, {0, 10, 300, 0, 10, 10, 13},
+      {0, 24, 79, 0, 24, 79, 24},
+      {0, 24, 80, 1, 23, 0, 24},
+      {0, 23, 80, 0, 23, 0, 24},
+      {70, 24, 30, 1, 23, 20, 24},
+      {0, 10, 300, 0, 10, 10, 13},
+      // Texts that end exactly at the end of a row above the last one fit: no scroll.
+      {10, 20, 70, 0, 20, 0, 21},
+      {0, 22, 160, 0, 22, 0, 24},
+      {40, 22, 120, 0, 22, 0, 24},
   };
   for (const PrintCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "at " << c.x << "," << c.y << " length " << c.length);
