@@ -93,8 +93,8 @@ uint8_t* deliver(const PackEntryHeader& header) {
 int32_t pack_open(const char* name) {
   pack_close();
   platform_set_current_directory(program_directory);
-  PlatformFile handle =
-      platform_file_open(name, kFileAccessRead, kFileShareRead, FileDisposition::kOpenExisting);
+  PlatformFile handle = platform_file_open(name, kFileAccessRead | kFileAccessSequential,
+                                           kFileShareRead, FileDisposition::kOpenExisting);
   if (handle == kPlatformInvalidFile) {
     pack_reader.handle = nullptr;
     return 0;

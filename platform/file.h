@@ -22,6 +22,9 @@ inline PlatformFile const kPlatformInvalidFile = reinterpret_cast<PlatformFile>(
 /// Access asked for by an open: a combination of these bits.
 inline constexpr uint32_t kFileAccessRead = 1;
 inline constexpr uint32_t kFileAccessWrite = 2;
+/// A hint beside the access: the file will be read from start to end once, so the system
+/// may read ahead and need not keep what was read.
+inline constexpr uint32_t kFileAccessSequential = 4;
 
 /// Share mode of an open: the accesses other opens may ask for while it is open.
 inline constexpr uint32_t kFileShareNone = 0;

@@ -188,6 +188,7 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
     ::close(fd);
     return kPlatformInvalidFile;
   }
+  if (access & kFileAccessSequential) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   *record = PlatformFileRecord{file_service.open_files, fd,          access & kAllAccess,
                                share & kAllAccess,      info.st_dev, info.st_ino};
   file_service.open_files = record;

@@ -205,6 +205,7 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
   // A link is read through, but opened as itself for writing, so that it can be refused.
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   if (access & kFileAccessWrite) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  if (access & kFileAccessSequential) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   bool created = false;
   HANDLE handle =
       open_or_create(name, desired_access(access), share_mode(share), disposition, flags, &created);
