@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/scratch_directory.h"
+#include "testing/scratch_directory_fixture.h"
 
 namespace {
 

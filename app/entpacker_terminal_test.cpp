@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "console/test_tmux.h"
-#include "platform/posix/scratch_directory.h"
+#include "testing/scratch_directory_fixture.h"
+#include "testing/tmux_helpers.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #endif
 
 #include "app/overwrite.h"
-#include "pack/test_archive.h"
 #include "platform/file_faults.h"
-#include "platform/scratch_directory.h"
-#include "platform/test_memory_console.h"
+#include "testing/archive_helpers.h"
+#include "testing/memory_console_helpers.h"
+#include "testing/scratch_directory_fixture.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "console/demo/console_scenarios.h"
-#include "console/test_console.h"
-#include "console/test_tmux.h"
 #include "platform/posix/terminal_codec.h"
+#include "testing/console_fixture.h"
+#include "testing/tmux_helpers.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "console/test_console.h"
+#include "testing/console_fixture.h"
 
 namespace {
 

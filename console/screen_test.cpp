@@ -1,6 +1,6 @@
 #include "console/screen.h"
 
-#include "console/test_console.h"
+#include "testing/console_fixture.h"
 
 TEST_F(ConsoleTest, SetColorBoundsAndClearPaintsTheWholeBuffer) {
   EXPECT_EQ(console_set_color(15, 15), 1);

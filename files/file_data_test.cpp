@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_layer_fixture.h"
+#include "testing/file_layer_fixture.h"
 
 namespace {
 

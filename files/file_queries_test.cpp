@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "files/program_directory.h"
-#include "platform/scratch_directory.h"
+#include "testing/scratch_directory_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "files/file_data.h"
-#include "files/file_layer_fixture.h"
+#include "testing/file_layer_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/scratch_directory.h"
+#include "testing/scratch_directory_fixture.h"
 
 namespace {
 

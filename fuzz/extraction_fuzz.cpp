@@ -24,7 +24,7 @@
 #include "fuzz/fuzz_limits.h"
 #include "pack/pack_format.h"
 #include "platform/file_faults.h"
-#include "platform/test_memory_console.h"
+#include "testing/memory_console_helpers.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "pack/jc_encode.h"
 #include "pack/jc_entry.h"
-#include "pack/jc_test_data.h"
+#include "testing/codec_data_helpers.h"
 
 namespace {
 

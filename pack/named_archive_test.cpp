@@ -9,9 +9,9 @@
 
 #include "pack/archive_digest.h"
 #include "pack/jc_entry.h"
-#include "pack/jc_test_data.h"
 #include "pack/named_archive_writer.h"
 #include "pack/pack_format.h"
+#include "testing/codec_data_helpers.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "files/file_layer_fixture.h"
 #include "files/program_directory.h"
 #include "pack/archive_digest.h"
-#include "pack/test_archive.h"
+#include "testing/archive_helpers.h"
+#include "testing/file_layer_fixture.h"
 
 namespace {
 

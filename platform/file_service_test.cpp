@@ -8,7 +8,7 @@
 
 #include "platform/file.h"
 #include "platform/file_faults.h"
-#include "platform/scratch_directory.h"
+#include "testing/scratch_directory_fixture.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/test_memory_console.h"
+#include "testing/memory_console_helpers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/test_support.h"
+#include "testing/runtime_fixture.h"
 
 using WorkspaceTest = RuntimeTest;
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "platform/scratch_directory.h"
+#include "testing/scratch_directory_fixture.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "console/console.h"
-#include "platform/test_memory_console.h"
 #include "runtime/workspace.h"
+#include "testing/memory_console_helpers.h"
 
 class ConsoleTest : public ::testing::Test {
  protected:

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "files/file_table.h"
-#include "platform/scratch_directory.h"
 #include "runtime/workspace.h"
+#include "testing/scratch_directory_fixture.h"
 
 class FileLayerTest : public ScratchDirectoryTest {
  protected:
