@@ -14,9 +14,10 @@
 
 #include "platform/file.h"
 #include "platform/file_faults.h"
+#include "platform/open_file_list.h"
 
 struct PlatformFileRecord {
-  PlatformFileRecord* next;
+  OpenFileLink link;  ///< on the open file list; first, so a record and its link share an address
   int descriptor;
   uint32_t access;
   uint32_t share;
@@ -26,28 +27,23 @@ struct PlatformFileRecord {
 
 namespace {
 
-/// The file service's record: every handle this process has open.
-struct FileService {
-  PlatformFileRecord* open_files;
-};
-
-FileService file_service;
-
 constexpr uint32_t kAllAccess = kFileAccessRead | kFileAccessWrite;
 constexpr mode_t kNewFileMode = 0666;  // before the umask
 
-/// The record of `file` when it is an open handle, else null. The handle is compared with
-/// the list and never read through before it is found there.
+/// The record that starts with `link` (null for null).
+PlatformFileRecord* record_of(OpenFileLink* link) {
+  return reinterpret_cast<PlatformFileRecord*>(link);
+}
+
+/// The record of `file` when it is an open handle, else null.
 PlatformFileRecord* open_record(PlatformFile file) {
-  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
-    if (r == file) return r;
-  }
-  return nullptr;
+  return record_of(open_file_list_find(file));
 }
 
 /// True when some open handle is on the file with this device and inode.
 bool file_is_open(dev_t device, ino_t inode) {
-  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
+  for (OpenFileLink* l = open_file_list.head; l; l = l->next) {
+    const PlatformFileRecord* r = record_of(l);
     if (r->device == device && r->inode == inode) return true;
   }
   return false;
@@ -56,7 +52,8 @@ bool file_is_open(dev_t device, ino_t inode) {
 /// True when an open with `access` and `share` may stand beside every open handle on the
 /// file: each side's access must be allowed by the other side's share mode.
 bool sharing_allows(const struct stat& info, uint32_t access, uint32_t share) {
-  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
+  for (OpenFileLink* l = open_file_list.head; l; l = l->next) {
+    const PlatformFileRecord* r = record_of(l);
     if (r->device != info.st_dev || r->inode != info.st_ino) continue;
     if ((access & ~r->share) != 0 || (r->access & ~share) != 0) return false;
   }
@@ -189,9 +186,9 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
     return kPlatformInvalidFile;
   }
   if (access & kFileAccessSequential) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  *record = PlatformFileRecord{file_service.open_files, fd,          access & kAllAccess,
-                               share & kAllAccess,      info.st_dev, info.st_ino};
-  file_service.open_files = record;
+  *record = PlatformFileRecord{{nullptr},          fd,          access & kAllAccess,
+                               share & kAllAccess, info.st_dev, info.st_ino};
+  open_file_list_add(&record->link);
   return record;
 }
 
@@ -248,11 +245,8 @@ bool platform_file_flush(PlatformFile file) {
 }
 
 bool platform_file_close(PlatformFile file) {
-  PlatformFileRecord** link = &file_service.open_files;
-  while (*link && *link != file) link = &(*link)->next;
-  PlatformFileRecord* r = *link;
+  PlatformFileRecord* r = record_of(open_file_list_remove(file));
   if (!r) return false;
-  *link = r->next;
   int result = ::close(r->descriptor);
   std::free(r);
   return result == 0;

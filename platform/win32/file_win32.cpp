@@ -14,30 +14,25 @@
 
 #include "platform/file.h"
 #include "platform/file_faults.h"
+#include "platform/open_file_list.h"
 #include "platform/process.h"
 #include "platform/win32/open_files.h"
 
 struct PlatformFileRecord {
-  PlatformFileRecord* next;
+  OpenFileLink link;  ///< on the open file list; first, so a record and its link share an address
   HANDLE volatile handle;  // null once closed by win32_close_every_file
 };
 
 namespace {
 
-/// The file service's record: every handle this process has open.
-struct FileService {
-  PlatformFileRecord* open_files;
-};
+/// The record that starts with `link` (null for null).
+PlatformFileRecord* record_of(OpenFileLink* link) {
+  return reinterpret_cast<PlatformFileRecord*>(link);
+}
 
-FileService file_service;
-
-/// The record of `file` when it is an open handle, else null. The handle is compared with
-/// the list and never read through before it is found there.
+/// The record of `file` when it is an open handle, else null.
 PlatformFileRecord* open_record(PlatformFile file) {
-  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
-    if (r == file) return r;
-  }
-  return nullptr;
+  return record_of(open_file_list_find(file));
 }
 
 DWORD desired_access(uint32_t access) {
@@ -218,9 +213,8 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
     std::free(record);
     return kPlatformInvalidFile;
   }
-  record->next = file_service.open_files;
   record->handle = handle;
-  file_service.open_files = record;
+  open_file_list_add(&record->link);
   return record;
 }
 
@@ -263,11 +257,8 @@ bool platform_file_flush(PlatformFile file) {
 }
 
 bool platform_file_close(PlatformFile file) {
-  PlatformFileRecord** link = &file_service.open_files;
-  while (*link && *link != file) link = &(*link)->next;
-  PlatformFileRecord* r = *link;
+  PlatformFileRecord* r = record_of(open_file_list_remove(file));
   if (!r) return false;
-  *link = r->next;
   HANDLE handle = r->handle;
   std::free(r);
   return handle && CloseHandle(handle) != 0;
@@ -352,7 +343,8 @@ bool platform_set_current_directory(const char* path) {
 }
 
 void win32_close_every_file() {
-  for (PlatformFileRecord* r = file_service.open_files; r; r = r->next) {
+  for (OpenFileLink* l = open_file_list.head; l; l = l->next) {
+    PlatformFileRecord* r = record_of(l);
     HANDLE handle = r->handle;
     r->handle = nullptr;
     if (handle) CloseHandle(handle);
