@@ -31,3 +31,9 @@ bool exit_cleanups_have_remove_paths() {
 void exit_cleanups_run() {
   for (int i = exit_cleanups.count - 1; i >= 0; --i) exit_cleanups.cleanups[i]();
 }
+
+void exit_cleanups_finish(bool (*remove)(const char* path)) {
+  for (const auto& path : exit_cleanups.remove_paths)
+    if (path[0] != 0) remove(path);
+  exit_cleanups_run();
+}

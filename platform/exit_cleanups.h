@@ -27,3 +27,8 @@ bool exit_cleanups_have_remove_paths();
 
 /// Runs the registered cleanups, newest first.
 void exit_cleanups_run();
+
+/// The end of the process as both back ends do it: removes every registered file with
+/// `remove` (which must be safe where the back end calls this, a signal handler included),
+/// then runs the registered cleanups, newest first.
+void exit_cleanups_finish(bool (*remove)(const char* path));

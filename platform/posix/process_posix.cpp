@@ -23,14 +23,17 @@ const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 const int kStandardDescriptors[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
 constexpr char kNullDevice[] = "/dev/null";
 
-/// Runs the registered cleanups once, newest first, after removing the registered file
+/// Removes the file at `path` (unlink is safe inside a signal handler).
+bool unlink_path(const char* path) {
+  return ::unlink(path) == 0;
+}
+
+/// Runs the registered cleanups once, newest first, after removing the registered files
 /// (only async-signal-safe calls: this also runs inside a signal handler).
 void run_cleanups() {
   if (process_state.cleaned_up) return;
   process_state.cleaned_up = 1;
-  for (const auto& path : exit_cleanups.remove_paths)
-    if (path[0] != 0) ::unlink(path);
-  exit_cleanups_run();
+  exit_cleanups_finish(unlink_path);
 }
 
 void on_signal(int signal_number) {

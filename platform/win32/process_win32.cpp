@@ -30,9 +30,7 @@ ProcessState process_state;
 /// (never through a link that took a file's place); whichever thread gets here first.
 void run_cleanups() {
   if (InterlockedExchange(&process_state.cleaned_up, 1) != 0) return;
-  for (const auto& path : exit_cleanups.remove_paths)
-    if (path[0] != 0) platform_file_delete(path);
-  exit_cleanups_run();
+  exit_cleanups_finish(platform_file_delete);
 }
 
 /// Runs on a thread of its own when a console event ends the process: cleans up and ends
