@@ -308,18 +308,27 @@ bool emit(const uint8_t* data, uint32_t size, const JcPlan& plan,
 }  // namespace
 
 bool jc_encode(const uint8_t* data, size_t size, int level, std::vector<uint8_t>* block) {
+  return jc_encode_tuned(data, size, level, JcTuning{}, block);
+}
+
+bool jc_encode_tuned(const uint8_t* data, size_t size, int level, const JcTuning& tuning,
+                     std::vector<uint8_t>* block) {
   if (level < kJcMinLevel || level > kJcMaxLevel || size > kJcMaxInputSize) return false;
   const uint32_t n = uint32_t(size);
-  const JcLevel& settings = kLevels[level - 1];
+  JcLevel settings = kLevels[level - 1];
+  settings.repeats = tuning.repeat_matches;
   JcPlan plan{plan_literal_modes(data, n), std::vector<uint8_t>(n, kJcStartIndexShift)};
   std::vector<JcToken> tokens;
   if (settings.optimal) {
-    plan.index_shift =
-        plan_index_shifts(jc_parse_greedy(data, n, plan, kLevels[kPlanningLevel - 1]), n);
+    if (tuning.plan_index_shifts) {
+      JcLevel planning = kLevels[kPlanningLevel - 1];
+      planning.repeats = tuning.repeat_matches;
+      plan.index_shift = plan_index_shifts(jc_parse_greedy(data, n, plan, planning), n);
+    }
     tokens = jc_parse_optimal(data, n, plan, settings);
   } else {
     tokens = jc_parse_greedy(data, n, plan, settings);
-    plan.index_shift = plan_index_shifts(tokens, n);
+    if (tuning.plan_index_shifts) plan.index_shift = plan_index_shifts(tokens, n);
   }
   tokens = fold_raw_runs(data, plan, tokens);
   std::vector<uint8_t> out(kJcHeaderSize);

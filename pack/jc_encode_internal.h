@@ -92,12 +92,23 @@ struct JcMatch {
 
 /// Parser settings of one level.
 struct JcLevel {
-  bool optimal;    ///< optimal parsing (else greedy or lazy)
-  bool lazy;       ///< greedy parsing looks one position ahead
-  uint32_t depth;  ///< candidates a match finder visits per position
-  uint32_t nice;   ///< a match this long is taken without looking further
-  uint32_t slots;  ///< arrivals kept per position by the optimal parser
+  bool optimal;         ///< optimal parsing (else greedy or lazy)
+  bool lazy;            ///< greedy parsing looks one position ahead
+  uint32_t depth;       ///< candidates a match finder visits per position
+  uint32_t nice;        ///< a match this long is taken without looking further
+  uint32_t slots;       ///< arrivals kept per position by the optimal parser
+  bool repeats = true;  ///< the parsers consider repeat matches (off only to measure them)
 };
+
+/// Parts of the encoder that can be switched off, to measure what each one gains.
+struct JcTuning {
+  bool plan_index_shifts = true;  ///< index shifts planned per segment (else the start shift)
+  bool repeat_matches = true;     ///< repeat matches considered by the parsers
+};
+
+/// jc_encode with some of its parts switched off.
+bool jc_encode_tuned(const uint8_t* data, size_t size, int level, const JcTuning& tuning,
+                     std::vector<uint8_t>* block);
 
 /// Greedy or lazy parse of the whole input.
 std::vector<JcToken> jc_parse_greedy(const uint8_t* data, uint32_t size, const JcPlan& plan,

@@ -5,6 +5,7 @@
 
 #include "pack/jc_block.h"
 #include "pack/jc_encode.h"
+#include "pack/jc_encode_internal.h"
 #include "testing/codec_data_helpers.h"
 
 namespace {
@@ -89,6 +90,23 @@ TEST(JcEncode, HigherLevelsCompressBetter) {
   const size_t fastest = round_trip(data, 1).size();
   const size_t best = round_trip(data, 9).size();
   EXPECT_LT(best, fastest - fastest / 20);
+}
+
+TEST(JcEncode, IndexShiftPlanningAndRepeatMatchesEachEarnTheirBits) {
+  const Bytes data = jc_test_mixed(300000, 7);
+  for (int level : {4, 9}) {
+    SCOPED_TRACE(level);
+    const size_t whole = round_trip(data, level).size();
+    for (const JcTuning tuning : {JcTuning{false, true}, JcTuning{true, false}}) {
+      Bytes block;
+      ASSERT_TRUE(jc_encode_tuned(data.data(), data.size(), level, tuning, &block));
+      Bytes out(data.size());
+      ASSERT_EQ(jc_decode(block.data(), block.size(), out.data(), out.size()), data.size());
+      EXPECT_TRUE(out == data);
+      EXPECT_LT(whole, block.size())
+          << "planning " << tuning.plan_index_shifts << ", repeats " << tuning.repeat_matches;
+    }
+  }
 }
 
 TEST(JcEncode, MultiMegabyteRoundTrip) {

@@ -44,7 +44,7 @@ Choice choose(GreedyParser& p, uint32_t pos, uint32_t rep) {
     if (gain > best.gain) best = {{length, offset, JcTokenKind::match}, gain};
   };
   const uint32_t limit = p.size - pos;
-  if (rep <= pos) {
+  if (p.level.repeats && rep <= pos) {
     const uint32_t length = jc_common_length(p.data, pos - rep, pos, limit);
     if (length >= kJcMinMatchLength) consider(length, rep, jc_repeat_price(length));
   }
@@ -178,7 +178,7 @@ uint32_t extend_arrivals(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t l
       relax(p, at + kJcRawChunk,
             {a.cost + kJcRawRunStartBits + kJcRawChunkBits, a.rep, at, 0, JcTokenKind::raw, slot});
     }
-    if (a.rep > pos) continue;
+    if (!p.level.repeats || a.rep > pos) continue;
     const uint32_t length = jc_common_length(data, pos - a.rep, pos, limit);
     const uint32_t last = std::min(length, p.level.nice);
     for (uint32_t l = kJcMinMatchLength; l <= last; ++l) {
