@@ -10,7 +10,10 @@
 // that the archive's i-th entry unpacks to; whenever a target kept its old content, the run
 // reported the failure (exit code 1, "FEHLER Entpacken" on the screen); and nothing but the
 // six targets is left in the directory.
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,11 +40,27 @@ constexpr int64_t kFaultStep = 16;
 constexpr uint16_t kScanA = 0x1E;
 constexpr uint16_t kScanQ = 0x10;
 
+constexpr char kScratchPrefix[] = "entpacker-fuzz-";
+
+/// Removes the scratch directories of earlier fuzzer processes that have ended (the fuzzer
+/// may end without running exit handlers).
+void remove_stale_scratch(const fs::path& base) {
+  std::error_code error;
+  for (const auto& e : fs::directory_iterator(base, error)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(kScratchPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      fs::remove_all(e.path(), error);
+  }
+}
+
 /// The scratch directory of this process, made once (in memory where the system has it).
 const fs::path& scratch() {
   static const fs::path directory = [] {
     const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    fs::path made = base / ("entpacker-fuzz-" + std::to_string(::getpid()));
+    remove_stale_scratch(base);
+    fs::path made = base / (kScratchPrefix + std::to_string(::getpid()));
     fs::create_directories(made);
     return made;
   }();
