@@ -16,10 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <deque>
-#include <string>
 
 #include "platform/key_records.h"
 #include "platform/memory_console.h"
@@ -34,7 +31,24 @@ constexpr int16_t kFallbackColumns = 80;
 constexpr int16_t kFallbackRows = 25;
 constexpr int kCursorReportTimeoutMs = 300;
 constexpr int kEscapeSequenceTimeoutMs = 30;
-constexpr size_t kReadChunk = 256;
+/// Typed bytes held before they are decoded: more than a terminal's input buffer, so that
+/// whatever arrives at once is taken in one read.
+constexpr size_t kPendingCapacity = 4096;
+/// Decoded keys waiting to be read; decoding stops while they fill the ring.
+constexpr uint32_t kKeyRingCapacity = 256;
+/// Terminal output gathered before it is written.
+constexpr size_t kOutputBufferSize = 4096;
+/// "ESC [ row ; column H" with coordinates of up to 5 digits, and its terminating 0.
+constexpr size_t kCursorSequenceSize = 16;
+/// Bytes from the controlling terminal kept while its cursor report is awaited.
+constexpr size_t kCursorReplyCapacity = 256;
+/// The longest tail of unread bytes that can still be the start of a cursor report.
+constexpr size_t kCursorReportLongest = 32;
+static_assert(kCursorReplyCapacity > kCursorReportLongest);
+/// Row and column values of a cursor report are held to this.
+constexpr int kCursorReportValueLimit = 32767;
+/// How long one read of the cursor report waits.
+constexpr int kCursorReportStepMs = 10;
 constexpr uint32_t kLargeCursorPercent = 50;
 constexpr int kWaitForever = -1;
 /// How long a look at the input queue sleeps when nothing is waiting: short enough that a
@@ -50,14 +64,32 @@ struct PosixConsole {
   bool modes_saved;
   bool cursor_shape_changed;
   bool cleanup_registered;
-  std::string pending;                  // typed bytes not yet decoded
-  std::deque<ConsoleInputRecord> keys;  // decoded keys waiting
-  int lookahead;                        // redirected input: byte read ahead, or -1
+  int lookahead;  // redirected input: byte read ahead, or -1
   bool input_ended;
 };
 
-PosixConsole posix_console{nullptr, nullptr, false, false, {}, false,
-                           false,   false,   {},    {},    -1, false};
+PosixConsole posix_console{nullptr, nullptr, false, false, {}, false, false, false, -1, false};
+
+// The typed bytes and keys live apart from posix_console: zero at start, they take no room
+// in the program's file.
+
+/// Typed bytes not yet decoded.
+struct PendingBytes {
+  char bytes[kPendingCapacity];
+  size_t length;
+};
+PendingBytes pending;
+
+/// Decoded keys waiting, `count` of them from index `first` on.
+struct KeyRing {
+  ConsoleInputRecord records[kKeyRingCapacity];
+  uint32_t first;
+  uint32_t count;
+};
+KeyRing keys;
+
+/// The model painted onto the terminal; posix_console.screen points here once it is open.
+MemoryConsole terminal_screen;
 
 /// What the stop handler shares with the program's thread.
 struct StopState {
@@ -111,11 +143,15 @@ void write_output(const char* bytes, size_t length) {
   }
 }
 
-/// Writes `s` to the terminal; a stop that comes meanwhile waits until it is written.
-void emit(const std::string& s) {
+/// Begins a piece of terminal output: the screen is repainted first when the program was
+/// continued after a stop, and a stop that comes from now on waits until end_output.
+void begin_output() {
   repaint_if_continued();
   stop_state.writing = 1;
-  write_output(s.data(), s.size());
+}
+
+/// Ends a piece of output begun by begin_output; a stop held back meanwhile is taken now.
+void end_output() {
   stop_state.writing = 0;
   if (stop_state.stop_deferred) {
     stop_state.stop_deferred = 0;
@@ -123,8 +159,76 @@ void emit(const std::string& s) {
   }
 }
 
-std::string cursor_to(int x, int y) {
-  return "\x1b[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H";
+/// Writes `length` bytes of `s` to the terminal; a stop that comes meanwhile waits until
+/// they are written.
+void emit(const char* s, size_t length) {
+  begin_output();
+  write_output(s, length);
+  end_output();
+}
+
+/// Writes the 0-terminated `s` to the terminal, as emit does.
+void emit(const char* s) {
+  emit(s, std::strlen(s));
+}
+
+/// Output gathered in a fixed buffer and written out whenever the next piece would not
+/// fit; used between begin_output and end_output, so that a stop never comes between two
+/// pieces of one change.
+struct OutputBuffer {
+  char bytes[kOutputBufferSize];
+  size_t length = 0;
+
+  /// Adds the `size` bytes of `piece`, writing out what was gathered first when they would
+  /// not fit (a piece larger than the whole buffer is written at once).
+  void add(const char* piece, size_t size) {
+    if (length + size > sizeof bytes) flush();
+    if (size > sizeof bytes) {
+      write_output(piece, size);
+      return;
+    }
+    std::memcpy(bytes + length, piece, size);
+    length += size;
+  }
+  /// Adds the 0-terminated `piece`.
+  void add(const char* piece) { add(piece, std::strlen(piece)); }
+  /// Writes out what was gathered.
+  void flush() {
+    write_output(bytes, length);
+    length = 0;
+  }
+};
+
+/// Writes the decimal digits of `value` (0 or more) into `out`; returns their number.
+size_t put_decimal(char* out, int value) {
+  char digits[kCursorSequenceSize];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 && n < sizeof digits);
+  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
+}
+
+/// Writes the sequence that moves the terminal's cursor to cell (x, y) into `out`
+/// (kCursorSequenceSize bytes) with a terminating 0; returns its length.
+size_t cursor_to(int x, int y, char* out) {
+  size_t n = 0;
+  out[n++] = '\x1b';
+  out[n++] = '[';
+  n += put_decimal(out + n, y + 1);
+  out[n++] = ';';
+  n += put_decimal(out + n, x + 1);
+  out[n++] = 'H';
+  out[n] = 0;
+  return n;
+}
+
+/// Adds the move of the terminal's cursor to cell (x, y) to `out`.
+void add_cursor_to(OutputBuffer* out, int x, int y) {
+  char sequence[kCursorSequenceSize];
+  out->add(sequence, cursor_to(x, y, sequence));
 }
 
 /// Paints `count` cells of the screen model from cell `first`, then puts the terminal's
@@ -132,23 +236,26 @@ std::string cursor_to(int x, int y) {
 void paint_cells(int64_t first, int64_t count) {
   MemoryConsole* screen = posix_console.screen;
   const int width = screen->info.size.x;
-  std::string out;
+  begin_output();
+  OutputBuffer out;
   int last_attribute = -1;
   for (int64_t i = first; i < first + count && i < static_cast<int64_t>(screen->cells.size());
        ++i) {
     const int x = static_cast<int>(i % width);
     const int y = static_cast<int>(i / width);
-    if (i == first || x == 0) out += cursor_to(x, y);
+    if (i == first || x == 0) add_cursor_to(&out, x, y);
     const ConsoleCharInfo cell = screen->cells[static_cast<size_t>(i)];
     if (cell.attributes != last_attribute) {
-      out += terminal_colour_sequence(cell.attributes, kDefaultAttribute);
+      char colour[kTerminalColourSequenceSize];
+      out.add(colour, terminal_colour_sequence(cell.attributes, kDefaultAttribute, colour));
       last_attribute = cell.attributes;
     }
-    out += terminal_glyph(static_cast<uint8_t>(cell.character));
+    out.add(terminal_glyph(static_cast<uint8_t>(cell.character)));
   }
-  out += "\x1b[0m";
-  out += cursor_to(screen->info.cursor_position.x, screen->info.cursor_position.y);
-  emit(out);
+  out.add("\x1b[0m");
+  add_cursor_to(&out, screen->info.cursor_position.x, screen->info.cursor_position.y);
+  out.flush();
+  end_output();
 }
 
 void paint_all() {
@@ -156,9 +263,10 @@ void paint_all() {
 }
 
 /// The sequences that give the terminal's cursor the shape and visibility of `info`.
-std::string cursor_info_sequence(const ConsoleCursorInfo& info) {
-  return std::string(info.size >= kLargeCursorPercent ? "\x1b[2 q" : "\x1b[4 q") +
-         (info.visible ? "\x1b[?25h" : "\x1b[?25l");
+const char* cursor_info_sequence(const ConsoleCursorInfo& info) {
+  if (info.size >= kLargeCursorPercent)
+    return info.visible ? "\x1b[2 q\x1b[?25h" : "\x1b[2 q\x1b[?25l";
+  return info.visible ? "\x1b[4 q\x1b[?25h" : "\x1b[4 q\x1b[?25l";
 }
 
 /// After the program was stopped and continued the terminal may show anything: paints the
@@ -188,7 +296,13 @@ bool is_whole_screen_scroll(const MemoryConsole* screen, const ConsoleSmallRect*
 void paint_scroll_up() {
   MemoryConsole* screen = posix_console.screen;
   const int bottom = screen->info.size.y - 1;
-  emit("\x1b[0m" + cursor_to(0, bottom) + "\n");
+  begin_output();
+  OutputBuffer out;
+  out.add("\x1b[0m");
+  add_cursor_to(&out, 0, bottom);
+  out.add("\n");
+  out.flush();
+  end_output();
   paint_cells(static_cast<int64_t>(bottom) * screen->info.size.x, screen->info.size.x);
 }
 
@@ -278,40 +392,108 @@ void enter_raw_input() {
   stop_state.raw_input = 1;
 }
 
-/// Reads what is available on `fd` within `timeout_ms` (-1: wait) into `into`. False
-/// when nothing came.
-bool read_bytes(int fd, std::string* into, int timeout_ms) {
+/// Reads what is available on `fd` within `timeout_ms` (-1: wait) into the free room of
+/// `bytes` (`*length` of `capacity` bytes used). False when nothing came or there is no
+/// room.
+bool read_bytes(int fd, char* bytes, size_t* length, size_t capacity, int timeout_ms) {
+  if (*length >= capacity) return false;
   pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, timeout_ms) <= 0) return false;
-  char chunk[kReadChunk];
-  ssize_t n = ::read(fd, chunk, sizeof chunk);
+  const ssize_t n = ::read(fd, bytes + *length, capacity - *length);
   if (n <= 0) return false;
-  into->append(chunk, static_cast<size_t>(n));
+  *length += static_cast<size_t>(n);
   return true;
 }
 
 /// Reads what is typed within `timeout_ms` (-1: wait) into the pending bytes.
 bool read_typed_bytes(int timeout_ms) {
-  return read_bytes(kInputFd, &posix_console.pending, timeout_ms);
+  return read_bytes(kInputFd, pending.bytes, &pending.length, sizeof pending.bytes, timeout_ms);
 }
 
-/// Asks the terminal where its cursor is and reads the report from `fd` into `bytes`;
-/// whatever else arrives meanwhile (keys typed ahead) stays in `bytes`.
-ConsoleCoord query_cursor_through(int fd, std::string* bytes) {
+/// Whether the key ring is full.
+bool keys_full() {
+  return keys.count == kKeyRingCapacity;
+}
+
+/// Decodes the pending bytes into keys while the ring has room; an escape sequence left
+/// incomplete is decoded as far as it goes once `complete` is set. What is not decoded
+/// stays pending, at the front.
+void decode_pending(bool complete) {
+  size_t at = 0;
+  while (at < pending.length && !keys_full()) {
+    ConsoleInputRecord record;
+    bool has_record = false;
+    const size_t used =
+        terminal_decode_key(reinterpret_cast<const unsigned char*>(pending.bytes) + at,
+                            pending.length - at, complete, &record, &has_record);
+    if (used == 0) break;
+    if (has_record) keys.records[(keys.first + keys.count++) % kKeyRingCapacity] = record;
+    at += used;
+  }
+  std::memmove(pending.bytes, pending.bytes + at, pending.length - at);
+  pending.length -= at;
+}
+
+/// Reads the digits at `bytes[*at..length)` as a number held to kCursorReportValueLimit,
+/// moving `*at` past them. False when there is no digit.
+bool parse_report_number(const char* bytes, size_t length, size_t* at, int* value) {
+  const size_t start = *at;
+  *value = 0;
+  for (; *at < length && bytes[*at] >= '0' && bytes[*at] <= '9'; ++*at) {
+    *value = *value * 10 + (bytes[*at] - '0');
+    if (*value > kCursorReportValueLimit) *value = kCursorReportValueLimit;
+  }
+  return *at > start;
+}
+
+/// Finds the last whole cursor report "ESC [ row ; column R" in `bytes[0..length)`: sets
+/// `*start` and `*end` (one past its 'R'), `*row` and `*column` (from 1) and returns true.
+bool find_cursor_report(const char* bytes, size_t length, size_t* start, size_t* end, int* row,
+                        int* column) {
+  for (size_t at = length; at-- > 0;) {
+    if (bytes[at] != '\x1b' || at + 1 >= length || bytes[at + 1] != '[') continue;
+    size_t i = at + 2;
+    if (!parse_report_number(bytes, length, &i, row) || i >= length || bytes[i] != ';') continue;
+    ++i;
+    if (!parse_report_number(bytes, length, &i, column) || i >= length || bytes[i] != 'R') continue;
+    *start = at;
+    *end = i + 1;
+    return true;
+  }
+  return false;
+}
+
+/// Asks the terminal where its cursor is and reads the report from `fd` into `bytes`
+/// (`*length` of `capacity` bytes used); the report is taken out, whatever else arrives
+/// meanwhile stays. When the bytes fill up, `typed` bytes (keys typed ahead) are decoded
+/// into keys to make room, and stay when the keys fill up too (the report is then not
+/// awaited further); other bytes are dropped but for a tail that may begin the report.
+/// (0, 0) when no report comes in time.
+ConsoleCoord query_cursor_through(int fd, char* bytes, size_t* length, size_t capacity,
+                                  bool typed) {
   ConsoleCoord at{0, 0};
   emit("\x1b[6n");
-  for (int waited = 0; waited < kCursorReportTimeoutMs; waited += 10) {
-    size_t start = bytes->rfind("\x1b[");
-    size_t end = start == std::string::npos ? start : bytes->find('R', start);
+  for (int waited = 0; waited < kCursorReportTimeoutMs; waited += kCursorReportStepMs) {
+    size_t start = 0, end = 0;
     int row = 0, column = 0;
-    if (end != std::string::npos &&
-        std::sscanf(bytes->c_str() + start, "\x1b[%d;%dR", &row, &column) == 2) {
-      bytes->erase(start, end - start + 1);
+    if (find_cursor_report(bytes, *length, &start, &end, &row, &column)) {
+      std::memmove(bytes + start, bytes + end, *length - end);
+      *length -= end - start;
       at.x = static_cast<int16_t>(column - 1);
       at.y = static_cast<int16_t>(row - 1);
       return at;
     }
-    read_bytes(fd, bytes, 10);
+    if (*length == capacity) {
+      if (typed) {
+        decode_pending(false);
+      } else {
+        const size_t dropped = capacity - kCursorReportLongest;
+        std::memmove(bytes, bytes + dropped, kCursorReportLongest);
+        *length -= dropped;
+      }
+      if (*length == capacity) break;
+    }
+    read_bytes(fd, bytes, length, capacity, kCursorReportStepMs);
   }
   return at;
 }
@@ -320,7 +502,8 @@ ConsoleCoord query_cursor_through(int fd, std::string* bytes) {
 /// (redirected), the report is read from the controlling terminal itself.
 ConsoleCoord query_cursor() {
   if (posix_console.input_is_terminal)
-    return query_cursor_through(kInputFd, &posix_console.pending);
+    return query_cursor_through(kInputFd, pending.bytes, &pending.length, sizeof pending.bytes,
+                                true);
   int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return ConsoleCoord{0, 0};
   ConsoleCoord at{0, 0};
@@ -331,8 +514,9 @@ ConsoleCoord query_cursor() {
     modes.c_cc[VMIN] = 1;
     modes.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &modes);
-    std::string report;
-    at = query_cursor_through(fd, &report);
+    char reply[kCursorReplyCapacity];
+    size_t reply_length = 0;
+    at = query_cursor_through(fd, reply, &reply_length, sizeof reply, false);
     ::tcsetattr(fd, TCSANOW, &saved);
   }
   ::close(fd);
@@ -349,46 +533,38 @@ MemoryConsole* open_screen() {
     columns = static_cast<int16_t>(size.ws_col);
     rows = static_cast<int16_t>(size.ws_row);
   }
-  static MemoryConsole screen;
+  MemoryConsole& screen = terminal_screen;
   memory_console_init(&screen, columns, rows, columns, rows);
   posix_console.screen = &screen;
   register_cleanup();
   enter_raw_input();
   screen.info.cursor_position = query_cursor();
-  if (screen.info.cursor_position.x >= columns || screen.info.cursor_position.y >= rows)
+  const ConsoleCoord cursor = screen.info.cursor_position;
+  if (cursor.x < 0 || cursor.y < 0 || cursor.x >= columns || cursor.y >= rows)
     screen.info.cursor_position = {0, 0};
   return &screen;
 }
 
 // ---- typed input -------------------------------------------------------------------
 
-/// Decodes the pending bytes into keys; an escape sequence left incomplete is decoded as
-/// far as it goes once `complete` is set.
-void decode_pending(bool complete) {
-  std::string& pending = posix_console.pending;
-  size_t at = 0;
-  while (at < pending.size()) {
-    ConsoleInputRecord record;
-    bool has_record = false;
-    size_t used = terminal_decode_key(reinterpret_cast<const unsigned char*>(pending.data()) + at,
-                                      pending.size() - at, complete, &record, &has_record);
-    if (used == 0) break;
-    if (has_record) posix_console.keys.push_back(record);
-    at += used;
-  }
-  pending.erase(0, at);
+/// Reads and decodes what has been typed until nothing more is waiting or the keys fill
+/// the ring.
+void take_typed_bytes() {
+  do decode_pending(false);
+  while (!keys_full() && read_typed_bytes(0));
 }
 
-/// Collects typed keys, waiting up to `timeout_ms` (-1: until one comes).
+/// Collects typed keys, waiting up to `timeout_ms` (-1: until one comes) when none is
+/// waiting yet.
 void pump_typed_keys(int timeout_ms) {
-  read_typed_bytes(timeout_ms);
-  while (read_typed_bytes(0)) {
-  }
-  decode_pending(false);
-  if (!posix_console.pending.empty()) {
-    if (read_typed_bytes(kEscapeSequenceTimeoutMs)) decode_pending(false);
-    decode_pending(true);
-  }
+  decode_pending(false);  // bytes held back while the ring was full
+  read_typed_bytes(keys.count > 0 ? 0 : timeout_ms);
+  take_typed_bytes();
+  if (pending.length == 0 || keys_full()) return;
+  // What is left begins a sequence that is not complete: it gets a moment to be finished,
+  // then is taken as far as it goes (a lone Escape, for one).
+  if (read_typed_bytes(kEscapeSequenceTimeoutMs)) take_typed_bytes();
+  if (pending.length > 0 && !keys_full()) decode_pending(true);
 }
 
 // ---- redirected input --------------------------------------------------------------
@@ -459,17 +635,24 @@ bool platform_console_set_title(const char* title) {
     return true;
   }
   if (!posix_console.screen) return false;
-  std::string text = "\x1b]0;";
+  begin_output();
+  OutputBuffer text;
+  text.add("\x1b]0;");
   for (const char* p = title; p && *p; ++p)
-    if (static_cast<unsigned char>(*p) >= 32) text += terminal_glyph(static_cast<uint8_t>(*p));
-  emit(text + "\x07");
+    if (static_cast<unsigned char>(*p) >= 32) text.add(terminal_glyph(static_cast<uint8_t>(*p)));
+  text.add("\x07");
+  text.flush();
+  end_output();
   return true;
 }
 
 bool platform_console_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
   MemoryConsole* model = model_of(output);
   if (!model || !memory_console_set_cursor_position(model, position)) return false;
-  if (painted(output)) emit(cursor_to(position.x, position.y));
+  if (painted(output)) {
+    char sequence[kCursorSequenceSize];
+    emit(sequence, cursor_to(position.x, position.y, sequence));
+  }
   return true;
 }
 
@@ -535,8 +718,8 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
   if (MemoryConsole* model = model_of(input)) {
     *count = static_cast<uint32_t>(model->input.size());
   } else if (input == terminal_input()) {
-    pump_typed_keys(posix_console.keys.empty() ? kInputWaitMs : 0);
-    *count = static_cast<uint32_t>(posix_console.keys.size());
+    pump_typed_keys(kInputWaitMs);
+    *count = keys.count;
   } else if (input == stream_input()) {
     fill_lookahead(kInputWaitMs);
     *count = posix_console.lookahead >= 0 ? 1 : 0;
@@ -553,12 +736,13 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
   if (MemoryConsole* model = model_of(input))
     return memory_console_read_input(model, records, length, read);
   if (input == terminal_input()) {
-    while (posix_console.keys.empty()) {
+    while (keys.count == 0) {
       repaint_if_continued();
       pump_typed_keys(kWaitForever);
     }
-    records[0] = posix_console.keys.front();
-    posix_console.keys.pop_front();
+    records[0] = keys.records[keys.first];
+    keys.first = (keys.first + 1) % kKeyRingCapacity;
+    --keys.count;
     *read = 1;
     return true;
   }

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "platform/console.h"
 
@@ -23,13 +22,6 @@ inline constexpr size_t kTerminalColourSequenceSize = 16;
 /// (kTerminalColourSequenceSize bytes) with a terminating 0 and returns its length; the
 /// colours of `default_attribute` stand for the terminal's own default colours.
 size_t terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute, char* out);
-
-/// The same sequence as a string, for output that is built in one.
-inline std::string terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute) {
-  char sequence[kTerminalColourSequenceSize];
-  const size_t length = terminal_colour_sequence(attribute, default_attribute, sequence);
-  return std::string(sequence, length);
-}
 
 /// Decodes the key at the front of `bytes[0..length)`. Returns the number of bytes it
 /// takes, with `*record` and `*has_record` set (an unknown escape sequence is taken
