@@ -18,10 +18,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/key_records.h"
 #include "platform/memory_console.h"
 #include "platform/posix/terminal_codec.h"
 #include "platform/process.h"
+#include "platform/redirected_input.h"
 
 namespace {
 
@@ -64,11 +64,10 @@ struct PosixConsole {
   bool modes_saved;
   bool cursor_shape_changed;
   bool cleanup_registered;
-  int lookahead;  // redirected input: byte read ahead, or -1
-  bool input_ended;
+  RedirectedInput redirected;  // keys of a standard input that is not a terminal
 };
 
-PosixConsole posix_console{nullptr, nullptr, false, false, {}, false, false, false, -1, false};
+PosixConsole posix_console{nullptr, nullptr, false, false, {}, false, false, false, {}};
 
 // The typed bytes and keys live apart from posix_console: zero at start, they take no room
 // in the program's file.
@@ -572,17 +571,14 @@ void pump_typed_keys(int timeout_ms) {
 /// Reads the next byte of a redirected input into the lookahead, waiting `timeout_ms` for
 /// it to come (-1: until it comes or the input ends).
 void fill_lookahead(int timeout_ms) {
-  if (posix_console.lookahead >= 0 || posix_console.input_ended) return;
+  if (!redirected_input_wants_byte(posix_console.redirected)) return;
   pollfd p{kInputFd, POLLIN, 0};
   if (timeout_ms != kWaitForever && ::poll(&p, 1, timeout_ms) <= 0) return;
   unsigned char byte = 0;
   ssize_t n;
   do n = ::read(kInputFd, &byte, 1);
   while (n < 0 && errno == EINTR);
-  if (n == 1)
-    posix_console.lookahead = byte;
-  else
-    posix_console.input_ended = true;
+  redirected_input_take(posix_console.redirected, n == 1 ? byte : kRedirectedEnd);
 }
 
 MemoryConsole* model_of(ConsoleHandle handle) {
@@ -722,7 +718,7 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
     *count = keys.count;
   } else if (input == stream_input()) {
     fill_lookahead(kInputWaitMs);
-    *count = posix_console.lookahead >= 0 ? 1 : 0;
+    *count = redirected_input_count(posix_console.redirected);
   } else {
     return false;
   }
@@ -748,10 +744,8 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
   }
   if (input == stream_input()) {
     fill_lookahead(kWaitForever);
-    if (posix_console.lookahead < 0) return true;  // the input has ended
-    records[0] = key_of_byte(static_cast<uint8_t>(posix_console.lookahead));
-    posix_console.lookahead = -1;
-    *read = 1;
+    // Nothing comes only when the input has ended.
+    if (redirected_input_next(posix_console.redirected, &records[0])) *read = 1;
     return true;
   }
   return false;
@@ -762,7 +756,7 @@ bool platform_console_input_ended(ConsoleHandle input) {
   if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
   if (input != stream_input()) return false;
   fill_lookahead(0);
-  return posix_console.input_ended && posix_console.lookahead < 0;
+  return redirected_input_ended(posix_console.redirected);
 }
 
 bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {

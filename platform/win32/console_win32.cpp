@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "platform/console.h"
-#include "platform/key_records.h"
 #include "platform/memory_console.h"
+#include "platform/redirected_input.h"
 
 namespace {
 
@@ -17,12 +17,11 @@ constexpr uint32_t kInputChunk = 16;
 constexpr DWORD kInputWaitMs = 50;
 
 struct Win32Console {
-  MemoryConsole* installed;  // a test's memory console, when set
-  int lookahead;             // redirected input: byte read ahead, or -1
-  bool input_ended;          // redirected input: nothing more to read
+  MemoryConsole* installed;    // a test's memory console, when set
+  RedirectedInput redirected;  // keys of a standard input that is not a console
 };
 
-Win32Console win32_console{nullptr, -1, false};
+Win32Console win32_console{nullptr, {}};
 
 MemoryConsole* model_of(ConsoleHandle handle) {
   if (handle && handle == win32_console.installed) return win32_console.installed;
@@ -46,13 +45,11 @@ bool is_console_input(ConsoleHandle input) {
 /// Reads the next byte of a redirected input into the lookahead. A file gives its next
 /// byte at once; a pipe waits for its writer's next byte or its end.
 void fill_lookahead(ConsoleHandle input) {
-  if (win32_console.lookahead >= 0 || win32_console.input_ended) return;
+  if (!redirected_input_wants_byte(win32_console.redirected)) return;
   unsigned char byte = 0;
   DWORD read = 0;
-  if (ReadFile(input, &byte, 1, &read, nullptr) && read == 1)
-    win32_console.lookahead = byte;
-  else
-    win32_console.input_ended = true;
+  const bool got = ReadFile(input, &byte, 1, &read, nullptr) && read == 1;
+  redirected_input_take(win32_console.redirected, got ? byte : kRedirectedEnd);
 }
 
 /// The console's input record in the platform-neutral form; other kinds than keys keep
@@ -210,7 +207,7 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
     return true;
   }
   fill_lookahead(input);
-  *count = win32_console.lookahead >= 0 ? 1 : 0;
+  *count = redirected_input_count(win32_console.redirected);
   return true;
 }
 
@@ -230,10 +227,8 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
     return true;
   }
   fill_lookahead(input);
-  if (win32_console.lookahead < 0) return true;  // the input has ended
-  records[0] = key_of_byte(static_cast<uint8_t>(win32_console.lookahead));
-  win32_console.lookahead = -1;
-  *read = 1;
+  // Nothing comes only when the input has ended.
+  if (redirected_input_next(win32_console.redirected, &records[0])) *read = 1;
   return true;
 }
 
@@ -241,7 +236,7 @@ bool platform_console_input_ended(ConsoleHandle input) {
   if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
   if (is_console_input(input)) return false;
   fill_lookahead(input);
-  return win32_console.input_ended && win32_console.lookahead < 0;
+  return redirected_input_ended(win32_console.redirected);
 }
 
 bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
