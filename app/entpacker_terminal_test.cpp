@@ -359,7 +359,7 @@ TEST_F(ProgramTest, WaitingForAKeyLeavesTheCoreIdle) {
   ASSERT_TRUE(tmux.start("cd " + bin_ + " && sh -c \"echo \\$\\$ > " + directory_ +
                          "/pid; exec ./entpacker\"; echo $? > " + directory_ + "/rc; sleep 60"));
   wait_for(tmux, kQuestion);
-  pid = static_cast<pid_t>(std::stol("0" + wait_for_file("pid")));
+  pid = static_cast<pid_t>(std::strtol(wait_for_file("pid").c_str(), nullptr, 10));
   ASSERT_GT(pid, 0);
   EXPECT_LE(busy_share(pid), kMostBusyShare) << "terminal, at the question";
   tmux.keys("a");  // every file exists by now
