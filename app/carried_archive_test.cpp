@@ -15,12 +15,9 @@
 #include "pack/pack_reader.h"
 #include "platform/process.h"
 #include "runtime/workspace.h"
+#include "testing/payload_helpers.h"
 
 namespace {
-
-const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
-                                "fandost.exe",  "brovix.exe",   "lostrand.txt"};
-const uint32_t kUnpackedSizes[] = {201728, 971618, 77824, 90112, 102400, 6616};
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -121,10 +118,10 @@ TEST(CarriedArchive, SixCompressedEntriesThatDecodeToThePayload) {
   size_t at = 0;
   std::vector<TokenCensus> counts;
   for (int i = 0; i < 6; ++i) {
-    SCOPED_TRACE(kTargets[i]);
+    SCOPED_TRACE(payload_target(i));
     ASSERT_LE(at + 8, archive.size());
     const uint32_t unpacked = le32(archive, at), stored = le32(archive, at + 4);
-    EXPECT_EQ(unpacked, kUnpackedSizes[i]);
+    EXPECT_EQ(unpacked, payload_entries[i].unpacked_size);
     EXPECT_NE(stored, unpacked) << "stored, not compressed";
     ASSERT_LE(at + 8 + stored, archive.size());
     const std::string block = archive.substr(at + 8, stored);
@@ -133,7 +130,7 @@ TEST(CarriedArchive, SixCompressedEntriesThatDecodeToThePayload) {
                         out.size()),
               unpacked);
     EXPECT_TRUE(std::string(out.begin(), out.end()) ==
-                slurp(std::string(PAYLOAD_DIR) + "/" + kTargets[i]));
+                slurp(std::string(PAYLOAD_DIR) + "/" + payload_target(i)));
     counts.push_back(census(block));
     EXPECT_TRUE(counts.back().ended);
     at += 8 + stored;
@@ -157,7 +154,8 @@ TEST(CarriedArchive, ThePackReaderDeliversTheSixEntriesAndThenNothing) {
   std::replace(path.begin(), path.end(), '/', kPathSeparator);
   program_directory_init(path.c_str());
   ASSERT_EQ(pack_open("carried.pac"), 1);
-  for (uint32_t size : kUnpackedSizes) {
+  for (const PayloadEntry& entry : payload_entries) {
+    const uint32_t size = entry.unpacked_size;
     EXPECT_NE(pack_next_entry(), nullptr);
     EXPECT_EQ(pack_entry_size(), static_cast<int32_t>(size));
   }

@@ -18,13 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "testing/payload_helpers.h"
 #include "testing/scratch_directory_fixture.h"
 
 namespace {
 
-const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
-                                "fandost.exe",  "brovix.exe",   "lostrand.txt"};
-constexpr char kFailed[] = "FEHLER Entpacken";
+constexpr const char* kFailed = kExtractionFailed;
 constexpr size_t kEntryHeaderSize = 8;
 
 uint32_t le32(const std::string& s, size_t at) {
@@ -75,7 +74,7 @@ class SafetyTest : public ScratchDirectoryTest {
   /// Gives each target in `directory` a content of its own.
   static void fill_targets(const std::string& directory) {
     for (size_t i = 0; i < 6; ++i)
-      write_file(directory + "/" + kTargets[i], "old " + std::to_string(i));
+      write_file(directory + "/" + payload_target(i), "old " + std::to_string(i));
   }
 
   /// Whether `directory` holds the entpacker program, the six targets and nothing else.
@@ -88,7 +87,7 @@ class SafetyTest : public ScratchDirectoryTest {
   }
 
   static std::string payload(size_t i) {
-    return read_file(std::string(PAYLOAD_DIR) + "/" + kTargets[i]);
+    return read_file(std::string(PAYLOAD_DIR) + "/" + payload_target(i));
   }
 };
 
@@ -133,9 +132,10 @@ TEST_F(SafetyTest, ADamagedCarriedArchiveTouchesNoFile) {
     const std::string out = read_file("out.txt");
     EXPECT_EQ(out.substr(0, out.find('\n')), kFailed) << out;
     EXPECT_EQ(out.find("Ueberschreiben"), std::string::npos);
-    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(read_file(kTargets[i]), "old " + std::to_string(i));
+    for (size_t i = 0; i < 6; ++i)
+      EXPECT_EQ(read_file(payload_target(i)), "old " + std::to_string(i));
     std::vector<std::string> expected = {"entpacker", "out.txt"};
-    for (const char* t : kTargets) expected.push_back(t);
+    for (const std::string& t : payload_targets()) expected.push_back(t);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names_in(directory_), expected) << "no archive or new file left";
   }
@@ -149,7 +149,8 @@ TEST_F(SafetyTest, LongProgramPathsWorkAndOnesBeyondTheLimitWriteNothing) {
   install(deep);
   EXPECT_EQ(run_shell("'" + deep + "/entpacker' < /dev/null > out.txt 2>&1"), 0)
       << read_file("out.txt");
-  for (size_t i = 0; i < 6; ++i) EXPECT_TRUE(read_file(deep + "/" + kTargets[i]) == payload(i));
+  for (size_t i = 0; i < 6; ++i)
+    EXPECT_TRUE(read_file(deep + "/" + payload_target(i)) == payload(i));
   EXPECT_EQ(names_in(directory_), (std::vector<std::string>{std::string(120, 'd'), "out.txt"}));
 
   // Beyond PATH_MAX: reached one directory at a time, the program started by a relative name.
@@ -192,19 +193,20 @@ TEST_F(SafetyTest, AFullDiskKeepsTheFileThatDoesNotFitAndTheRunGoesOn) {
   const int code = run_shell("printf a | ./entpacker > ../out.txt 2>&1");
   const std::vector<std::string> left = names_in(".");
   std::vector<std::string> contents;
-  for (const char* t : kTargets) contents.push_back(read_file(t));
+  for (const std::string& t : payload_targets()) contents.push_back(read_file(t));
   ASSERT_EQ(chdir(directory_.c_str()), 0);
   ASSERT_EQ(umount(disk.c_str()), 0);
 
   EXPECT_EQ(code, 1);
   const std::string out = read_file("out.txt");
-  EXPECT_NE(out.find("entpacke 'tessalor.dll'\nFEHLER Entpacken\nentpacke 'mirkel.exe'"),
+  EXPECT_NE(out.find(std::string(payload_entries[1].announcement) + "\n" + kFailed + "\n" +
+                     payload_entries[2].announcement),
             std::string::npos)
       << out;
   EXPECT_EQ(contents[1], "old 1");
-  for (size_t i : {0, 2, 3, 4, 5}) EXPECT_TRUE(contents[i] == payload(i)) << kTargets[i];
+  for (size_t i : {0, 2, 3, 4, 5}) EXPECT_TRUE(contents[i] == payload(i)) << payload_target(i);
   std::vector<std::string> expected = {"entpacker"};
-  for (const char* t : kTargets) expected.push_back(t);
+  for (const std::string& t : payload_targets()) expected.push_back(t);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(left, expected) << "no archive or new file left";
 }
@@ -235,11 +237,11 @@ TEST_F(SafetyTest, ASignalAtAnyMomentLeavesEveryTargetOldOrRight) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     for (size_t i = 0; i < 6; ++i) {
-      const std::string now = read_file(kTargets[i]);
-      EXPECT_TRUE(now == "old " + std::to_string(i) || now == payload(i)) << kTargets[i];
+      const std::string now = read_file(payload_target(i));
+      EXPECT_TRUE(now == "old " + std::to_string(i) || now == payload(i)) << payload_target(i);
     }
     std::vector<std::string> expected = {"entpacker"};
-    for (const char* t : kTargets) expected.push_back(t);
+    for (const std::string& t : payload_targets()) expected.push_back(t);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names_in(directory_), expected) << "no archive or new file left";
   }

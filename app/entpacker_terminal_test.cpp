@@ -16,29 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "app/overwrite.h"
+#include "testing/payload_helpers.h"
 #include "testing/scratch_directory_fixture.h"
 #include "testing/tmux_helpers.h"
 
 namespace {
 
-const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
-                                "fandost.exe",  "brovix.exe",   "lostrand.txt"};
-constexpr char kQuestion[] = "Datei bereits vorhanden! Ueberschreiben? [(J)a/(N)ein/(A)lle]";
-constexpr char kPrompt[] = "Beliebige Taste zum beenden...";
+constexpr const char* kQuestion = kOverwriteQuestion;
+constexpr const char* kPrompt = kClosingPrompt;
 
-const std::vector<std::string> kCleanScreen = {
-    "pac datei erfolgreich geoeffnet",
-    "entpacke 'quorvane.exe'",
-    "entpacke 'tessalor.dll'",
-    "entpacke 'mirkel.exe'",
-    "entpacke 'fandost.exe'",
-    "entpacke 'brovix.exe'",
-    "entpacke 'lostrand.txt'",
-    "",
-    "Entpacken erfolgreich beendet!",
-    "",
-    kPrompt,
-};
+const std::vector<std::string> kCleanScreen = clean_run_lines();
 
 /// A build of the program and how it is started: the Linux program directly, the Windows
 /// one through a launcher.
@@ -116,11 +104,12 @@ class ProgramTest : public ScratchDirectoryTest {
     while (!rows.empty() && rows.back().empty()) rows.pop_back();
     return rows;
   }
-  std::string payload(const char* name) const {
+  std::string payload(const std::string& name) const {
     return read_file(program_.payload_dir + "/" + name);
   }
   void expect_extracted() {
-    for (const char* name : kTargets) EXPECT_TRUE(read_file(bin_ + name) == payload(name)) << name;
+    for (const std::string& name : payload_targets())
+      EXPECT_TRUE(read_file(bin_ + name) == payload(name)) << name;
     EXPECT_NE(access((bin_ + "pactest.pac").c_str(), F_OK), 0);
   }
 
@@ -180,8 +169,8 @@ TEST_P(ProgramScenarioTest, AnExistingFileAnsweredNThenJThenA) {
     SCOPED_TRACE(answer);
     std::remove("rc");
     if (answer[0] != 'a') {  // only the second file exists
-      for (const char* name : kTargets) std::remove((bin_ + name).c_str());
-      write_file("bin/tessalor.dll", "old");
+      for (const std::string& name : payload_targets()) std::remove((bin_ + name).c_str());
+      write_file("bin/" + payload_target(1), "old");
     }
     Tmux tmux;
     start(tmux, bin_);
@@ -195,7 +184,7 @@ TEST_P(ProgramScenarioTest, AnExistingFileAnsweredNThenJThenA) {
     expected.insert(expected.begin() + (answer[0] == 'a' ? 2 : 3), kQuestion);
     EXPECT_EQ(screen, expected);
     if (answer[0] == 'n') {
-      EXPECT_EQ(read_file(bin_ + "tessalor.dll"), "old");
+      EXPECT_EQ(read_file(bin_ + payload_target(1)), "old");
     } else {
       expect_extracted();
     }
@@ -203,7 +192,7 @@ TEST_P(ProgramScenarioTest, AnExistingFileAnsweredNThenJThenA) {
 }
 
 TEST_P(ProgramScenarioTest, CtrlCAtTheQuestionRemovesTheTemporaryArchiveAndRestoresTheTerminal) {
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   Tmux tmux;
   ASSERT_TRUE(tmux.start("trap : INT; cd " + bin_ + " && " + launch() + "; stty -a > " +
                          directory_ + "/modes; sleep 60"));
@@ -214,7 +203,7 @@ TEST_P(ProgramScenarioTest, CtrlCAtTheQuestionRemovesTheTemporaryArchiveAndResto
   EXPECT_NE(modes.find(" icanon"), std::string::npos);
   EXPECT_NE(modes.find(" echo "), std::string::npos);
   EXPECT_NE(access((bin_ + "pactest.pac").c_str(), F_OK), 0);
-  EXPECT_EQ(read_file(bin_ + "quorvane.exe"), "old");
+  EXPECT_EQ(read_file(bin_ + payload_target(0)), "old");
 }
 
 TEST_F(ProgramTest, RedirectedInputEndsTheWaitsAndCountsAsNo) {
@@ -226,15 +215,15 @@ TEST_F(ProgramTest, RedirectedInputEndsTheWaitsAndCountsAsNo) {
   EXPECT_EQ(read_file(bin_ + "out1"), expected);
 
   // Every file exists now: the first question reads the end of the input as n.
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   EXPECT_EQ(std::system((program + " < /dev/null > " + bin_ + "out2").c_str()), 0);
-  EXPECT_EQ(read_file(bin_ + "quorvane.exe"), "old");
+  EXPECT_EQ(read_file(bin_ + payload_target(0)), "old");
 
   // From a pipe: "x" is ignored, "a" answers for all.
   EXPECT_EQ(std::system(("printf xa | " + program + " > " + bin_ + "out3").c_str()), 0);
   expect_extracted();
   std::string asked = expected;
-  asked.insert(asked.find("entpacke 'tessalor.dll'"), std::string(kQuestion) + "\n");
+  asked.insert(asked.find(payload_entries[1].announcement), std::string(kQuestion) + "\n");
   EXPECT_EQ(read_file(bin_ + "out3"), asked);
 }
 
@@ -338,7 +327,7 @@ double busy_share(pid_t pid) {
 
 TEST_F(ProgramTest, WaitingForAKeyLeavesTheCoreIdle) {
   // Standard input a pipe that stays open: the question, then the final wait.
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   ASSERT_EQ(mkfifo("keys", 0600), 0);
   const int keys = open("keys", O_RDWR);
   const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -354,7 +343,7 @@ TEST_F(ProgramTest, WaitingForAKeyLeavesTheCoreIdle) {
   close(keys);
 
   // The same in a terminal; the shell that writes its number becomes the program.
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   Tmux tmux;
   ASSERT_TRUE(tmux.start("cd " + bin_ + " && sh -c \"echo \\$\\$ > " + directory_ +
                          "/pid; exec ./entpacker\"; echo $? > " + directory_ + "/rc; sleep 60"));
@@ -383,7 +372,7 @@ TEST_F(ProgramTest, OutputIntoAClosedPipeStillExtractsEverything) {
 }
 
 TEST_F(ProgramTest, APipeThatClosesMidwayLeavesTheRunAndTheTerminalWhole) {
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   Tmux tmux;
   ASSERT_TRUE(tmux.start("cd " + bin_ + " && { ./entpacker; echo $? > " + directory_ +
                          "/rc; } | head -n 1; stty -a > " + directory_ + "/modes; sleep 60"));
@@ -400,20 +389,20 @@ TEST_F(ProgramTest, APipeThatClosesMidwayLeavesTheRunAndTheTerminalWhole) {
 
 TEST_F(ProgramTest, ClosedStandardStreamsAreReplacedBeforeAnyFileIsOpened) {
   // No input: the question reads its end as n, the final wait ends.
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   const int out = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = spawn(bin_ + "entpacker", kClosed, out, STDERR_FILENO);
   close(out);
   EXPECT_EQ(wait_exit(pid), 0);
-  EXPECT_EQ(read_file(bin_ + "quorvane.exe"), "old");
-  EXPECT_TRUE(read_file(bin_ + "lostrand.txt") == payload("lostrand.txt"));
+  EXPECT_EQ(read_file(bin_ + payload_target(0)), "old");
+  EXPECT_TRUE(read_file(bin_ + payload_target(5)) == payload(payload_target(5)));
   EXPECT_NE(access((bin_ + "pactest.pac").c_str(), F_OK), 0);
   EXPECT_NE(read_file("out").find(kQuestion), std::string::npos);
 
   // No output or no error stream: neither becomes a file the program opens.
   for (int closed : {STDOUT_FILENO, STDERR_FILENO}) {
     SCOPED_TRACE(closed);
-    write_file("bin/quorvane.exe", "old");
+    write_file("bin/" + payload_target(0), "old");
     std::remove("keys");
     ASSERT_EQ(mkfifo("keys", 0600), 0);
     const int keys = open("keys", O_RDWR);
@@ -433,7 +422,7 @@ TEST_F(ProgramTest, ClosedStandardStreamsAreReplacedBeforeAnyFileIsOpened) {
 TEST_F(ProgramTest, CtrlZGivesTheTerminalBackAndFgRepaintsTheScreen) {
   // A shell with job control that leaves the terminal's modes as the stopped job left them.
   ASSERT_EQ(std::system("command -v dash >/dev/null"), 0) << "dash is needed";
-  write_file("bin/quorvane.exe", "old");
+  write_file("bin/" + payload_target(0), "old");
   Tmux tmux;
   ASSERT_TRUE(tmux.start("cd " + bin_ + " && env -u ENV PS1=\"$ \" dash -i"));
   wait_for(tmux, "$");

@@ -16,11 +16,6 @@
 
 namespace {
 
-constexpr char kExtractionFailed[] = "FEHLER Entpacken";
-constexpr char kArchiveOpened[] = "pac datei erfolgreich geoeffnet";
-constexpr char kArchiveNotOpened[] = "Fehler beim oeffnen der pac datei";
-constexpr char kExtractionDone[] = "Entpacken erfolgreich beendet!";
-constexpr char kClosingPrompt[] = "Beliebige Taste zum beenden...";
 constexpr int32_t kArchiveFileNumber = 0;
 constexpr int32_t kTargetFileNumber = 0;
 /// Removal slots: the temporary archive, and the new file of the entry being written.

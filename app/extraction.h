@@ -7,6 +7,14 @@
 
 #include "pack/archive_digest.h"
 
+/// The program's messages (the overwrite question is in app/overwrite.h; each entry's
+/// announcement in the payload table).
+inline constexpr char kExtractionFailed[] = "FEHLER Entpacken";
+inline constexpr char kArchiveOpened[] = "pac datei erfolgreich geoeffnet";
+inline constexpr char kArchiveNotOpened[] = "Fehler beim oeffnen der pac datei";
+inline constexpr char kExtractionDone[] = "Entpacken erfolgreich beendet!";
+inline constexpr char kClosingPrompt[] = "Beliebige Taste zum beenden...";
+
 /// The temporary archive's name; when something of that name exists already, the first
 /// free one of "pactest-2.pac" to "pactest-99.pac" is taken instead.
 inline constexpr char kTemporaryArchive[] = "pactest.pac";

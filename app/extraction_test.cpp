@@ -17,9 +17,15 @@
 #include "platform/file_faults.h"
 #include "testing/archive_helpers.h"
 #include "testing/memory_console_helpers.h"
+#include "testing/payload_helpers.h"
 #include "testing/scratch_directory_fixture.h"
 
 namespace {
+
+/// The target name of the i-th entry, for the system's calls.
+const char* target(size_t i) {
+  return payload_entries[i].target_name;
+}
 
 constexpr uint16_t kScanJ = 0x24;
 constexpr uint16_t kScanN = 0x31;
@@ -27,9 +33,6 @@ constexpr uint16_t kScanA = 0x1E;
 constexpr uint16_t kScanX = 0x2D;
 constexpr uint16_t kScanEnter = 0x1C;
 constexpr uint16_t kScanF1 = 0x3B;
-
-const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
-                                "fandost.exe",  "brovix.exe",   "lostrand.txt"};
 
 /// A compressed entry of the four bytes "aaaa".
 std::string compressed(const std::string& block) {
@@ -83,7 +86,7 @@ class ExtractionTest : public ScratchDirectoryTest {
   void expect_all_written(size_t except = 99, bool archive_gone = true) {
     for (size_t i = 0; i < 6; ++i) {
       if (i != except) {
-        EXPECT_EQ(read_file(kTargets[i]), kContents[i]) << kTargets[i];
+        EXPECT_EQ(read_file(target(i)), kContents[i]) << target(i);
       }
     }
     if (archive_gone) {
@@ -94,14 +97,7 @@ class ExtractionTest : public ScratchDirectoryTest {
   MemoryConsole screen_;
 };
 
-const std::vector<std::string> kCleanRun = {
-    "pac datei erfolgreich geoeffnet", "entpacke 'quorvane.exe'",
-    "entpacke 'tessalor.dll'",         "entpacke 'mirkel.exe'",
-    "entpacke 'fandost.exe'",          "entpacke 'brovix.exe'",
-    "entpacke 'lostrand.txt'",         "",
-    "Entpacken erfolgreich beendet!",  "",
-    "Beliebige Taste zum beenden...",
-};
+const std::vector<std::string> kCleanRun = clean_run_lines();
 
 std::vector<std::string> with_question_after(size_t row, std::vector<std::string> rows) {
   rows.insert(rows.begin() + static_cast<long>(row) + 2, kOverwriteQuestion);
@@ -124,20 +120,20 @@ TEST_F(ExtractionTest, TheFilesGoToTheProgramDirectoryWhateverTheCurrentOne) {
   EXPECT_EQ(transcript(), kCleanRun);
   expect_all_written();
   EXPECT_EQ(read_file("start/pactest.pac"), "<missing>");
-  EXPECT_EQ(read_file("start/quorvane.exe"), "<missing>");
+  EXPECT_EQ(read_file("start/" + std::string(target(0))), "<missing>");
 }
 
 TEST_F(ExtractionTest, AnExistingSecondTargetAnsweredNKeepsItAndTheOthersAreWritten) {
-  write_file("tessalor.dll", "old");
+  write_file(target(1), "old");
   key('n', kScanN);
   EXPECT_EQ(run(test_archive()), kExitSuccess);
   EXPECT_EQ(transcript(), with_question_after(1, kCleanRun));
-  EXPECT_EQ(read_file("tessalor.dll"), "old");
+  EXPECT_EQ(read_file(target(1)), "old");
   expect_all_written(1);
 }
 
 TEST_F(ExtractionTest, AnswerJOverwritesAndAnswerAAsksNoMore) {
-  write_file("tessalor.dll", "an old and much longer content");
+  write_file(target(1), "an old and much longer content");
   key('J', kScanJ);
   EXPECT_EQ(run(test_archive()), kExitSuccess);
   expect_all_written();
@@ -151,7 +147,7 @@ TEST_F(ExtractionTest, AnswerJOverwritesAndAnswerAAsksNoMore) {
 }
 
 TEST_F(ExtractionTest, OtherKeysAndReleasesAreIgnoredUntilAnAnswer) {
-  write_file("tessalor.dll", "old");
+  write_file(target(1), "old");
   key('x', kScanX);
   key('x', kScanX, false);
   key('\r', kScanEnter);
@@ -164,57 +160,57 @@ TEST_F(ExtractionTest, OtherKeysAndReleasesAreIgnoredUntilAnAnswer) {
 }
 
 TEST_F(ExtractionTest, EmptyTargetsAreWrittenWithoutAQuestion) {
-  write_file("mirkel.exe", "");
+  write_file(target(2), "");
   EXPECT_EQ(run(test_archive()), kExitSuccess);
   EXPECT_EQ(transcript(), kCleanRun);
   expect_all_written();
 }
 
 TEST_F(ExtractionTest, ATargetThatCannotBeCreatedFailsAloneAndTheRunReportsIt) {
-  ASSERT_EQ(mkdir("mirkel.exe", 0755), 0);
+  ASSERT_EQ(mkdir(target(2), 0755), 0);
 #ifndef _WIN32
-  ASSERT_EQ(symlink("elsewhere", "brovix.exe"), 0);  // a name that exists: asked about
+  ASSERT_EQ(symlink("elsewhere", target(4)), 0);  // a name that exists: asked about
 #else
-  write_file("brovix.exe", "old");  // asked about, then found in use by another program
-  FILE* in_use = _fsopen("brovix.exe", "rb", _SH_DENYRW);
+  write_file(target(4), "old");  // asked about, then found in use by another program
+  FILE* in_use = _fsopen(target(4), "rb", _SH_DENYRW);
   ASSERT_NE(in_use, nullptr);
 #endif
   key('j', kScanJ);
   EXPECT_EQ(run(test_archive()), kExitFailure);
   std::vector<std::string> expected = with_question_after(4, kCleanRun);
-  expected.insert(expected.begin() + 7, "FEHLER Entpacken");
-  expected.insert(expected.begin() + 4, "FEHLER Entpacken");
-  expected[11] = "FEHLER Entpacken";
+  expected.insert(expected.begin() + 7, kExtractionFailed);
+  expected.insert(expected.begin() + 4, kExtractionFailed);
+  expected[11] = kExtractionFailed;
   EXPECT_EQ(transcript(), expected);
 #ifndef _WIN32
   EXPECT_EQ(read_file("elsewhere"), "<missing>");  // nothing written through the link
 #else
   std::fclose(in_use);
-  EXPECT_EQ(read_file("brovix.exe"), "old");
+  EXPECT_EQ(read_file(target(4)), "old");
 #endif
-  for (size_t i : {0, 1, 3, 5}) EXPECT_EQ(read_file(kTargets[i]), kContents[i]);
+  for (size_t i : {0, 1, 3, 5}) EXPECT_EQ(read_file(target(i)), kContents[i]);
   EXPECT_EQ(access("pactest.pac", F_OK), -1);
 }
 
 TEST_F(ExtractionTest, AReadOnlyTargetCannotBeEmptied) {
-  write_file("fandost.exe", "");
-  ASSERT_EQ(chmod("fandost.exe", 0444), 0);
+  write_file(target(3), "");
+  ASSERT_EQ(chmod(target(3), 0444), 0);
   EXPECT_EQ(run(test_archive()), kExitFailure);
-  EXPECT_EQ(transcript()[5], "FEHLER Entpacken");
-  EXPECT_EQ(read_file("fandost.exe"), "");
+  EXPECT_EQ(transcript()[5], kExtractionFailed);
+  EXPECT_EQ(read_file(target(3)), "");
 }
 
 TEST_F(ExtractionTest, ACorruptEntryLeavesItsTargetAsItWas) {
-  write_file("mirkel.exe", "untouched");
+  write_file(target(2), "untouched");
   key('j', kScanJ);
   std::string bad = kExampleBlock;
   bad[8] ^= 1;  // checksum
   EXPECT_EQ(run(test_archive(compressed(bad))), kExitFailure);
   std::vector<std::string> expected = with_question_after(2, kCleanRun);
-  expected.insert(expected.begin() + 5, "FEHLER Entpacken");
-  expected[10] = "FEHLER Entpacken";
+  expected.insert(expected.begin() + 5, kExtractionFailed);
+  expected[10] = kExtractionFailed;
   EXPECT_EQ(transcript(), expected);
-  EXPECT_EQ(read_file("mirkel.exe"), "untouched");
+  EXPECT_EQ(read_file(target(2)), "untouched");
   expect_all_written(2);
 }
 
@@ -246,15 +242,14 @@ TEST_F(ExtractionTest, AnArchiveNameTakenByAnotherFileIsLeftAloneAndAnotherNameU
 }
 
 TEST_F(ExtractionTest, AnArchiveThatCannotBeWrittenWholeIsNeverOpened) {
-  write_file("quorvane.exe", "old");
+  write_file(target(0), "old");
   platform_file_fail_writes_after(10);  // a full disk after ten bytes
   EXPECT_EQ(run(test_archive()), kExitFailure);
   platform_file_fail_writes_after(-1);
-  const std::vector<std::string> expected = {"FEHLER Entpacken", "",
-                                             "Beliebige Taste zum beenden..."};
+  const std::vector<std::string> expected = {kExtractionFailed, "", kClosingPrompt};
   EXPECT_EQ(transcript(), expected);
-  EXPECT_EQ(read_file("quorvane.exe"), "old");
-  EXPECT_EQ(read_file("tessalor.dll"), "<missing>");
+  EXPECT_EQ(read_file(target(0)), "old");
+  EXPECT_EQ(read_file(target(1)), "<missing>");
   EXPECT_FALSE(exists("pactest.pac"));
 }
 
@@ -293,7 +288,7 @@ TEST_F(ExtractionTest, DamageAnywhereInTheArchiveStopsTheRunBeforeAnyFileIsTouch
   const ArchiveDigest digest = archive_digest_of(good_bytes, static_cast<uint32_t>(good.size()));
   for (const Damage& damage : kDamages) {
     SCOPED_TRACE(damage.what);
-    for (size_t i = 0; i < 6; ++i) write_file(kTargets[i], "old " + std::to_string(i));
+    for (size_t i = 0; i < 6; ++i) write_file(target(i), "old " + std::to_string(i));
     memory_console_init(&screen_, 80, 25, 80, 25);
     screen_.input_closed = true;
     const std::string damaged = damage.apply(good);
@@ -304,18 +299,17 @@ TEST_F(ExtractionTest, DamageAnywhereInTheArchiveStopsTheRunBeforeAnyFileIsTouch
     EXPECT_EQ(extraction_run(reinterpret_cast<const uint8_t*>(damaged.data()),
                              static_cast<uint32_t>(damaged.size()), digest, program.c_str()),
               kExitFailure);
-    const std::vector<std::string> expected = {"FEHLER Entpacken", "",
-                                               "Beliebige Taste zum beenden..."};
+    const std::vector<std::string> expected = {kExtractionFailed, "", kClosingPrompt};
     EXPECT_EQ(transcript(), expected);
-    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(read_file(kTargets[i]), "old " + std::to_string(i));
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(read_file(target(i)), "old " + std::to_string(i));
     EXPECT_FALSE(exists("pactest.pac"));
   }
 }
 
 TEST_F(ExtractionTest, AWriteThatFailsKeepsTheOldFileAndTheRunGoesOn) {
-  for (size_t i = 0; i < 6; ++i) write_file(kTargets[i], "old " + std::to_string(i));
+  for (size_t i = 0; i < 6; ++i) write_file(target(i), "old " + std::to_string(i));
 #ifndef _WIN32
-  ASSERT_EQ(chmod("tessalor.dll", 0640), 0);
+  ASSERT_EQ(chmod(target(1), 0640), 0);
 #endif
   key('a', kScanA);
   // The archive takes its bytes first; then "aaaa" and four bytes of the second entry fit.
@@ -323,11 +317,11 @@ TEST_F(ExtractionTest, AWriteThatFailsKeepsTheOldFileAndTheRunGoesOn) {
   EXPECT_EQ(run(test_archive()), kExitFailure);
   platform_file_fail_writes_after(-1);
   std::vector<std::string> expected = with_question_after(0, kCleanRun);
-  for (long row : {8, 7, 6, 5, 4}) expected.insert(expected.begin() + row, "FEHLER Entpacken");
-  expected[14] = "FEHLER Entpacken";
+  for (long row : {8, 7, 6, 5, 4}) expected.insert(expected.begin() + row, kExtractionFailed);
+  expected[14] = kExtractionFailed;
   EXPECT_EQ(transcript(), expected);
-  EXPECT_EQ(read_file("quorvane.exe"), "aaaa");
-  for (size_t i = 1; i < 6; ++i) EXPECT_EQ(read_file(kTargets[i]), "old " + std::to_string(i));
+  EXPECT_EQ(read_file(target(0)), "aaaa");
+  for (size_t i = 1; i < 6; ++i) EXPECT_EQ(read_file(target(i)), "old " + std::to_string(i));
   // Nothing but the targets is left: no new file, no archive.
   size_t files = 0;
   for (const auto& e : std::filesystem::directory_iterator(directory_)) {
@@ -344,7 +338,7 @@ TEST_F(ExtractionTest, AWriteThatFailsKeepsTheOldFileAndTheRunGoesOn) {
   expect_all_written();
 #ifndef _WIN32
   struct stat info;
-  ASSERT_EQ(stat("tessalor.dll", &info), 0);
+  ASSERT_EQ(stat(target(1), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
 #endif
 }
@@ -352,14 +346,14 @@ TEST_F(ExtractionTest, AWriteThatFailsKeepsTheOldFileAndTheRunGoesOn) {
 #ifndef _WIN32
 TEST_F(ExtractionTest, FifosAtATargetOrTheArchiveNameAreRefusedWithoutWaiting) {
   ASSERT_EQ(mkfifo("pactest.pac", 0644), 0);
-  ASSERT_EQ(mkfifo("fandost.exe", 0644), 0);
+  ASSERT_EQ(mkfifo(target(3), 0644), 0);
   EXPECT_EQ(run(test_archive()), kExitFailure);
   std::vector<std::string> expected = kCleanRun;
-  expected.insert(expected.begin() + 5, "FEHLER Entpacken");
-  expected[9] = "FEHLER Entpacken";
+  expected.insert(expected.begin() + 5, kExtractionFailed);
+  expected[9] = kExtractionFailed;
   EXPECT_EQ(transcript(), expected);
   struct stat info;
-  ASSERT_EQ(lstat("fandost.exe", &info), 0);
+  ASSERT_EQ(lstat(target(3), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
   ASSERT_EQ(lstat("pactest.pac", &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
@@ -369,9 +363,9 @@ TEST_F(ExtractionTest, FifosAtATargetOrTheArchiveNameAreRefusedWithoutWaiting) {
 #endif
 
 TEST_F(ExtractionTest, TheEndOfTheInputAnswersNo) {
-  write_file("quorvane.exe", "old");
+  write_file(target(0), "old");
   EXPECT_EQ(run(test_archive()), kExitSuccess);
-  EXPECT_EQ(read_file("quorvane.exe"), "old");
+  EXPECT_EQ(read_file(target(0)), "old");
   expect_all_written(0);
 }
 
@@ -379,7 +373,7 @@ TEST_F(ExtractionTest, AnArchiveThatDoesNotOpenAsAPackIsReported) {
   // The first entry claims more data than there are: nothing is delivered at all.
   EXPECT_EQ(run(u32(4) + u32(1000) + "JC"), kExitFailure);
   EXPECT_EQ(transcript()[0], "pac datei erfolgreich geoeffnet");
-  EXPECT_EQ(transcript()[2], "FEHLER Entpacken");
+  EXPECT_EQ(transcript()[2], kExtractionFailed);
   EXPECT_EQ(access("pactest.pac", F_OK), -1);
-  EXPECT_EQ(read_file("quorvane.exe"), "<missing>");
+  EXPECT_EQ(read_file(target(0)), "<missing>");
 }

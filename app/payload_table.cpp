@@ -1,7 +1,7 @@
 #include "app/payload_table.h"
 
 const PayloadEntry payload_entries[kPayloadEntryCount] = {
-    {"entpacke 'quorvane.exe'", "quorvane.exe"}, {"entpacke 'tessalor.dll'", "tessalor.dll"},
-    {"entpacke 'mirkel.exe'", "mirkel.exe"},     {"entpacke 'fandost.exe'", "fandost.exe"},
-    {"entpacke 'brovix.exe'", "brovix.exe"},     {"entpacke 'lostrand.txt'", "lostrand.txt"},
+#define PAYLOAD_ENTRY(name, size) {"entpacke '" name "'", name, size},
+#include "app/payload_entries.def"
+#undef PAYLOAD_ENTRY
 };

@@ -28,14 +28,13 @@
 #include "pack/pack_format.h"
 #include "platform/file_faults.h"
 #include "testing/memory_console_helpers.h"
+#include "testing/payload_helpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kTargets[] = {"quorvane.exe", "tessalor.dll", "mirkel.exe",
-                                "fandost.exe",  "brovix.exe",   "lostrand.txt"};
-constexpr size_t kTargetCount = 6;
+constexpr size_t kTargetCount = kPayloadEntryCount;
 constexpr int64_t kFaultStep = 16;
 constexpr uint16_t kScanA = 0x1E;
 constexpr uint16_t kScanQ = 0x10;
@@ -75,7 +74,7 @@ std::string read_all(const fs::path& path) {
 }
 
 std::string old_content(size_t i) {
-  return "old content of " + std::string(kTargets[i]);
+  return "old content of " + std::string(payload_target(i));
 }
 
 /// What each of the six entries unpacks to when it is sound, found by walking the archive
@@ -129,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fs::path& dir = scratch();
   for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
   for (size_t i = 0; i < kTargetCount; ++i)
-    std::ofstream(dir / kTargets[i], std::ios::binary) << old_content(i);
+    std::ofstream(dir / payload_target(i), std::ios::binary) << old_content(i);
 
   static MemoryConsole screen;
   memory_console_init(&screen, 80, 25, 80, 25);
@@ -148,11 +147,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   bool kept_any = false;
   for (size_t i = 0; i < kTargetCount; ++i) {
-    const std::string now = read_all(dir / kTargets[i]);
+    const std::string now = read_all(dir / payload_target(i));
     const bool kept = now == old_content(i);
     const bool right = expected.sound[i] && now == expected.bytes[i];
     if (!kept && !right) {
-      std::fprintf(stderr, "%s holds neither its old content nor its entry\n", kTargets[i]);
+      std::fprintf(stderr, "%s holds neither its old content nor its entry\n",
+                   payload_target(i).c_str());
       std::abort();
     }
     // An entry whose bytes happen to equal the old content counts as written.

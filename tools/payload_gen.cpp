@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,23 @@ uint32_t round_down(uint32_t v, uint32_t a) {
   return v / a * a;
 }
 
+/// A file's name and size, from the one table of the six files.
+struct PayloadFact {
+  const char* name;
+  uint32_t size;
+};
+
+constexpr PayloadFact kPayload[] = {
+#define PAYLOAD_ENTRY(name, size) {name, size},
+#include "app/payload_entries.def"
+#undef PAYLOAD_ENTRY
+};
+
+/// The first five files are programs; the sixth is the text.
+constexpr size_t kProgramCount = 5;
+constexpr size_t kTextIndex = 5;
+static_assert(std::size(kPayload) == kProgramCount + 1, "five programs and a text");
+
 struct ProgramLayout {
   const char* name;
   uint32_t size;
@@ -66,10 +84,12 @@ struct ProgramLayout {
   bool library;
 };
 
-const ProgramLayout kPrograms[] = {
-    {"quorvane.exe", 201728, 0x51ull, false}, {"tessalor.dll", 971618, 0x7Eull, true},
-    {"mirkel.exe", 77824, 0x3Cull, false},    {"fandost.exe", 90112, 0x4Dull, false},
-    {"brovix.exe", 102400, 0x2Bull, false},
+const ProgramLayout kPrograms[kProgramCount] = {
+    {kPayload[0].name, kPayload[0].size, 0x51ull, false},
+    {kPayload[1].name, kPayload[1].size, 0x7Eull, true},
+    {kPayload[2].name, kPayload[2].size, 0x3Cull, false},
+    {kPayload[3].name, kPayload[3].size, 0x4Dull, false},
+    {kPayload[4].name, kPayload[4].size, 0x2Bull, false},
 };
 
 const char* const kImports[] = {
@@ -304,7 +324,7 @@ Bytes make_program(const ProgramLayout& program) {
   return file;
 }
 
-constexpr uint32_t kTextSize = 6616;
+constexpr uint32_t kTextSize = kPayload[kTextIndex].size;
 
 const char* const kTextParagraphs[] = {
     "LOSTRAND - Hinweise zum Programmpaket\r\n"
@@ -430,8 +450,9 @@ int main(int argc, char** argv) {
     }
   }
   const std::string text = make_text();
-  if (text.size() != kTextSize || !write_file(dir + "lostrand.txt", text.data(), text.size())) {
-    std::fprintf(stderr, "payload_gen: cannot write %slostrand.txt\n", dir.c_str());
+  const char* text_name = kPayload[kTextIndex].name;
+  if (text.size() != kTextSize || !write_file(dir + text_name, text.data(), text.size())) {
+    std::fprintf(stderr, "payload_gen: cannot write %s%s\n", dir.c_str(), text_name);
     return 1;
   }
   return 0;
