@@ -2,7 +2,8 @@
 // onto the terminal with cursor-addressing escape sequences after every change; typed
 // bytes are decoded into key records. Standard streams that are not terminals get plain
 // bytes (output) and give one key per byte (input). A memory console installed by a test
-// takes the place of all of it.
+// is served before any of it (platform/console_common.cpp); the screen model is then not
+// painted.
 //
 // Once a write to standard output fails (its reader has gone, the terminal is lost),
 // nothing more is written there and the program goes on. Ctrl+Z gives the terminal back
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/console_backend.h"
 #include "platform/memory_console.h"
 #include "platform/posix/terminal_codec.h"
 #include "platform/process.h"
@@ -56,9 +58,8 @@ constexpr int kWaitForever = -1;
 constexpr int kInputWaitMs = 50;
 
 struct PosixConsole {
-  MemoryConsole* installed;  // a test's memory console, when set
-  MemoryConsole* screen;     // the model painted onto the terminal, once opened
-  bool input_is_terminal;    // raw mode taken on standard input
+  MemoryConsole* screen;   // the model painted onto the terminal, once opened
+  bool input_is_terminal;  // raw mode taken on standard input
   bool input_checked;
   termios saved_modes;
   bool modes_saved;
@@ -67,7 +68,7 @@ struct PosixConsole {
   RedirectedInput redirected;  // keys of a standard input that is not a terminal
 };
 
-PosixConsole posix_console{nullptr, nullptr, false, false, {}, false, false, false, {}};
+PosixConsole posix_console{nullptr, false, false, {}, false, false, false, {}};
 
 // The typed bytes and keys live apart from posix_console: zero at start, they take no room
 // in the program's file.
@@ -581,35 +582,29 @@ void fill_lookahead(int timeout_ms) {
   redirected_input_take(posix_console.redirected, n == 1 ? byte : kRedirectedEnd);
 }
 
-MemoryConsole* model_of(ConsoleHandle handle) {
-  if (!handle) return nullptr;
-  if (handle == posix_console.installed) return posix_console.installed;
-  if (handle == posix_console.screen) return posix_console.screen;
+/// The screen model when `handle` is its handle, else null.
+MemoryConsole* screen_of(ConsoleHandle handle) {
+  if (handle && handle == posix_console.screen) return posix_console.screen;
   return nullptr;
 }
 
+/// Whether changes to `handle` are painted onto the terminal: it is the screen model's and
+/// no memory console is installed.
 bool painted(ConsoleHandle handle) {
-  return !posix_console.installed && handle == posix_console.screen;
+  return !console_installed() && handle == posix_console.screen;
 }
 
 }  // namespace
 
-void platform_console_install(MemoryConsole* console) {
-  posix_console.installed = console;
-}
-
-bool platform_console_alloc() {
-  if (posix_console.installed) ++posix_console.installed->alloc_calls;
+bool console_backend_alloc() {
   return true;
 }
 
-bool platform_console_free() {
-  if (posix_console.installed) ++posix_console.installed->free_calls;
+bool console_backend_free() {
   return true;
 }
 
-ConsoleHandle platform_std_handle(int32_t which) {
-  if (posix_console.installed) return posix_console.installed;
+ConsoleHandle console_backend_std_handle(int32_t which) {
   if (which == kStdOutputHandle) return ::isatty(kOutputFd) ? open_screen() : stream_output();
   if (which == kStdInputHandle) {
     enter_raw_input();
@@ -618,18 +613,14 @@ ConsoleHandle platform_std_handle(int32_t which) {
   return nullptr;
 }
 
-bool platform_console_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
+  MemoryConsole* model = screen_of(output);
   if (!model) return false;
   *info = model->info;
   return true;
 }
 
-bool platform_console_set_title(const char* title) {
-  if (posix_console.installed) {
-    posix_console.installed->title = title ? title : "";
-    return true;
-  }
+bool console_backend_set_title(const char* title) {
   if (!posix_console.screen) return false;
   begin_output();
   OutputBuffer text;
@@ -642,8 +633,8 @@ bool platform_console_set_title(const char* title) {
   return true;
 }
 
-bool platform_console_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
+  MemoryConsole* model = screen_of(output);
   if (!model || !memory_console_set_cursor_position(model, position)) return false;
   if (painted(output)) {
     char sequence[kCursorSequenceSize];
@@ -652,8 +643,8 @@ bool platform_console_set_cursor_position(ConsoleHandle output, ConsoleCoord pos
   return true;
 }
 
-bool platform_console_set_cursor_info(ConsoleHandle output, const ConsoleCursorInfo* info) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_set_cursor_info(ConsoleHandle output, const ConsoleCursorInfo* info) {
+  MemoryConsole* model = screen_of(output);
   if (!model || info->size < 1 || info->size > 100) return false;
   model->cursor_info = *info;
   if (painted(output)) {
@@ -663,40 +654,40 @@ bool platform_console_set_cursor_info(ConsoleHandle output, const ConsoleCursorI
   return true;
 }
 
-bool platform_console_fill_attribute(ConsoleHandle output, uint16_t attribute, uint32_t length,
-                                     ConsoleCoord at, uint32_t* written) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_fill_attribute(ConsoleHandle output, uint16_t attribute, uint32_t length,
+                                    ConsoleCoord at, uint32_t* written) {
+  MemoryConsole* model = screen_of(output);
   if (!model) return *written = 0, false;
   bool ok = memory_console_fill_attribute(model, attribute, length, at, written);
   if (ok && painted(output)) paint_run(at, *written);
   return ok;
 }
 
-bool platform_console_fill_character(ConsoleHandle output, char character, uint32_t length,
-                                     ConsoleCoord at, uint32_t* written) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_fill_character(ConsoleHandle output, char character, uint32_t length,
+                                    ConsoleCoord at, uint32_t* written) {
+  MemoryConsole* model = screen_of(output);
   if (!model) return *written = 0, false;
   bool ok = memory_console_fill_character(model, character, length, at, written);
   if (ok && painted(output)) paint_run(at, *written);
   return ok;
 }
 
-bool platform_console_write_characters(ConsoleHandle output, const char* characters,
-                                       uint32_t length, ConsoleCoord at, uint32_t* written) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_write_characters(ConsoleHandle output, const char* characters, uint32_t length,
+                                      ConsoleCoord at, uint32_t* written) {
+  MemoryConsole* model = screen_of(output);
   if (!model) {
     *written = 0;
-    return output == stream_output() && platform_stream_write(output, characters, length);
+    return console_backend_stream_write(output, characters, length);
   }
   bool ok = memory_console_write_characters(model, characters, length, at, written);
   if (ok && painted(output)) paint_run(at, *written);
   return ok;
 }
 
-bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
-                             const ConsoleSmallRect* clip, ConsoleCoord destination,
-                             const ConsoleCharInfo* fill) {
-  MemoryConsole* model = model_of(output);
+bool console_backend_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
+                            const ConsoleSmallRect* clip, ConsoleCoord destination,
+                            const ConsoleCharInfo* fill) {
+  MemoryConsole* model = screen_of(output);
   if (!model) return false;
   bool ok = memory_console_scroll(model, rect, clip, destination, fill);
   if (ok && painted(output)) {
@@ -708,10 +699,12 @@ bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
   return ok;
 }
 
-bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
+void console_backend_catch_up() {
   repaint_if_continued();
-  *count = 0;
-  if (MemoryConsole* model = model_of(input)) {
+}
+
+bool console_backend_input_count(ConsoleHandle input, uint32_t* count) {
+  if (MemoryConsole* model = screen_of(input)) {
     *count = static_cast<uint32_t>(model->input.size());
   } else if (input == terminal_input()) {
     pump_typed_keys(kInputWaitMs);
@@ -725,11 +718,9 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
   return true;
 }
 
-bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* records, uint32_t length,
-                                 uint32_t* read) {
-  *read = 0;
-  if (length == 0) return true;
-  if (MemoryConsole* model = model_of(input))
+bool console_backend_read_input(ConsoleHandle input, ConsoleInputRecord* records, uint32_t length,
+                                uint32_t* read) {
+  if (MemoryConsole* model = screen_of(input))
     return memory_console_read_input(model, records, length, read);
   if (input == terminal_input()) {
     while (keys.count == 0) {
@@ -751,15 +742,14 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
   return false;
 }
 
-bool platform_console_input_ended(ConsoleHandle input) {
-  repaint_if_continued();
-  if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
+bool console_backend_input_ended(ConsoleHandle input) {
+  if (MemoryConsole* model = screen_of(input)) return model->input_closed && model->input.empty();
   if (input != stream_input()) return false;
   fill_lookahead(0);
   return redirected_input_ended(posix_console.redirected);
 }
 
-bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
+bool console_backend_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
   if (output != stream_output()) return false;
   write_output(bytes, length);
   return true;

@@ -1,11 +1,11 @@
 // Console services on Windows: the process's console through the system's console calls.
 // A standard input that is not a console (a file or a pipe) gives one key press per byte
 // and tells when it has ended; a standard output that is not a console takes plain bytes
-// through WriteFile. A memory console installed by a test takes the place of all of it.
+// through WriteFile. A memory console installed by a test is served before any of it
+// (platform/console_common.cpp).
 #include <windows.h>
 
-#include "platform/console.h"
-#include "platform/memory_console.h"
+#include "platform/console_backend.h"
 #include "platform/redirected_input.h"
 
 namespace {
@@ -17,16 +17,10 @@ constexpr uint32_t kInputChunk = 16;
 constexpr DWORD kInputWaitMs = 50;
 
 struct Win32Console {
-  MemoryConsole* installed;    // a test's memory console, when set
   RedirectedInput redirected;  // keys of a standard input that is not a console
 };
 
-Win32Console win32_console{nullptr, {}};
-
-MemoryConsole* model_of(ConsoleHandle handle) {
-  if (handle && handle == win32_console.installed) return win32_console.installed;
-  return nullptr;
-}
+Win32Console win32_console{{}};
 
 COORD coord_of(ConsoleCoord c) {
   return COORD{c.x, c.y};
@@ -71,28 +65,15 @@ ConsoleInputRecord record_of(const INPUT_RECORD& in) {
 
 }  // namespace
 
-void platform_console_install(MemoryConsole* console) {
-  win32_console.installed = console;
-}
-
-bool platform_console_alloc() {
-  if (win32_console.installed) {
-    ++win32_console.installed->alloc_calls;
-    return true;
-  }
+bool console_backend_alloc() {
   return AllocConsole() != 0;
 }
 
-bool platform_console_free() {
-  if (win32_console.installed) {
-    ++win32_console.installed->free_calls;
-    return true;
-  }
+bool console_backend_free() {
   return FreeConsole() != 0;
 }
 
-ConsoleHandle platform_std_handle(int32_t which) {
-  if (win32_console.installed) return win32_console.installed;
+ConsoleHandle console_backend_std_handle(int32_t which) {
   if (which != kStdInputHandle && which != kStdOutputHandle) return nullptr;
   HANDLE handle = GetStdHandle(static_cast<DWORD>(which));
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -103,11 +84,7 @@ ConsoleHandle platform_std_handle(int32_t which) {
   return handle;
 }
 
-bool platform_console_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
-  if (MemoryConsole* model = model_of(output)) {
-    *info = model->info;
-    return true;
-  }
+bool console_backend_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo* info) {
   CONSOLE_SCREEN_BUFFER_INFO system_info;
   if (!output || !GetConsoleScreenBufferInfo(output, &system_info)) return false;
   info->size = {system_info.dwSize.X, system_info.dwSize.Y};
@@ -120,65 +97,46 @@ bool platform_console_buffer_info(ConsoleHandle output, ConsoleScreenBufferInfo*
   return true;
 }
 
-bool platform_console_set_title(const char* title) {
-  if (win32_console.installed) {
-    win32_console.installed->title = title ? title : "";
-    return true;
-  }
+bool console_backend_set_title(const char* title) {
   return SetConsoleTitleA(title ? title : "") != 0;
 }
 
-bool platform_console_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
-  if (MemoryConsole* model = model_of(output))
-    return memory_console_set_cursor_position(model, position);
+bool console_backend_set_cursor_position(ConsoleHandle output, ConsoleCoord position) {
   return output && SetConsoleCursorPosition(output, coord_of(position)) != 0;
 }
 
-bool platform_console_set_cursor_info(ConsoleHandle output, const ConsoleCursorInfo* info) {
-  if (MemoryConsole* model = model_of(output)) {
-    if (info->size < 1 || info->size > 100) return false;
-    model->cursor_info = *info;
-    return true;
-  }
+bool console_backend_set_cursor_info(ConsoleHandle output, const ConsoleCursorInfo* info) {
   const CONSOLE_CURSOR_INFO system_info{info->size, info->visible ? TRUE : FALSE};
   return output && SetConsoleCursorInfo(output, &system_info) != 0;
 }
 
-bool platform_console_fill_attribute(ConsoleHandle output, uint16_t attribute, uint32_t length,
-                                     ConsoleCoord at, uint32_t* written) {
-  if (MemoryConsole* model = model_of(output))
-    return memory_console_fill_attribute(model, attribute, length, at, written);
+bool console_backend_fill_attribute(ConsoleHandle output, uint16_t attribute, uint32_t length,
+                                    ConsoleCoord at, uint32_t* written) {
   DWORD done = 0;
   BOOL ok = output && FillConsoleOutputAttribute(output, attribute, length, coord_of(at), &done);
   *written = done;
   return ok != 0;
 }
 
-bool platform_console_fill_character(ConsoleHandle output, char character, uint32_t length,
-                                     ConsoleCoord at, uint32_t* written) {
-  if (MemoryConsole* model = model_of(output))
-    return memory_console_fill_character(model, character, length, at, written);
+bool console_backend_fill_character(ConsoleHandle output, char character, uint32_t length,
+                                    ConsoleCoord at, uint32_t* written) {
   DWORD done = 0;
   BOOL ok = output && FillConsoleOutputCharacterA(output, character, length, coord_of(at), &done);
   *written = done;
   return ok != 0;
 }
 
-bool platform_console_write_characters(ConsoleHandle output, const char* characters,
-                                       uint32_t length, ConsoleCoord at, uint32_t* written) {
-  if (MemoryConsole* model = model_of(output))
-    return memory_console_write_characters(model, characters, length, at, written);
+bool console_backend_write_characters(ConsoleHandle output, const char* characters, uint32_t length,
+                                      ConsoleCoord at, uint32_t* written) {
   DWORD done = 0;
   BOOL ok = output && WriteConsoleOutputCharacterA(output, characters, length, coord_of(at), &done);
   *written = done;
   return ok != 0;
 }
 
-bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
-                             const ConsoleSmallRect* clip, ConsoleCoord destination,
-                             const ConsoleCharInfo* fill) {
-  if (MemoryConsole* model = model_of(output))
-    return memory_console_scroll(model, rect, clip, destination, fill);
+bool console_backend_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
+                            const ConsoleSmallRect* clip, ConsoleCoord destination,
+                            const ConsoleCharInfo* fill) {
   if (!output) return false;
   const SMALL_RECT scroll = rect_of(*rect);
   SMALL_RECT clip_rect{};
@@ -190,12 +148,9 @@ bool platform_console_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
                                     coord_of(destination), &fill_cell) != 0;
 }
 
-bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
-  *count = 0;
-  if (MemoryConsole* model = model_of(input)) {
-    *count = static_cast<uint32_t>(model->input.size());
-    return true;
-  }
+void console_backend_catch_up() {}
+
+bool console_backend_input_count(ConsoleHandle input, uint32_t* count) {
   DWORD waiting = 0;
   if (input && GetNumberOfConsoleInputEvents(input, &waiting)) {
     // The wait is also what lets a console that lives in a Unix terminal (Wine's) read the
@@ -211,12 +166,8 @@ bool platform_console_input_count(ConsoleHandle input, uint32_t* count) {
   return true;
 }
 
-bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* records, uint32_t length,
-                                 uint32_t* read) {
-  *read = 0;
-  if (length == 0) return true;
-  if (MemoryConsole* model = model_of(input))
-    return memory_console_read_input(model, records, length, read);
+bool console_backend_read_input(ConsoleHandle input, ConsoleInputRecord* records, uint32_t length,
+                                uint32_t* read) {
   if (is_console_input(input)) {
     INPUT_RECORD buffer[kInputChunk];
     DWORD got = 0;
@@ -232,15 +183,13 @@ bool platform_console_read_input(ConsoleHandle input, ConsoleInputRecord* record
   return true;
 }
 
-bool platform_console_input_ended(ConsoleHandle input) {
-  if (MemoryConsole* model = model_of(input)) return model->input_closed && model->input.empty();
+bool console_backend_input_ended(ConsoleHandle input) {
   if (is_console_input(input)) return false;
   fill_lookahead(input);
   return redirected_input_ended(win32_console.redirected);
 }
 
-bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
-  if (!output || model_of(output)) return false;
+bool console_backend_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
   while (length > 0) {
     DWORD written = 0;
     if (!WriteFile(output, bytes, length, &written, nullptr) || written == 0) return false;
