@@ -5,6 +5,7 @@
 #include <string>
 
 #include "files/file_data.h"
+#include "platform/open_file_list.h"
 #include "testing/file_layer_fixture.h"
 
 namespace {
@@ -119,6 +120,22 @@ TEST_F(FileTableTest, ClosingTheMiddleNodeKeepsBothLinksOfItsNeighbours) {
   EXPECT_EQ(head->next, nullptr);
   file_close(newest);
   EXPECT_EQ(file_table.dynamic_list, nullptr);
+}
+
+TEST_F(FileTableTest, CloseAllClosesTheIdsNewestFirstThenTheNumbersUpward) {
+  const FileReference older = file_open_for_update(kNewDynamicFile, "older");
+  ASSERT_NE(file_open_for_update(3, "three"), 0);
+  const FileReference newer = file_open_for_update(kNewDynamicFile, "newer");
+  ASSERT_NE(file_open_for_update(1, "one"), 0);
+  const PlatformFile expected[] = {*file_slot_find(newer), *file_slot_find(older),
+                                   *file_slot_find(1), *file_slot_find(3)};
+  const void* closed[8] = {};
+  size_t count = 0;
+  open_file_list_watch_removals(closed, 8, &count);
+  file_close_all();
+  open_file_list_watch_removals(nullptr, 0, nullptr);
+  ASSERT_EQ(count, 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(closed[i], expected[i]) << i;
 }
 
 TEST_F(FileTableTest, ANewFileIsMadeByTheOpenAndSharedWithNobody) {

@@ -89,7 +89,7 @@ bool memory_console_init(MemoryConsole* console, int16_t columns, int16_t rows,
 void memory_console_release(MemoryConsole* console);
 
 /// Routes the process's console services to `console` (null: back to the real console).
-/// Implemented by each back end.
+/// Implemented once for both back ends (platform/console_common.cpp).
 void platform_console_install(MemoryConsole* console);
 
 /// The cell at (x, y); the caller keeps inside the buffer.
