@@ -121,25 +121,28 @@ int create_registered(FileReference number, const char* name, int slot) {
   return made;
 }
 
-/// Builds the name `stem`, `number` (left out when 0), `extension` into `out`.
-bool build_name(char* out, const char* stem, uint32_t number, const char* extension) {
+/// Builds `stem`, then `separator` and `number` (both left out when the number is 0), then
+/// `extension` into `out`.
+bool build_name(char* out, const char* stem, const char* separator, uint32_t number,
+                const char* extension) {
   out[0] = 0;
-  return append(out, kNameSize, stem) && (number == 0 || append_number(out, kNameSize, number)) &&
+  return append(out, kNameSize, stem) &&
+         (number == 0 ||
+          (append(out, kNameSize, separator) && append_number(out, kNameSize, number))) &&
          append(out, kNameSize, extension);
 }
 
-/// Makes the temporary archive as a new file of the program directory: "pactest.pac", or
-/// the first free numbered name when something of that name exists. A file of the same
-/// name, a user's or another run's, is never written to or removed.
-bool create_temporary_archive() {
-  for (uint32_t number = 1; number <= kMaxTemporaryArchiveNumber; ++number) {
-    const bool named = number == 1
-                           ? build_name(program_state.archive_name, kTemporaryArchive, 0, "")
-                           : build_name(program_state.archive_name, kTemporaryArchiveStem, number,
-                                        kTemporaryArchiveExtension);
-    if (!named) return false;
-    const int made =
-        create_registered(kArchiveFileNumber, program_state.archive_name, kArchiveRemovalSlot);
+/// Makes a new file under `file`, registered for removal in `slot`, with the first free of
+/// the names built from `stem`, `separator`, a number and `extension` (the plain name
+/// without a number first when `plain_first`, then the numbers after it up to
+/// kMaxNameNumber), which stays in `out`. A file that has one of these names already, a
+/// user's or another run's, is never written to or removed.
+bool create_first_free(char* out, const char* stem, const char* separator, const char* extension,
+                       bool plain_first, FileReference file, int slot) {
+  for (uint32_t number = 1; number <= kMaxNameNumber; ++number) {
+    const uint32_t shown = plain_first && number == 1 ? 0 : number;
+    if (!build_name(out, stem, separator, shown, extension)) return false;
+    const int made = create_registered(file, out, slot);
     if (made != 0) return made == 1;
   }
   return false;
@@ -154,7 +157,10 @@ void remove_own_file(const char* name, int slot) {
 /// Writes the carried archive whole to a new temporary file in the program directory.
 bool write_temporary_archive(const uint8_t* archive, uint32_t size) {
   platform_set_current_directory(program_directory);
-  if (!create_temporary_archive()) return false;
+  if (!create_first_free(program_state.archive_name, kTemporaryArchiveStem,
+                         kTemporaryArchiveSeparator, kTemporaryArchiveExtension, true,
+                         kArchiveFileNumber, kArchiveRemovalSlot))
+    return false;
   const bool written = size > 0 && current_file_write_block(archive, size) != 0;
   file_close(kArchiveFileNumber);
   if (!written) remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
@@ -165,25 +171,13 @@ void remove_temporary_archive() {
   remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
 }
 
-/// Creates the new file that will take the place of `target_name`: the target's name with
-/// a number and kPartFileExtension, the first that is free.
-bool create_part_file(const char* target_name) {
-  for (uint32_t number = 1; number <= kMaxPartFileNumber; ++number) {
-    char* name = program_state.part_name;
-    name[0] = 0;
-    if (!append(name, kNameSize, target_name) || !append(name, kNameSize, ".") ||
-        !append_number(name, kNameSize, number) || !append(name, kNameSize, kPartFileExtension))
-      return false;
-    const int made = create_registered(kTargetFileNumber, name, kPartRemovalSlot);
-    if (made != 0) return made == 1;
-  }
-  return false;
-}
-
 /// Writes the delivered entry to a new file beside `target_name`, flushed, then puts it in
 /// the target's place in one rename. Whatever fails, the target keeps what it held.
 bool write_target(const char* target_name) {
-  if (!file_may_replace(target_name) || !create_part_file(target_name)) return false;
+  if (!file_may_replace(target_name) ||
+      !create_first_free(program_state.part_name, target_name, kPartFileSeparator,
+                         kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot))
+    return false;
   const bool written =
       (program_state.entry_length == 0 ||
        current_file_write_block(program_state.entry_data,

@@ -15,15 +15,17 @@ inline constexpr char kArchiveNotOpened[] = "Fehler beim oeffnen der pac datei";
 inline constexpr char kExtractionDone[] = "Entpacken erfolgreich beendet!";
 inline constexpr char kClosingPrompt[] = "Beliebige Taste zum beenden...";
 
-/// The temporary archive's name; when something of that name exists already, the first
-/// free one of "pactest-2.pac" to "pactest-99.pac" is taken instead.
-inline constexpr char kTemporaryArchive[] = "pactest.pac";
-inline constexpr char kTemporaryArchiveStem[] = "pactest-";
+/// The temporary archive is "pactest.pac"; when something of that name exists already, the
+/// first free one of "pactest-2.pac" to "pactest-99.pac" is taken instead.
+inline constexpr char kTemporaryArchiveStem[] = "pactest";
+inline constexpr char kTemporaryArchiveSeparator[] = "-";
 inline constexpr char kTemporaryArchiveExtension[] = ".pac";
-inline constexpr int kMaxTemporaryArchiveNumber = 99;
-/// An entry is written to its target's name followed by ".<n>" and this, then renamed.
+/// An entry is written to its target's name followed by "." and the first free number from
+/// 1 and this extension, then renamed over the target.
+inline constexpr char kPartFileSeparator[] = ".";
 inline constexpr char kPartFileExtension[] = ".entpacker-neu";
-inline constexpr int kMaxPartFileNumber = 99;
+/// The highest number a new file's name is given before the run gives up on it.
+inline constexpr uint32_t kMaxNameNumber = 99;
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 
