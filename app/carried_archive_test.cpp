@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "files/program_directory.h"
-#include "pack/jc_block.h"
+#include "jc/jc.h"
 #include "pack/pack_reader.h"
 #include "platform/process.h"
 #include "runtime/workspace.h"

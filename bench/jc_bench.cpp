@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "pack/jc_block.h"
-#include "pack/jc_encode.h"
+#include "jc/jc.h"
+#include "jc/jc_encode.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 
 #include "app/extraction.h"
 #include "fuzz/fuzz_limits.h"
-#include "pack/pack_format.h"
+#include "jc/pack_format.h"
 #include "platform/file_faults.h"
 #include "testing/memory_console_helpers.h"
 #include "testing/payload_helpers.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "pack/jc_encode.h"
-#include "pack/jc_entry.h"
+#include "jc/jc_encode.h"
+#include "jc/jc_entry.h"
 #include "testing/codec_data_helpers.h"
 
 namespace {

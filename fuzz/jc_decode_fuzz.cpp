@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_limits.h"
-#include "pack/jc_block.h"
+#include "jc/jc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t announced = jc_unpacked_size(data, size);

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "pack/jc_block.h"
-#include "pack/jc_encode.h"
-#include "pack/jc_entry.h"
-#include "pack/pack_format.h"
+#include "jc/jc.h"
+#include "jc/jc_encode.h"
+#include "jc/jc_entry.h"
+#include "jc/pack_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

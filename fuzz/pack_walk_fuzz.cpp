@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_limits.h"
-#include "pack/pack_format.h"
+#include "jc/pack_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> archive(data, data + size);

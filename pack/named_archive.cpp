@@ -1,7 +1,7 @@
 #include "pack/named_archive.h"
 
+#include "jc/pack_format.h"
 #include "pack/archive_digest.h"
-#include "pack/pack_format.h"
 
 namespace {
 

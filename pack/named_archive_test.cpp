@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "jc/jc_entry.h"
+#include "jc/pack_format.h"
 #include "pack/archive_digest.h"
-#include "pack/jc_entry.h"
 #include "pack/named_archive_writer.h"
-#include "pack/pack_format.h"
 #include "testing/codec_data_helpers.h"
 
 namespace {

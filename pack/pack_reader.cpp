@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "files/program_directory.h"
-#include "pack/jc_block.h"
+#include "jc/jc.h"
 #include "runtime/workspace.h"
 
 PackReader pack_reader;

@@ -19,8 +19,8 @@
 
 #include <cstdint>
 
+#include "jc/pack_format.h"
 #include "pack/archive_digest.h"
-#include "pack/pack_format.h"
 #include "platform/file.h"
 
 /// The reader's state, all zero before the first open.

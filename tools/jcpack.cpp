@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "pack/jc_block.h"
-#include "pack/jc_decode_internal.h"
-#include "pack/jc_encode.h"
-#include "pack/jc_entry.h"
-#include "pack/jc_stream_count.h"
-#include "pack/pack_format.h"
+#include "jc/jc.h"
+#include "jc/jc_decode_internal.h"
+#include "jc/jc_encode.h"
+#include "jc/jc_entry.h"
+#include "jc/jc_stream_count.h"
+#include "jc/pack_format.h"
 
 namespace {
 

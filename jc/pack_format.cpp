@@ -1,8 +1,8 @@
-#include "pack/pack_format.h"
+#include "jc/pack_format.h"
 
 #include <cstring>
 
-#include "pack/jc_decode_internal.h"
+#include "jc/jc_decode_internal.h"
 
 PackEntryHeader pack_read_entry_header(const uint8_t* bytes) {
   return {jc_load_le32(bytes), jc_load_le32(bytes + 4)};

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pack/jc_block.h"
+#include "jc/jc.h"
 
 inline constexpr size_t kPackEntryHeaderSize = 8;
 

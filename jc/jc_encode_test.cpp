@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "pack/jc_block.h"
-#include "pack/jc_encode.h"
-#include "pack/jc_encode_internal.h"
+#include "jc/jc.h"
+#include "jc/jc_encode.h"
+#include "jc/jc_encode_internal.h"
 #include "testing/codec_data_helpers.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "pack/jc_bit_writer.h"
-#include "pack/jc_decode_internal.h"
+#include "jc/jc_bit_writer.h"
+#include "jc/jc_decode_internal.h"
 
 /// What a parsed token is; the emitter picks the cheapest coding of a match (repeat, short
 /// or full) from the offset and the state at that point.

@@ -63,6 +63,8 @@ enum class JcStatus : uint8_t {
   corrupt_stream,     ///< the stream leaves the block or the destination, or is malformed
   size_mismatch,      ///< the stream ended before unpacked_size bytes were written
   checksum_mismatch,  ///< the unpacked bytes do not have the stored checksum
+  bad_argument,       ///< compressing: a level out of range, or no input or too much of it
+  out_of_memory,      ///< compressing: the encoder's tables could not be allocated
 };
 
 /// The outcome of a decoding call.
@@ -110,6 +112,24 @@ JcResult jc_decode_checked(const uint8_t* block, size_t block_size, uint8_t* des
 /// jc_decode_compact with the reason of a failure.
 JcResult jc_decode_compact_checked(const uint8_t* block, size_t block_size, uint8_t* dest,
                                    size_t dest_capacity);
+
+inline constexpr int kJcMinLevel = 1;  ///< fastest
+inline constexpr int kJcMaxLevel = 9;  ///< optimal parsing, the smallest blocks
+inline constexpr int kJcDefaultLevel = 9;
+inline constexpr uint64_t kJcMaxInputSize = UINT32_MAX;  ///< unpacked_size is 32 bits
+
+/// The most bytes jc_compress can need for `size` input bytes (header, stream and end
+/// marker included), or 0 when `size` is more than kJcMaxInputSize.
+size_t jc_compress_bound(size_t size);
+
+/// Compresses `size` bytes (1 to kJcMaxInputSize) at `level` (kJcMinLevel to kJcMaxLevel)
+/// into one JC block with its checksum, written to `out` (capacity bytes); `*written` is
+/// set to the block's size when the result is ok, and to 0 otherwise. Results: ok;
+/// bad_argument for a level out of range, no input or too much of it; too_small when the
+/// block does not fit `capacity` (never with jc_compress_bound(size) bytes); out_of_memory.
+/// Never writes outside `out`; never throws.
+JcStatus jc_compress(const uint8_t* data, size_t size, int level, uint8_t* out, size_t capacity,
+                     size_t* written);
 
 /// A short description of `status` for messages ("checksum mismatch").
 const char* jc_status_text(JcStatus status);

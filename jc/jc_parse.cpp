@@ -2,8 +2,8 @@
 // and index shifts.
 #include <algorithm>
 
-#include "pack/jc_encode_internal.h"
-#include "pack/jc_match_finder.h"
+#include "jc/jc_encode_internal.h"
+#include "jc/jc_match_finder.h"
 
 namespace {
 

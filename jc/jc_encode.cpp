@@ -1,11 +1,11 @@
 // The encoder's frame: level settings, the plan of literal modes and index shifts, the
 // folding of incompressible stretches into raw runs, and the emitter.
-#include "pack/jc_encode.h"
+#include "jc/jc_encode.h"
 
 #include <algorithm>
 #include <array>
 
-#include "pack/jc_encode_internal.h"
+#include "jc/jc_encode_internal.h"
 
 namespace {
 

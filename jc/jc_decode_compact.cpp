@@ -1,7 +1,7 @@
 // The size variant of the JC decoder: every bit goes through the bit reader, one word is
 // fetched when the current one is used up, and every write is checked on its own.
-#include "pack/jc_block.h"
-#include "pack/jc_decode_internal.h"
+#include "jc/jc.h"
+#include "jc/jc_decode_internal.h"
 
 namespace {
 
@@ -176,4 +176,9 @@ JcResult jc_decode_compact_checked(const uint8_t* block, size_t block_size, uint
   }
   if (step == JcStep::fail) return {JcStatus::corrupt_stream, 0, 0};
   return jc_decode_finish(header, dest, size_t(s.out - dest), size_t(s.reader.next - block));
+}
+
+uint32_t jc_decode_compact(const uint8_t* block, size_t block_size, uint8_t* dest,
+                           size_t dest_capacity) {
+  return jc_decode_compact_checked(block, block_size, dest, dest_capacity).written;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "pack/jc_block.h"
+#include "jc/jc.h"
 
 /// The decoders' one safety check: every condition that keeps a read inside the block or a
 /// write inside the destination, or that a well-formed stream satisfies, goes through it;

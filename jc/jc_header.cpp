@@ -1,7 +1,8 @@
-// Header access, checksum, module information and the common frame of the decoders.
-#include "pack/jc_block.h"
+// Header access, checksum, module information and the common frame of the decoders (the
+// decoders call into this file; nothing here calls a decoder).
+#include "jc/jc.h"
 
-#include "pack/jc_decode_internal.h"
+#include "jc/jc_decode_internal.h"
 
 namespace {
 
@@ -77,6 +78,10 @@ const char* jc_status_text(JcStatus status) {
       return "size mismatch";
     case JcStatus::checksum_mismatch:
       return "checksum mismatch";
+    case JcStatus::bad_argument:
+      return "bad argument";
+    case JcStatus::out_of_memory:
+      return "out of memory";
   }
   return "unknown";
 }
@@ -97,13 +102,4 @@ JcResult jc_decode_finish(const JcBlock& header, const uint8_t* dest, size_t wri
     return {JcStatus::checksum_mismatch, 0, 0};
   }
   return {JcStatus::ok, uint32_t(written), consumed};
-}
-
-uint32_t jc_decode(const uint8_t* block, size_t block_size, uint8_t* dest, size_t dest_capacity) {
-  return jc_decode_checked(block, block_size, dest, dest_capacity).written;
-}
-
-uint32_t jc_decode_compact(const uint8_t* block, size_t block_size, uint8_t* dest,
-                           size_t dest_capacity) {
-  return jc_decode_compact_checked(block, block_size, dest, dest_capacity).written;
 }

@@ -6,10 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-inline constexpr int kJcMinLevel = 1;  ///< fastest
-inline constexpr int kJcMaxLevel = 9;  ///< optimal parsing
-inline constexpr int kJcDefaultLevel = 9;
-inline constexpr uint64_t kJcMaxInputSize = UINT32_MAX;  ///< unpacked_size is 32 bits
+#include "jc/jc.h"
 
 /// Compresses `size` bytes at `level` (kJcMinLevel to kJcMaxLevel) into one JC block with
 /// its checksum, replacing the contents of `block`. False (block untouched) for a level out

@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "pack/jc_block.h"
-#include "pack/jc_decode_internal.h"
+#include "jc/jc.h"
+#include "jc/jc_decode_internal.h"
 
 namespace {
 
@@ -402,4 +402,8 @@ JcResult jc_decode_checked(const uint8_t* block, size_t block_size, uint8_t* des
   // Whole words still in the buffer were fetched ahead and are not part of the stream.
   const size_t consumed = size_t(s.in - block) - kJcWordSize * (s.count / 32);
   return jc_decode_finish(header, dest, size_t(s.out - dest), consumed);
+}
+
+uint32_t jc_decode(const uint8_t* block, size_t block_size, uint8_t* dest, size_t dest_capacity) {
+  return jc_decode_checked(block, block_size, dest, dest_capacity).written;
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pack/jc_block.h"
+#include "jc/jc.h"
 
 /// Whether the stream of the JC block (block_size bytes, its header already checked)
 /// writes at least `claimed` bytes before it ends or breaks off. ok when it does; otherwise

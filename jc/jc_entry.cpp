@@ -1,10 +1,10 @@
-#include "pack/jc_entry.h"
+#include "jc/jc_entry.h"
 
 #include <cstring>
 
-#include "pack/jc_block.h"
-#include "pack/jc_encode.h"
-#include "pack/pack_format.h"
+#include "jc/jc.h"
+#include "jc/jc_encode.h"
+#include "jc/pack_format.h"
 
 namespace {
 

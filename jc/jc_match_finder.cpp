@@ -1,4 +1,4 @@
-#include "pack/jc_match_finder.h"
+#include "jc/jc_match_finder.h"
 
 namespace {
 

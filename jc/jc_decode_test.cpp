@@ -3,8 +3,8 @@
 #include <functional>
 #include <vector>
 
-#include "pack/jc_bit_writer.h"
-#include "pack/jc_block.h"
+#include "jc/jc.h"
+#include "jc/jc_bit_writer.h"
 
 namespace {
 

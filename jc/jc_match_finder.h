@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pack/jc_encode_internal.h"
+#include "jc/jc_encode_internal.h"
 
 inline constexpr uint32_t kJcNoPosition = UINT32_MAX;
 inline constexpr uint32_t kJcHashMinLength = 3;  ///< bytes the hashed finders key on

@@ -1,11 +1,11 @@
-#include "pack/pack_format.h"
+#include "jc/pack_format.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "pack/jc_encode.h"
-#include "pack/jc_entry.h"
+#include "jc/jc_encode.h"
+#include "jc/jc_entry.h"
 #include "testing/codec_data_helpers.h"
 
 namespace {

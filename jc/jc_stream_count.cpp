@@ -10,9 +10,9 @@
 // bytes is allocated only once they reach that size. The walk costs one pass over the block
 // and no memory.
 
-#include "pack/jc_stream_count.h"
+#include "jc/jc_stream_count.h"
 
-#include "pack/jc_decode_internal.h"
+#include "jc/jc_decode_internal.h"
 
 namespace {
 
