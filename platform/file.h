@@ -136,3 +136,29 @@ bool platform_file_replace(const char* source, const char* target);
 
 /// Makes `path` the current directory of the process. False on failure.
 bool platform_set_current_directory(const char* path);
+
+// ---- Services of named archives (self-extractors) ---------------------------------------
+//
+// Names are UTF-8 throughout; the Windows back end converts them to UTF-16 and uses the
+// wide calls, so that any name arrives intact.
+
+/// Moves the position to `position` bytes from the start, also beyond 4 GiB. False on
+/// failure (the position is unchanged then).
+bool platform_file_seek64(PlatformFile file, uint64_t position);
+
+/// The file's full size in bytes; UINT64_MAX on failure.
+uint64_t platform_file_size64(PlatformFile file);
+
+/// Creates the directory `path`, whose parent must exist. True when it was created or a
+/// directory (not a link or reparse point) of that name exists already; false otherwise,
+/// also when a link of that name exists, whatever it points to.
+bool platform_make_directory(const char* path);
+
+/// Sets the modification time of the file or directory `path` (a link is not followed) to
+/// `unix_seconds` since 1970-01-01 UTC. False on failure.
+bool platform_set_file_time(const char* path, int64_t unix_seconds);
+
+/// Makes the regular file `path` executable by whoever may read it (POSIX: an x bit beside
+/// each r bit). Windows has no such bit: true without a change. False on failure.
+bool platform_set_executable(const char* path);
+

@@ -22,6 +22,13 @@ void* platform_module_handle();
 /// The command line the process was started with (never null).
 const char* platform_command_line();
 
+/// How many arguments the program was given, its own name not counted.
+int platform_argument_count();
+
+/// Argument `index` (0 is the first after the program's name) in UTF-8 (the Windows back
+/// end converts the wide command line); null for an index out of range.
+const char* platform_argument(int index);
+
 /// Longest path the program handles, its terminating zero included.
 inline constexpr uint32_t kMaxPathSize = 4096;
 
