@@ -29,6 +29,7 @@
 #include "jc/jc_entry.h"
 #include "jc/jc_stream_count.h"
 #include "jc/pack_format.h"
+#include "tools/jcpack_sfx.h"
 
 namespace {
 
@@ -57,6 +58,10 @@ constexpr const char* kUsage =
     "  jcpack list ARCHIVE                        the entries and whether they unpack\n"
     "  jcpack unpack ARCHIVE DIR [NAME...]        the entries into DIR, under the NAMEs\n"
     "                                             or entry-1, entry-2, ...\n"
+    "  jcpack sfx [-l LEVEL] [--platform linux|win32|win64 | --stub FILE] -o OUT PATH...\n"
+    "                                             a self-extractor of the files and\n"
+    "                                             folders PATH, named from the PATH down\n"
+    "list and unpack read a self-extractor too: its entries go under their own names.\n"
     "LEVEL: 1 (fastest) to 9 (smallest, the default). Entries are stored as they are\n"
     "with --store, or where compression would not make them smaller.\n"
     "- as IN, ARCHIVE or one FILE reads standard input; - as OUT writes standard output.\n"
@@ -490,6 +495,9 @@ int list(const Options& o) {
   Bytes archive, data;
   std::string error;
   if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
+  if (jcpack_has_named_trailer(archive.data(), archive.size())) {
+    return jcpack_named_list(input_name(o.args[0]), archive);
+  }
   bool all_ok = true;
   const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
     const char* reason = unpack_entry(e, &data);
@@ -520,6 +528,10 @@ int unpack(const Options& o) {
   Bytes archive, data;
   std::string error;
   if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
+  if (jcpack_has_named_trailer(archive.data(), archive.size())) {
+    if (!names.empty()) return usage_error("a self-extractor's entries have their own names");
+    return jcpack_named_unpack(input_name(o.args[0]), archive, o.args[1]);
+  }
   size_t entries = 0;
   PackWalk walk = pack_walk_start(archive.data(), archive.size());
   PackEntryView entry;
@@ -561,6 +573,7 @@ int run(int argc, char** argv) {
     return kExitOk;
   }
   const std::vector<std::string> rest(argv + 2, argv + argc);
+  if (command == "sfx") return jcpack_sfx(rest);
   Options options;
   std::string error;
   if (!parse_options(rest, command == "pack", &options, &error)) return usage_error(error);

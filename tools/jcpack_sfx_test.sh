@@ -1,0 +1,266 @@
+#!/usr/bin/env bash
+# Runs `jcpack sfx` and jcpack's list and unpack of self-extractors: usage mistakes, inputs
+# refused without any output file, links left out, the stubs looked for beside jcpack, the
+# archive's names, times and executable bits through list and unpack, damaged and crafted
+# archives that unpack writes nothing of, and links in the target folder. When the stub
+# entpacker-stub lies beside jcpack, full round trips through the self-extractor itself.
+#   jcpack_sfx_test.sh PATH-TO-JCPACK
+set -uo pipefail
+case $1 in /*) JCPACK=$1 ;; *) JCPACK=$PWD/$1 ;; esac
+STUB=$(dirname "$JCPACK")/entpacker-stub
+WORK=$(mktemp -d)
+trap 'chmod -R u+rwx "$WORK"; rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+umask 022
+passed=0
+failed=0
+
+check() {  # check NAME EXPECTED-STATUS COMMAND...; stdout in out.txt, stderr in err.txt
+  local name=$1 want=$2
+  shift 2
+  "$@" >out.txt 2>err.txt </dev/null
+  local got=$?
+  if [ "$got" -eq "$want" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $name: exit $got, expected $want"
+    cat err.txt
+  fi
+}
+
+expect() {  # expect NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+no_temporaries() {  # no_temporaries [DIR]: no temporary file left in DIR
+  test -z "$(ls -A "${1:-.}" | grep jcpack)"
+}
+
+empty_dir() {  # empty_dir DIR: DIR is missing or holds nothing
+  test -z "$(ls -A "$1" 2>/dev/null)"
+}
+
+flip_byte() {  # flip_byte FILE OFFSET: inverts one byte in place
+  local byte
+  byte=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "$(printf '\\%03o' $((255 - byte)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+le() {  # le VALUE BYTES: VALUE as BYTES little-endian bytes
+  local i out=""
+  for ((i = 0; i < $2; i++)); do out+=$(printf '\\x%02x' $((($1 >> (8 * i)) & 255))); done
+  printf "$out"
+}
+
+crc32_le() {  # CRC-32 of standard input as 4 little-endian bytes (from gzip's trailer)
+  gzip -c | tail -c 8 | head -c 4
+}
+
+craft() {  # craft OUT NAME...: a stub line, then a named archive of "hello" under each NAME
+  local out=$1 name
+  shift
+  : >entries.part
+  : >table.part
+  for name; do
+    { le 5 4; le 5 4; printf hello; } >>entries.part
+    { le "$(printf '%s' "$name" | wc -c)" 2; le 0 8; le 0 1; printf '%s' "$name"; } >>table.part
+  done
+  {
+    printf 'EPNAME\r\032'
+    le 1 4; le $# 4; le "$(stat -c %s table.part)" 8; le "$(stat -c %s entries.part)" 8
+    cat entries.part table.part | crc32_le
+  } >trailer.part
+  { echo stub; cat entries.part table.part trailer.part; crc32_le <trailer.part; } >"$out"
+  rm -f entries.part table.part trailer.part
+}
+
+same_tree() {  # same_tree A B: same files, bytes, executable bits and modification times
+  diff -r "$1" "$2" >/dev/null || return 1
+  (cd "$1" && find . -printf '%p %y %T@ %m\n' | sed 's/\.[0-9]* / /' | sort) >tree-a.txt
+  (cd "$2" && find . -printf '%p %y %T@ %m\n' | sed 's/\.[0-9]* / /' | sort) >tree-b.txt
+  cmp -s tree-a.txt tree-b.txt
+}
+
+echo 'not a program' >stub.bin
+printf 'MZ, a Windows program' >winstub.exe
+
+# A tree with the kinds of entry a self-extractor keeps. Times are whole seconds in the past
+# so that a kept time is told from a new one.
+mkdir -p "tree/Grüße/tief unten" tree/leer tree/bin
+echo hello >"tree/Grüße/tief unten/Datei mit Leerzeichen.txt"
+seq 1 50000 >tree/zahlen.txt
+: >tree/empty.txt
+cat /usr/bin/* 2>/dev/null | head -c 3000000 >tree/bin/program.bin
+printf '#!/bin/sh\necho script ran\n' >tree/bin/run.sh
+chmod +x tree/bin/run.sh
+find tree -exec touch -d '2021-06-15 12:34:56' {} +
+touch -d '2019-01-02 03:04:05' tree/zahlen.txt
+
+# Usage mistakes.
+check "no OUT" 2 "$JCPACK" sfx tree
+check "no PATH" 2 "$JCPACK" sfx -o x.run
+check "unknown option" 2 "$JCPACK" sfx --frob -o x.run tree
+check "bad platform" 2 "$JCPACK" sfx --platform dos -o x.run tree
+check "platform and stub" 2 "$JCPACK" sfx --platform linux --stub stub.bin -o x.run tree
+check "level 0" 2 "$JCPACK" sfx -l 0 --stub stub.bin -o x.run tree
+expect "nothing written on usage mistakes" test ! -e x.run
+
+# The stubs are looked for beside jcpack; a missing one is named with how to build it.
+mkdir lonely
+cp "$JCPACK" lonely/jcpack
+check "native stub missing" 1 lonely/jcpack sfx -o x.run tree
+expect "native stub named" grep -q "lonely/entpacker-stub: .*missing.*make" err.txt
+check "win64 stub missing" 1 lonely/jcpack sfx --platform win64 -o x.run tree
+expect "win64 stub named" grep -q "entpacker-stub-win64.exe: .*make windows" err.txt
+cp stub.bin lonely/entpacker-stub-win32.exe
+check "win32 stub found" 0 lonely/jcpack sfx --platform win32 -o x.run tree/zahlen.txt
+check "win32 stub carried" 0 cmp -n "$(stat -c %s stub.bin)" x.run stub.bin
+rm -f x.run
+
+# Refused inputs: exit 1, a message naming the input, no output file and no temporary.
+refused() {  # refused NAME WORDS-IN-MESSAGE SFX-ARGUMENTS...
+  local name=$1 words=$2
+  shift 2
+  check "$name" 1 "$JCPACK" sfx -o refused.run "$@"
+  expect "$name: message" grep -q -- "$words" err.txt
+  expect "$name: no output" test ! -e refused.run
+  expect "$name: no temporary" no_temporaries
+}
+for bad in 'CON' 'nul.txt' 'back\slash' 'colon:name' 'trailing.' $'line\nbreak' $'\xff\xfe'; do
+  rm -rf badname && mkdir badname && : >"badname/$bad"
+  refused "bad name $(printf '%q' "$bad")" "would refuse that name" --stub stub.bin badname
+done
+rm -rf badname
+mkdir -p one two
+echo 1 >one/same.txt
+echo 2 >two/same.txt
+refused "duplicate names" "both would be stored as 'same.txt'" --stub stub.bin one/same.txt two/same.txt
+refused "the same PATH twice" "both would be stored" --stub stub.bin tree tree
+echo 3 >one/Übersicht.TXT
+echo 4 >two/übersicht.txt
+refused "names equal ignoring case, Windows stub" "the same name on Windows" \
+  --stub winstub.exe one/Übersicht.TXT two/übersicht.txt
+check "names equal ignoring case, --platform win32" 1 lonely/jcpack sfx --platform win32 \
+  -o refused.run one/Übersicht.TXT two/übersicht.txt
+expect "names equal ignoring case, --platform win32: message" grep -q "same name on Windows" err.txt
+expect "names equal ignoring case, --platform win32: no output" test ! -e refused.run
+check "names that differ in case on Linux" 0 "$JCPACK" sfx --stub stub.bin -o case.run \
+  one/Übersicht.TXT two/übersicht.txt
+refused "missing input" "missing.txt: cannot read: No such file" --stub stub.bin tree missing.txt
+if [ "$(id -u)" -ne 0 ]; then
+  mkdir locked && echo secret >locked/file && chmod 000 locked/file
+  refused "unreadable file" "locked/file: cannot read" --stub stub.bin locked
+  chmod 700 locked/file && chmod 000 locked
+  refused "unreadable folder" "locked: cannot read" --stub stub.bin locked
+  chmod 700 locked
+fi
+refused "file that fails to read" "mem: cannot read" --stub stub.bin /proc/self/mem
+truncate -s 2G big.bin
+refused "file of 2 GiB" "below 2 GiB" --stub stub.bin big.bin
+rm -f big.bin
+mkfifo fifo
+refused "FIFO as PATH" "neither a regular file nor a folder" --stub stub.bin fifo
+refused "missing stub file" "cannot read the stub" --stub nostub.bin tree
+mkdir outdir
+check "OUT a folder" 1 "$JCPACK" sfx --stub stub.bin -o outdir tree
+expect "OUT a folder: untouched" empty_dir outdir
+echo "old content" >kept.run
+check "refusal keeps OUT" 1 "$JCPACK" sfx --stub stub.bin -o kept.run tree missing.txt
+expect "refusal keeps OUT: content" grep -qx "old content" kept.run
+
+# A link inside a folder is left out with a warning; OUT is executable.
+mkdir -p linked/sub
+echo inside >linked/sub/file.txt
+ln -s sub/file.txt linked/link-to-file
+ln -s /etc linked/link-to-etc
+check "links skipped" 0 "$JCPACK" sfx --stub stub.bin -o linked.run linked
+expect "links skipped: warnings" test "$(grep -c 'symbolic link, skipped' err.txt)" -eq 2
+expect "output executable" test -x linked.run
+expect "output mode" test "$(stat -c %a linked.run)" = 755
+check "links skipped: list" 0 "$JCPACK" list linked.run
+expect "links skipped: listed" test "$(cut -d' ' -f8- out.txt | tr '\n' ,)" = "linked,linked/sub,linked/sub/file.txt,"
+
+# The archive through list and unpack: names, sizes, kinds, times and executable bits.
+check "sfx of the tree" 0 "$JCPACK" sfx -l 1 --stub stub.bin -o tree.run tree
+check "stub first" 0 cmp -n "$(stat -c %s stub.bin)" tree.run stub.bin
+check "list" 0 "$JCPACK" list tree.run
+expect "list: every entry" test "$(wc -l <out.txt)" -eq 10
+expect "list: folder" grep -qx "1 0 0 folder - 2021-06-15T12:34:56Z ok tree" out.txt
+expect "list: script" grep -q "^[0-9]* 26 26 stored x .* ok tree/bin/run.sh$" out.txt
+expect "list: text" grep -q "^[0-9]* 288894 [0-9]* jc - 2019-01-02T03:04:05Z ok tree/zahlen.txt$" out.txt
+expect "list: umlauts and spaces" grep -q " ok tree/Grüße/tief unten/Datei mit Leerzeichen.txt$" out.txt
+check "unpack" 0 "$JCPACK" unpack tree.run dest
+expect "unpack: same tree" same_tree tree dest/tree
+expect "unpack: no temporaries" no_temporaries dest/tree/bin
+check "unpack again, over the files" 0 "$JCPACK" unpack tree.run dest
+expect "unpack again: same tree" same_tree tree dest/tree
+check "unpack with NAMEs" 2 "$JCPACK" unpack tree.run dest2 a b
+check "unpack from standard input" 0 sh -c "\"$JCPACK\" unpack - dest3 <tree.run"
+expect "unpack from standard input: same tree" same_tree tree dest3/tree
+
+# Damage anywhere: list fails, unpack writes nothing.
+cp tree.run damaged.run
+flip_byte damaged.run 300000
+check "damaged: list" 1 "$JCPACK" list damaged.run
+expect "damaged: list says so" grep -q "damaged" err.txt
+check "damaged: unpack" 1 "$JCPACK" unpack damaged.run dest4
+expect "damaged: nothing written" empty_dir dest4
+cp tree.run damaged.run
+flip_byte damaged.run $(($(stat -c %s damaged.run) - 20))
+check "damaged trailer: unpack" 1 "$JCPACK" unpack damaged.run dest4
+expect "damaged trailer: nothing written" empty_dir dest4
+
+# Crafted archives: the crafting itself, then names no writer makes.
+craft good.run a.txt sub/b.txt
+check "crafted: list" 0 "$JCPACK" list good.run
+check "crafted: unpack" 0 "$JCPACK" unpack good.run crafted
+expect "crafted: written" test "$(cat crafted/a.txt crafted/sub/b.txt)" = hellohello
+for bad in '../escape.txt' '/tmp/absolute.txt' 'a/../../escape.txt' 'CON'; do
+  craft bad.run a.txt "$bad"
+  check "unsafe $bad: unpack" 1 "$JCPACK" unpack bad.run inner/dest5
+  expect "unsafe $bad: reported" grep -q "unsafe name" err.txt
+  expect "unsafe $bad: nothing written" empty_dir inner
+done
+expect "unsafe: nothing outside" test ! -e escape.txt -a ! -e /tmp/absolute.txt
+craft twice.run a.txt a.txt
+check "name twice: unpack" 1 "$JCPACK" unpack twice.run dest6
+expect "name twice: nothing written" empty_dir dest6
+
+# Links in the target folder are never written through.
+mkdir -p outside trap1 trap2/tree/bin
+ln -s ../outside trap1/tree
+check "linked folder: unpack" 1 "$JCPACK" unpack tree.run trap1
+expect "linked folder: reported" grep -q "is a link or a file, not a folder" err.txt
+expect "linked folder: nothing outside" empty_dir outside
+echo precious >outside/keep.txt
+ln -s ../../../outside/keep.txt trap2/tree/bin/run.sh
+check "linked file: unpack" 1 "$JCPACK" unpack tree.run trap2
+expect "linked file: reported" grep -q "run.sh': a symbolic link is in the way" err.txt
+expect "linked file: target kept" grep -qx precious outside/keep.txt
+expect "linked file: the rest written" cmp -s tree/bin/program.bin trap2/tree/bin/program.bin
+
+# Round trips through the self-extractor itself, with the stub beside jcpack.
+if [ -x "$STUB" ]; then
+  check "sfx with the native stub" 0 "$JCPACK" sfx -l 1 -o ./tree-x tree
+  check "run -y -o" 0 ./tree-x -y -o run1
+  expect "run: same tree" same_tree tree run1/tree
+  check "script runs" 0 run1/tree/bin/run.sh
+  expect "script output" grep -qx "script ran" out.txt
+  check "run --list" 0 ./tree-x --list
+  expect "run --list: names" grep -q "Datei mit Leerzeichen.txt" out.txt
+  check "run --test" 0 ./tree-x --test
+  expect "run --test: nothing written" test ! -e tree
+  cp tree-x damaged-x
+  flip_byte damaged-x $(($(stat -c %s "$STUB") + 1000))
+  check "damaged: --test" 1 ./damaged-x --test
+  check "damaged: run" 1 ./damaged-x -y -o run2
+  expect "damaged: nothing written" empty_dir run2
+else
+  echo "SKIP: round trips through the self-extractor ($STUB is not built)"
+fi
+
+echo "jcpack sfx: $passed passed, $failed failed"
+test "$failed" -eq 0
