@@ -112,6 +112,26 @@ const uint8_t* bytes_of(const std::string& s) {
   return reinterpret_cast<const uint8_t*>(s.data());
 }
 
+/// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
+bool ends_with_named_magic(const uint8_t* file, size_t size) {
+  return size >= kNamedArchiveTrailerSize &&
+         std::memcmp(file + size - kNamedArchiveTrailerSize, kNamedArchiveMagic,
+                     sizeof kNamedArchiveMagic) == 0;
+}
+
+/// Whether the `size` bytes at `file` are a plain pack archive, entry after entry to the
+/// end. One that ends with a self-extractor stored whole is read as the pack archive it is;
+/// the first bytes of a program, read as entry sizes, run past its end.
+bool walks_as_pack_archive(const uint8_t* file, size_t size) {
+  PackWalk walk = pack_walk_start(file, size);
+  PackEntryView entry;
+  PackWalkStep step;
+  do {
+    step = pack_walk_next(walk, &entry);
+  } while (step == PackWalkStep::entry);
+  return step == PackWalkStep::end;
+}
+
 // --- The temporary file and signals --------------------------------------------------------
 
 /// The temporary file being written: its folder's handle and its name there, removed by
@@ -575,7 +595,7 @@ bool open_stub(const std::string& path, Stub* stub) {
   uint8_t tail[kNamedArchiveTrailerSize];
   if (stub->size >= sizeof tail &&
       pread(stub->fd, tail, sizeof tail, off_t(stub->size - sizeof tail)) == ssize_t(sizeof tail) &&
-      jcpack_has_named_trailer(tail, sizeof tail)) {
+      ends_with_named_magic(tail, sizeof tail)) {
     warning(path + ": the stub carries an archive already; the new one is put behind it");
   }
   return true;
@@ -1076,9 +1096,7 @@ bool names_are_extractable(const std::string& shown, const NamedView& v) {
 }  // namespace
 
 bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
-  return size >= kNamedArchiveTrailerSize &&
-         std::memcmp(file + size - kNamedArchiveTrailerSize, kNamedArchiveMagic,
-                     sizeof kNamedArchiveMagic) == 0;
+  return ends_with_named_magic(file, size) && !walks_as_pack_archive(file, size);
 }
 
 int jcpack_sfx(const std::vector<std::string>& args) {

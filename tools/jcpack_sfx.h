@@ -13,9 +13,9 @@
 /// neither created nor changed), 2 for a usage mistake. Prints its own messages.
 int jcpack_sfx(const std::vector<std::string>& args);
 
-/// Whether the `size` bytes at `file` end where a named archive's trailer would start with
-/// its magic, so that they are to be read as a named archive (intact or damaged) rather than
-/// as a plain pack archive.
+/// Whether the `size` bytes at `file` are to be read as a named archive (intact or damaged)
+/// rather than as a plain pack archive: they end with a named trailer's magic and do not
+/// walk as a pack archive from their first byte to their last.
 bool jcpack_has_named_trailer(const uint8_t* file, size_t size);
 
 /// `jcpack list` of a file that ends with a named archive: one line per entry on standard

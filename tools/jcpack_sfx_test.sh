@@ -201,6 +201,19 @@ check "unpack with NAMEs" 2 "$JCPACK" unpack tree.run dest2 a b
 check "unpack from standard input" 0 sh -c "\"$JCPACK\" unpack - dest3 <tree.run"
 expect "unpack from standard input: same tree" same_tree tree dest3/tree
 
+check "pack of a self-extractor" 0 "$JCPACK" pack --store nested.pac tree.run
+check "pack of a self-extractor: list" 0 "$JCPACK" list nested.pac
+expect "pack of a self-extractor: one plain entry" grep -qx "1 0 [0-9]* [0-9]* stored ok" out.txt
+
+# An interrupt leaves neither OUT nor a temporary.
+"$JCPACK" sfx -l 9 --stub stub.bin -o interrupted.run tree 2>/dev/null &
+sleep 0.5
+kill -TERM $!
+wait $!
+expect "interrupted: killed" test $? -eq 143
+expect "interrupted: no output" test ! -e interrupted.run
+expect "interrupted: no temporary" no_temporaries
+
 # Damage anywhere: list fails, unpack writes nothing.
 cp tree.run damaged.run
 flip_byte damaged.run 300000
