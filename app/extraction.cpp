@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "app/archive_modes.h"
+#include "app/extraction_steps.h"
+#include "app/options.h"
 #include "app/overwrite.h"
 #include "app/payload_table.h"
 #include "console/console.h"
@@ -22,7 +25,7 @@ constexpr int32_t kTargetFileNumber = 0;
 constexpr int kArchiveRemovalSlot = 0;
 constexpr int kPartRemovalSlot = 1;
 /// Room for a name built from a target or the archive's stem, a number and an extension.
-constexpr size_t kNameSize = 512;
+constexpr size_t kNameSize = kMaxPathSize;
 constexpr size_t kDecimalDigits = 11;
 
 /// The program's variables, all zero before start-up.
@@ -34,6 +37,8 @@ struct ProgramState {
   char archive_name[kNameSize];     ///< the temporary archive's name in the program directory
   char part_name[kNameSize];        ///< the new file of the entry being written
   char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
+  char own_file[kMaxPathSize];      ///< the program's own file, which may carry an archive
+  char usage_line[kMaxPathSize];    ///< a usage error's first line
 };
 
 ProgramState program_state;
@@ -51,13 +56,15 @@ void reset_records() {
 /// Takes the program directory from `program_file`, or from the running program's own
 /// file name. False when that name is too long to be kept whole.
 bool take_program_directory(const char* program_file) {
+  char* own_file = program_state.own_file;
   if (program_file) {
     if (std::strlen(program_file) >= kProgramDirectorySize) return false;
+    std::memcpy(own_file, program_file, std::strlen(program_file) + 1);
     program_directory_init(program_file);
     return true;
   }
-  const uint32_t length = platform_module_file_name(program_directory, kProgramDirectorySize);
-  program_directory_init(program_directory);
+  const uint32_t length = platform_module_file_name(own_file, kMaxPathSize);
+  program_directory_init(own_file);
   return length > 0 && length < kProgramDirectorySize;
 }
 
@@ -69,7 +76,7 @@ bool start_up() {
 }
 
 void fail(const char* message) {
-  console_print_line(message);
+  if (message) console_print_line(message);
   program_state.failed = true;
 }
 
@@ -171,20 +178,27 @@ void remove_temporary_archive() {
   remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
 }
 
-/// Writes the delivered entry to a new file beside `target_name`, flushed, then puts it in
-/// the target's place in one rename. Whatever fails, the target keeps what it held.
-bool write_target(const char* target_name) {
+/// Gives the closed new file `name` its attributes (null: none). False when one cannot be set.
+bool give_attributes(const char* name, const TargetAttributes* attributes) {
+  if (!attributes) return true;
+  return (!attributes->executable || platform_set_executable(name)) &&
+         (!attributes->set_time || platform_set_file_time(name, attributes->mtime));
+}
+
+/// Writes `length` bytes of `data` to a new file beside `target_name`, flushed, with its
+/// attributes, then puts it in the target's place in one rename. Whatever fails, the
+/// target keeps what it held.
+bool write_target(const char* target_name, const uint8_t* data, uint32_t length,
+                  const TargetAttributes* attributes) {
   if (!file_may_replace(target_name) ||
       !create_first_free(program_state.part_name, target_name, kPartFileSeparator,
                          kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot))
     return false;
   const bool written =
-      (program_state.entry_length == 0 ||
-       current_file_write_block(program_state.entry_data,
-                                static_cast<uint32_t>(program_state.entry_length))) &&
-      current_file_flush();
+      (length == 0 || current_file_write_block(data, length)) && current_file_flush();
   file_close(kTargetFileNumber);
-  const bool replaced = written && file_replace(program_state.part_name, target_name);
+  const bool replaced = written && give_attributes(program_state.part_name, attributes) &&
+                        file_replace(program_state.part_name, target_name);
   if (replaced)
     platform_remove_on_exit(kPartRemovalSlot, nullptr);
   else
@@ -201,7 +215,10 @@ void extract_entry(const PayloadEntry& entry) {
   program_state.entry_data = pack_next_entry();
   program_state.entry_length = pack_entry_size();
   if (program_state.decision == kDecisionSkip) return;
-  if (!program_state.entry_data || !write_target(entry.target_name)) fail(kExtractionFailed);
+  if (!program_state.entry_data ||
+      !write_target(entry.target_name, program_state.entry_data,
+                    static_cast<uint32_t>(program_state.entry_length), nullptr))
+    fail(kExtractionFailed);
 }
 
 /// Opens the temporary archive and checks that it holds exactly the carried bytes; the
@@ -245,7 +262,118 @@ void shut_down() {
   main_heap_destroy();
 }
 
+/// Prints a usage error and the usage on standard error.
+void report_usage_error(const ProgramOptions& options) {
+  char* line = program_state.usage_line;
+  line[0] = 0;
+  (void)(append(line, kMaxPathSize, "entpacker: ") && append(line, kMaxPathSize, options.problem) &&
+         (!options.argument ||
+          (append(line, kMaxPathSize, ": ") && append(line, kMaxPathSize, options.argument))));
+  platform_error_line(line);
+  for (const char* const* usage = kUsageLines; *usage; ++usage) platform_error_line(*usage);
+}
+
+/// Makes `folder` with its parents (a user's own path: links in it are followed), makes it
+/// current and the folder the files go to. False when it cannot be made current.
+bool enter_output_folder(const char* folder) {
+  char* path = program_state.removal_path;  // free until a file is registered
+  const size_t length = std::strlen(folder);
+  if (length >= kMaxPathSize) return false;
+  std::memcpy(path, folder, length + 1);
+  for (size_t i = 1; i < length; ++i) {
+    const bool separator = path[i] == '/' || path[i] == kPathSeparator;
+    if (!separator || path[i - 1] == ':' || path[i - 1] == '/' || path[i - 1] == kPathSeparator)
+      continue;
+    path[i] = 0;
+    (void)platform_make_directory(path);
+    path[i] = folder[i];
+  }
+  (void)platform_make_directory(path);
+  path[0] = 0;
+  if (!platform_set_current_directory(folder)) return false;
+  // Made current, the folder is named relative to itself from now on.
+  const char here[] = {'.', kPathSeparator, 0};
+  program_directory_init(here);
+  return true;
+}
+
+/// Extracts `source` into the output folder of `options` or the program directory.
+void extract_source(const ArchiveSource& source, const ProgramOptions& options) {
+  const bool entered = options.output ? enter_output_folder(options.output)
+                                      : platform_set_current_directory(program_directory);
+  if (!entered) return fail(kExtractionFailed);
+  console_print_line(kArchiveOpened);
+  archive_extract(source, options.overwrite);
+}
+
+/// Runs the mode of `options` over `source`.
+void run_source(const ArchiveSource& source, const ProgramOptions& options) {
+  if (options.mode == ProgramMode::list)
+    archive_list(source);
+  else if (options.mode == ProgramMode::test)
+    archive_test(source);
+  else
+    extract_source(source, options);
+}
+
+/// Whether the run ends with the closing prompt and its wait for a key.
+bool waits_at_end(const ProgramOptions& options, bool with_arguments) {
+  if (!with_arguments) return true;
+  return options.wait && options.mode == ProgramMode::extract;
+}
+
+/// The run after start-up: the archive appended to the program, or else the built-in one,
+/// in the mode the options chose. False when the run ends without its closing prompt.
+bool run_program(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected,
+                 const ProgramOptions& options, bool with_arguments) {
+  if (options.mode == ProgramMode::help) {
+    for (const char* const* usage = kUsageLines; *usage; ++usage) console_print_line(*usage);
+    return false;
+  }
+  if (options.mode == ProgramMode::version) {
+    console_print_line(kProgramVersion);
+    return false;
+  }
+  ArchiveSource source;
+  const AppendedArchive appended = appended_archive_open(program_state.own_file, &source);
+  if (appended == AppendedArchive::damaged) {
+    fail(kExtractionFailed);
+    return waits_at_end(options, with_arguments);
+  }
+  if (appended == AppendedArchive::absent) {
+    if (size == 0) {
+      fail(kNoArchive);
+      return false;
+    }
+    if (!with_arguments) {
+      extract_archive(archive, size, expected);
+      return true;
+    }
+    if (!archive_digest_equal(archive_digest_of(archive, size), expected)) {
+      fail(kExtractionFailed);
+      return waits_at_end(options, with_arguments);
+    }
+    source = builtin_archive_source(archive, size, kPayloadEntryCount);
+  }
+  run_source(source, options);
+  archive_source_close(&source);
+  return waits_at_end(options, with_arguments);
+}
+
 }  // namespace
+
+void extraction_fail(const char* message) {
+  fail(message);
+}
+
+bool extraction_has_failed() {
+  return program_state.failed;
+}
+
+bool extraction_write_file(const char* target_name, const uint8_t* data, uint32_t length,
+                           const TargetAttributes* attributes) {
+  return write_target(target_name, data, length, attributes);
+}
 
 void runtime_release() {
   pack_release();
@@ -264,6 +392,17 @@ void wait_for_any_key() {
 
 int extraction_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected,
                    const char* program_file) {
+  return extraction_run_with_arguments(archive, size, expected, program_file, 0, nullptr);
+}
+
+int extraction_run_with_arguments(const uint8_t* archive, uint32_t size,
+                                  const ArchiveDigest& expected, const char* program_file,
+                                  int count, const char* const* arguments) {
+  const ProgramOptions options = options_parse(count, arguments);
+  if (options.mode == ProgramMode::usage_error) {
+    report_usage_error(options);
+    return kExitUsage;
+  }
   reset_records();
   const bool directory_taken = take_program_directory(program_file);
   if (!start_up()) {
@@ -271,13 +410,16 @@ int extraction_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& e
     return kExitFailure;
   }
   // A program directory that could not be kept whole would send the files elsewhere.
+  bool closing_prompt = true;
   if (directory_taken)
-    extract_archive(archive, size, expected);
+    closing_prompt = run_program(archive, size, expected, options, count > 0);
   else
     fail(kExtractionFailed);
-  console_print_line("");
-  console_print_line(kClosingPrompt);
-  wait_for_any_key();
+  if (closing_prompt) {
+    console_print_line("");
+    console_print_line(kClosingPrompt);
+    wait_for_any_key();
+  }
   shut_down();
   return program_state.failed ? kExitFailure : kExitSuccess;
 }

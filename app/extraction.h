@@ -14,6 +14,8 @@ inline constexpr char kArchiveOpened[] = "pac datei erfolgreich geoeffnet";
 inline constexpr char kArchiveNotOpened[] = "Fehler beim oeffnen der pac datei";
 inline constexpr char kExtractionDone[] = "Entpacken erfolgreich beendet!";
 inline constexpr char kClosingPrompt[] = "Beliebige Taste zum beenden...";
+/// The program without a built-in archive, started without one appended.
+inline constexpr char kNoArchive[] = "Kein Archiv angehaengt: nichts zu entpacken";
 
 /// The temporary archive is "pactest.pac"; when something of that name exists already, the
 /// first free one of "pactest-2.pac" to "pactest-99.pac" is taken instead.
@@ -38,7 +40,20 @@ inline constexpr int kExitFailure = 1;
 int extraction_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected,
                    const char* program_file);
 
-/// Runs the program with its carried archive and ends the process; never returns.
+/// Runs the program as extraction_run does, with the `count` arguments it was given (the
+/// program's name not among them; see app/options.h). The end of the program's own file
+/// is read first: a named archive appended there is checked whole and used in place of
+/// the carried one; a damaged one stops the run before any file is touched. A carried
+/// archive of 0 bytes stands for none: without an appended archive the run reports that
+/// and fails. Without arguments and without an appended archive the run is the one of
+/// extraction_run. Returns 2 (kExitUsage) for wrong arguments, after the usage on
+/// standard error.
+int extraction_run_with_arguments(const uint8_t* archive, uint32_t size,
+                                  const ArchiveDigest& expected, const char* program_file,
+                                  int count, const char* const* arguments);
+
+/// Runs the program with its carried archive and its arguments and ends the process;
+/// never returns.
 [[noreturn]] void extraction_main(void* module_instance);
 
 /// The release step of the runtime libraries at shutdown: the pack reader, every file

@@ -1,11 +1,35 @@
 // Process entry point.
 #include "app/carried_archive.h"
 #include "app/extraction.h"
+#include "platform/heap.h"
 #include "platform/process.h"
 
+namespace {
+
+/// Puts the program's arguments in `*arguments` (`*count` of them, in a block of a heap of
+/// their own that lives as long as the process). False when there is no room for them.
+bool take_arguments(const char* const** arguments, int* count) {
+  *arguments = nullptr;
+  *count = platform_argument_count();
+  if (*count <= 0) return true;
+  PlatformHeap heap = platform_heap_create(0, 0);
+  auto* list = static_cast<const char**>(
+      heap ? platform_heap_alloc(heap, sizeof(const char*) * size_t(*count), false) : nullptr);
+  if (!list) return false;
+  for (int i = 0; i < *count; ++i) list[i] = platform_argument(i);
+  *arguments = list;
+  return true;
+}
+
+}  // namespace
+
 void extraction_main(void* /*module_instance*/) {
-  platform_exit_process(
-      extraction_run(carried_archive, carried_archive_size, carried_archive_digest, nullptr));
+  int count = 0;
+  const char* const* arguments = nullptr;
+  // Arguments that cannot be read are never taken for none: that would start a run.
+  if (!take_arguments(&arguments, &count)) platform_exit_process(kExitFailure);
+  platform_exit_process(extraction_run_with_arguments(
+      carried_archive, carried_archive_size, carried_archive_digest, nullptr, count, arguments));
 }
 
 int main() {

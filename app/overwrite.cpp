@@ -3,6 +3,7 @@
 #include "console/console.h"
 #include "console/keyboard.h"
 #include "files/file_queries.h"
+#include "platform/file.h"
 #include "runtime/string_ops.h"
 #include "runtime/workspace.h"
 
@@ -20,31 +21,47 @@ void poll_answer(char** answer) {
 
 }  // namespace
 
-OverwriteDecision confirm_overwrite(const char* target_name) {
-  char* name_copy = nullptr;
+OverwriteDecision ask_overwrite() {
   char* answer = nullptr;
-  string_assign_copy(&name_copy, target_name);
   OverwriteDecision result = kDecisionWrite;
-  if (file_size_probe(name_copy) > 0) {
-    console_print_line(kOverwriteQuestion);
-    for (;;) {
-      poll_answer(&answer);
-      if (string_equal(answer, "j")) break;
-      if (string_equal(answer, "n")) {
-        result = kDecisionSkip;
-        break;
-      }
-      if (string_equal(answer, "a")) {
-        result = kDecisionAll;
-        break;
-      }
-      if (string_equal(answer, "") && console_input_ended()) {
-        result = kDecisionSkip;
-        break;
-      }
+  console_print_line(kOverwriteQuestion);
+  for (;;) {
+    poll_answer(&answer);
+    if (string_equal(answer, "j")) break;
+    if (string_equal(answer, "n")) {
+      result = kDecisionSkip;
+      break;
+    }
+    if (string_equal(answer, "a")) {
+      result = kDecisionAll;
+      break;
+    }
+    if (string_equal(answer, "") && console_input_ended()) {
+      result = kDecisionSkip;
+      break;
     }
   }
   string_release(answer);
+  return result;
+}
+
+OverwriteDecision confirm_overwrite(const char* target_name) {
+  char* name_copy = nullptr;
+  string_assign_copy(&name_copy, target_name);
+  const OverwriteDecision result =
+      file_size_probe(name_copy) > 0 ? ask_overwrite() : kDecisionWrite;
   string_release(name_copy);
   return result;
+}
+
+bool target_has_content(const char* name) {
+  const FileKind kind = platform_file_kind(name);
+  if (kind != FileKind::kRegular && kind != FileKind::kReadOnly) return false;
+  PlatformFile file = platform_file_open(name, kFileAccessRead, kFileShareRead | kFileShareWrite,
+                                         FileDisposition::kOpenExisting);
+  // A file that cannot even be read is asked about: it may well have content.
+  if (file == kPlatformInvalidFile) return true;
+  const uint64_t size = platform_file_size64(file);
+  platform_file_close(file);
+  return size != 0;
 }

@@ -19,3 +19,11 @@ inline constexpr char kOverwriteQuestion[] =
 /// a (either case) is pressed; other keys are ignored. When the input is not a console and
 /// has ended, the answer is n: nothing is overwritten without an answer.
 OverwriteDecision confirm_overwrite(const char* target_name);
+
+/// Prints the question and reads keys until j, n or a (either case); other keys are
+/// ignored, and the end of an input that is not a console answers n.
+OverwriteDecision ask_overwrite();
+
+/// Whether `name` (relative to the current directory) is a regular file with content, a
+/// link not followed: the targets that get the question.
+bool target_has_content(const char* name);

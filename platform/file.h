@@ -129,7 +129,8 @@ FileKind platform_file_kind(const char* name);
 /// Replaces `target` by the regular file `source` in one step, the two in the same
 /// directory: afterwards `target` names the new file, or, on failure, still the old one, and
 /// no other name is touched. `source` first takes the permission bits (POSIX) or attributes
-/// (Windows) of an existing `target`. False, with nothing changed, when `target` exists and
+/// (Windows) of an existing `target`; on POSIX an executable `source` stays executable (an x
+/// bit beside each r bit it takes). False, with nothing changed, when `target` exists and
 /// is not a regular file that may be written (kind other than kMissing and kRegular), when
 /// `source` is not a regular file, or when the platform refuses; `source` is kept then.
 bool platform_file_replace(const char* source, const char* target);
@@ -161,4 +162,3 @@ bool platform_set_file_time(const char* path, int64_t unix_seconds);
 /// Makes the regular file `path` executable by whoever may read it (POSIX: an x bit beside
 /// each r bit). Windows has no such bit: true without a change. False on failure.
 bool platform_set_executable(const char* path);
-

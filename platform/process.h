@@ -29,6 +29,10 @@ int platform_argument_count();
 /// end converts the wide command line); null for an index out of range.
 const char* platform_argument(int index);
 
+/// Writes `text` and a line break to the standard error stream, as plain bytes whatever
+/// it is connected to; a failed write is not reported.
+void platform_error_line(const char* text);
+
 /// Longest path the program handles, its terminating zero included.
 inline constexpr uint32_t kMaxPathSize = 4096;
 

@@ -28,7 +28,8 @@ struct PlatformFileRecord {
 namespace {
 
 constexpr uint32_t kAllAccess = kFileAccessRead | kFileAccessWrite;
-constexpr mode_t kNewFileMode = 0666;  // before the umask
+constexpr mode_t kNewFileMode = 0666;       // before the umask
+constexpr mode_t kNewDirectoryMode = 0777;  // before the umask
 
 /// The record that starts with `link` (null for null).
 PlatformFileRecord* record_of(OpenFileLink* link) {
@@ -302,7 +303,10 @@ bool platform_file_replace(const char* source, const char* target) {
     // its permission bits, which a change of owner may have cleared.
     if (old.st_uid != from.st_uid || old.st_gid != from.st_gid)
       (void)::lchown(source, old.st_uid, old.st_gid);
-    if (::chmod(source, old.st_mode & 07777) != 0) return false;
+    // The new file keeps an executable bit it was given (for each read bit of the result).
+    const mode_t kept = old.st_mode & 07777;
+    const mode_t executable = (from.st_mode & 0111) != 0 ? (kept & 0444) >> 2 : 0;
+    if (::chmod(source, kept | executable) != 0) return false;
   } else if (errno != ENOENT) {
     return false;
   }
@@ -311,4 +315,43 @@ bool platform_file_replace(const char* source, const char* target) {
 
 bool platform_set_current_directory(const char* path) {
   return path && *path && ::chdir(path) == 0;
+}
+
+bool platform_file_seek64(PlatformFile file, uint64_t position) {
+  PlatformFileRecord* r = open_record(file);
+  if (!r || position > static_cast<uint64_t>(INT64_MAX)) return false;
+  return ::lseek(r->descriptor, static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+uint64_t platform_file_size64(PlatformFile file) {
+  PlatformFileRecord* r = open_record(file);
+  struct stat info;
+  if (!r || ::fstat(r->descriptor, &info) != 0 || info.st_size < 0) return UINT64_MAX;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+bool platform_make_directory(const char* path) {
+  if (!path || !*path) return false;
+  if (::mkdir(path, kNewDirectoryMode) == 0) return true;
+  if (errno != EEXIST) return false;
+  struct stat info;
+  return ::lstat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool platform_set_file_time(const char* path, int64_t unix_seconds) {
+  if (!path || !*path) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = static_cast<time_t>(unix_seconds);
+  times[1].tv_nsec = 0;
+  if (static_cast<int64_t>(times[1].tv_sec) != unix_seconds) return false;
+  return ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool platform_set_executable(const char* path) {
+  struct stat info;
+  if (!path || !*path || ::lstat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  const mode_t mode = info.st_mode & 07777;
+  return ::chmod(path, mode | ((mode & 0444) >> 2)) == 0;
 }

@@ -216,3 +216,80 @@ TEST_F(FileServiceTest, DeleteDirectoryAndDrives) {
 }
 
 }  // namespace
+
+TEST_F(FileServiceTest, PositionsAndSizesBeyondFourGigabytes) {
+  write_file("big", "");
+  constexpr uint64_t kBeyond = (uint64_t{1} << 32) + 10;
+  ASSERT_TRUE(set_size("big", kBeyond + 5));  // sparse
+  PlatformFile file =
+      platform_file_open("big", kReadWrite, kFileShareRead, FileDisposition::kOpenExisting);
+  ASSERT_NE(file, kPlatformInvalidFile);
+  EXPECT_EQ(platform_file_size64(file), kBeyond + 5);
+  ASSERT_TRUE(platform_file_seek64(file, kBeyond));
+  uint32_t done = 0;
+  EXPECT_TRUE(platform_file_write(file, "xyz", 3, &done));
+  char back[5] = {};
+  ASSERT_TRUE(platform_file_seek64(file, kBeyond - 1));
+  EXPECT_TRUE(platform_file_read(file, back, sizeof back, &done));
+  EXPECT_EQ(done, 5u);
+  EXPECT_EQ(std::string(back, 5), std::string("\0xyz\0", 5));
+  EXPECT_FALSE(platform_file_seek64(file, UINT64_MAX));  // beyond what the system can hold
+  EXPECT_TRUE(platform_file_close(file));
+  EXPECT_FALSE(platform_file_seek64(file, 0));  // a closed handle
+  EXPECT_EQ(platform_file_size64(file), UINT64_MAX);
+}
+
+TEST_F(FileServiceTest, MakingFoldersNeverGoesThroughALinkOrOverAFile) {
+  EXPECT_TRUE(platform_make_directory("neu"));
+  EXPECT_TRUE(platform_make_directory("neu"));  // there already
+  EXPECT_TRUE(platform_make_directory("neu/unter"));
+  EXPECT_FALSE(platform_make_directory("fehlt/unter"));  // no parent
+  write_file("datei", "x");
+  EXPECT_FALSE(platform_make_directory("datei"));
+  ASSERT_EQ(symlink("neu", "zum_ordner"), 0);
+  ASSERT_EQ(symlink("nirgends", "ins_leere"), 0);
+  EXPECT_FALSE(platform_make_directory("zum_ordner"));
+  EXPECT_FALSE(platform_make_directory("ins_leere"));
+  EXPECT_EQ(platform_file_kind("nirgends"), FileKind::kMissing);
+  EXPECT_FALSE(platform_make_directory(""));
+}
+
+TEST_F(FileServiceTest, TimesAndTheExecutableBitAreSetOnTheNameItself) {
+  write_file("datei", "x");
+  ASSERT_EQ(mkdir("ordner", 0755), 0);
+  ASSERT_EQ(symlink("datei", "link"), 0);
+  EXPECT_TRUE(platform_set_file_time("datei", 1234567890));
+  EXPECT_TRUE(platform_set_file_time("ordner", -86400));  // before 1970
+  EXPECT_TRUE(platform_set_file_time("link", 1000));
+  struct stat info;
+  ASSERT_EQ(stat("datei", &info), 0);
+  EXPECT_EQ(info.st_mtime, 1234567890);  // the link's own time was set, not its target's
+  ASSERT_EQ(stat("ordner", &info), 0);
+  EXPECT_EQ(info.st_mtime, -86400);
+  EXPECT_FALSE(platform_set_file_time("fehlt", 0));
+
+  ASSERT_EQ(chmod("datei", 0640), 0);
+  EXPECT_TRUE(platform_set_executable("datei"));
+  ASSERT_EQ(stat("datei", &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);  // an x beside each r
+  EXPECT_FALSE(platform_set_executable("ordner"));
+  EXPECT_FALSE(platform_set_executable("link"));
+  EXPECT_FALSE(platform_set_executable("fehlt"));
+}
+
+TEST_F(FileServiceTest, AReplacedFileTakesTheOldBitsAndKeepsItsOwnExecutableBit) {
+  write_file("alt", "old");
+  ASSERT_EQ(chmod("alt", 0640), 0);
+  write_file("neu", "new");
+  ASSERT_EQ(chmod("neu", 0700), 0);
+  EXPECT_TRUE(platform_file_replace("neu", "alt"));
+  struct stat info;
+  ASSERT_EQ(stat("alt", &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
+  write_file("neu", "newer");
+  ASSERT_EQ(chmod("neu", 0600), 0);
+  EXPECT_TRUE(platform_file_replace("neu", "alt"));  // a plain new file: the old bits alone
+  ASSERT_EQ(stat("alt", &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
+  EXPECT_EQ(read_file("alt"), "newer");
+}

@@ -1,0 +1,209 @@
+#include "app/archive_source.h"
+
+#include <cstring>
+
+#include "app/payload_table.h"
+#include "jc/jc_stream_count.h"
+#include "pack/archive_digest.h"
+#include "runtime/workspace.h"
+
+namespace {
+
+/// The most bytes one platform read is asked for.
+constexpr uint32_t kMaxReadStep = 1u << 30;
+
+/// Reads `count` bytes at `position` of `file`; false unless all of them were read.
+bool file_read_at(PlatformFile file, uint64_t position, uint8_t* out, size_t count) {
+  if (!platform_file_seek64(file, position)) return false;
+  while (count > 0) {
+    const uint32_t step = count > kMaxReadStep ? kMaxReadStep : static_cast<uint32_t>(count);
+    uint32_t done = 0;
+    if (!platform_file_read(file, out, step, &done) || done != step) return false;
+    out += step;
+    count -= step;
+  }
+  return true;
+}
+
+/// Reads `count` bytes at `offset` of the source's entries part; false unless they lie
+/// inside it and were read whole.
+bool source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count) {
+  if (offset > source.entries_size || count > source.entries_size - offset) return false;
+  if (source.memory) {
+    if (count > 0) std::memcpy(out, source.memory + offset, count);
+    return true;
+  }
+  return file_read_at(source.file, source.entries_offset + offset, out, count);
+}
+
+/// The CRC-32 of `size` bytes of `file` from `position`, read in chunks; false when they
+/// cannot be read or no chunk can be had.
+bool file_crc32(PlatformFile file, uint64_t position, uint64_t size, uint32_t* crc) {
+  auto* chunk = static_cast<uint8_t*>(main_heap_alloc(kArchiveReadChunk));
+  bool read = chunk != nullptr && platform_file_seek64(file, position);
+  uint32_t value = 0;
+  while (read && size > 0) {
+    const uint32_t step = size > kArchiveReadChunk ? kArchiveReadChunk : uint32_t(size);
+    uint32_t done = 0;
+    read = platform_file_read(file, chunk, step, &done) && done == step;
+    if (read) value = crc32_update(value, chunk, step);
+    size -= step;
+  }
+  main_heap_free(chunk);
+  *crc = value;
+  return read;
+}
+
+/// Reads the trailer at the end of `file`; `valid` fills `*trailer`.
+NamedTrailerStatus read_trailer(PlatformFile file, NamedArchiveTrailer* trailer) {
+  const uint64_t size = platform_file_size64(file);
+  uint8_t tail[kNamedArchiveTrailerSize];
+  if (size == UINT64_MAX || size < kNamedArchiveTrailerSize ||
+      !file_read_at(file, size - kNamedArchiveTrailerSize, tail, sizeof tail))
+    return NamedTrailerStatus::absent;
+  return named_archive_read_trailer(tail, sizeof tail, size, trailer);
+}
+
+/// Checks the archive behind a valid trailer and fills `*source`; false when it is not
+/// sound (the table, if taken, is then freed).
+bool take_archive(PlatformFile file, const NamedArchiveTrailer& trailer, ArchiveSource* source) {
+  uint32_t crc = 0;
+  if (!file_crc32(file, trailer.entries_offset, trailer.entries_size + trailer.table_size, &crc) ||
+      crc != trailer.parts_crc32 || trailer.table_size > SIZE_MAX)
+    return false;
+  const auto table_size = static_cast<size_t>(trailer.table_size);
+  auto* table = static_cast<uint8_t*>(main_heap_alloc(table_size > 0 ? table_size : 1));
+  if (!table || !file_read_at(file, trailer.table_offset, table, table_size)) {
+    main_heap_free(table);
+    return false;
+  }
+  *source = ArchiveSource{nullptr, file,       trailer.entries_offset, trailer.entries_size,
+                          table,   table_size, trailer.entry_count};
+  if (archive_structure_sound(*source)) return true;
+  main_heap_free(table);
+  *source = ArchiveSource{};
+  return false;
+}
+
+/// Whether `item` is a folder entry.
+bool is_folder(const ArchiveItem& item) {
+  return (item.flags & kNamedEntryDirectory) != 0;
+}
+
+}  // namespace
+
+AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* source) {
+  *source = ArchiveSource{};
+  PlatformFile file =
+      platform_file_open(own_file, kFileAccessRead, kFileShareRead, FileDisposition::kOpenExisting);
+  if (file == kPlatformInvalidFile) return AppendedArchive::absent;
+  NamedArchiveTrailer trailer;
+  const NamedTrailerStatus status = read_trailer(file, &trailer);
+  if (status == NamedTrailerStatus::valid && take_archive(file, trailer, source))
+    return AppendedArchive::valid;
+  platform_file_close(file);
+  return status == NamedTrailerStatus::absent ? AppendedArchive::absent : AppendedArchive::damaged;
+}
+
+ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint32_t count) {
+  return ArchiveSource{archive, nullptr, 0, size, nullptr, 0, count};
+}
+
+void archive_source_close(ArchiveSource* source) {
+  main_heap_free(source->table);
+  if (source->file) platform_file_close(source->file);
+  *source = ArchiveSource{};
+}
+
+ArchiveWalk archive_walk_start(const ArchiveSource& source) {
+  return ArchiveWalk{0, 0, named_archive_table_start(source.table, source.table_size, source.count),
+                     false};
+}
+
+bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveItem* item) {
+  if (walk.failed || walk.index >= source.count) return false;
+  ArchiveItem next{};
+  if (source.table) {
+    NamedArchiveRecord record;
+    if (named_archive_next_name(walk.names, &record) != NamedTableStep::record) {
+      walk.failed = true;
+      return false;
+    }
+    next.name = record.path;
+    next.name_size = record.path_size;
+    next.named = true;
+    next.mtime = record.mtime;
+    next.flags = record.flags;
+  } else {
+    const char* name = payload_entries[walk.index % kPayloadEntryCount].target_name;
+    next.name = reinterpret_cast<const uint8_t*>(name);
+    next.name_size = std::strlen(name);
+  }
+  uint8_t header[kPackEntryHeaderSize];
+  if (!source_read(source, walk.offset, header, sizeof header)) {
+    walk.failed = true;
+    return false;
+  }
+  next.header = pack_read_entry_header(header);
+  next.data_offset = walk.offset + kPackEntryHeaderSize;
+  if (next.header.stored_size > source.entries_size - next.data_offset) {
+    walk.failed = true;
+    return false;
+  }
+  walk.offset = next.data_offset + next.header.stored_size;
+  ++walk.index;
+  *item = next;
+  return true;
+}
+
+bool archive_structure_sound(const ArchiveSource& source) {
+  if (!source.memory && source.count > 0 && !source.table) return false;
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  while (archive_walk_next(source, walk, &item)) {
+    if (is_folder(item) && (item.header.unpacked_size != 0 || item.header.stored_size != 0))
+      return false;
+  }
+  if (walk.failed || walk.index != source.count || walk.offset != source.entries_size) return false;
+  // Every record was read: the table must end right after the last one.
+  NamedArchiveRecord record;
+  return !source.table || named_archive_next_name(walk.names, &record) == NamedTableStep::end;
+}
+
+UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item, uint8_t** data) {
+  *data = nullptr;
+  const uint32_t stored_size = item.header.stored_size;
+  const uint32_t unpacked_size = item.header.unpacked_size;
+  // Never a block of zero bytes: a valid pointer for an empty entry too.
+  auto* stored = static_cast<uint8_t*>(main_heap_alloc(stored_size > 0 ? stored_size : 1));
+  if (!stored) return UnpackResult::no_memory;
+  if (!source_read(source, item.data_offset, stored, stored_size)) {
+    main_heap_free(stored);
+    return UnpackResult::unreadable;
+  }
+  if (pack_entry_is_stored(item.header)) {
+    *data = stored;
+    return UnpackResult::ok;
+  }
+  JcBlock block;
+  if (!jc_read_header(stored, stored_size, &block) || block.unpacked_size != unpacked_size ||
+      jc_stream_reaches(stored, stored_size, unpacked_size) != JcStatus::ok) {
+    main_heap_free(stored);
+    return UnpackResult::corrupt;
+  }
+  auto* unpacked = static_cast<uint8_t*>(main_heap_alloc(unpacked_size > 0 ? unpacked_size : 1));
+  if (!unpacked) {
+    main_heap_free(stored);
+    return UnpackResult::no_memory;
+  }
+  const PackEntryView view{0, item.header, stored};
+  const JcStatus status =
+      pack_entry_unpack(view, unpacked, unpacked_size, jc_decode_compact_checked);
+  main_heap_free(stored);
+  if (status != JcStatus::ok) {
+    main_heap_free(unpacked);
+    return UnpackResult::corrupt;
+  }
+  *data = unpacked;
+  return UnpackResult::ok;
+}

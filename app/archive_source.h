@@ -1,0 +1,93 @@
+// Where a run's entries come from: the named archive appended to the program's own file,
+// read in place through one open handle, or the archive built into the program, read from
+// memory. Either is walked entry by entry, and each entry is unpacked alone into a block
+// of its own, so that a run holds at most one entry's stored and unpacked bytes at a time.
+//
+// An appended archive is used only when it is sound as a whole: its trailer is valid, the
+// CRC-32 of its entries and table matches, its table is well formed and pairs with exactly
+// one entry per record, each inside the entries part, and a folder's entry is empty.
+// Nothing is extracted from an archive that fails any of this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "jc/pack_format.h"
+#include "pack/named_archive.h"
+#include "platform/file.h"
+
+/// An archive to walk; all zero is no archive.
+struct ArchiveSource {
+  const uint8_t* memory;    ///< the built-in archive's bytes; null for an appended archive
+  PlatformFile file;        ///< the program's own file, for an appended archive
+  uint64_t entries_offset;  ///< where the entries part starts in the file
+  uint64_t entries_size;    ///< bytes of the entries part (the whole built-in archive)
+  uint8_t* table;           ///< main-heap copy of the table; null for the built-in archive
+  size_t table_size;
+  uint32_t count;  ///< entries in the archive
+};
+
+/// What the end of the program's own file holds.
+enum class AppendedArchive : uint8_t {
+  absent,   ///< no trailer: no archive is appended
+  valid,    ///< a sound archive, ready to walk
+  damaged,  ///< a trailer, but the archive is not sound (or cannot be read whole)
+};
+
+/// Bytes read at a time while the digest of an appended archive is taken.
+inline constexpr uint32_t kArchiveReadChunk = 64 * 1024;
+
+/// Looks for a named archive at the end of the file `own_file` and, when its trailer is
+/// there, checks the archive as a whole. `valid` fills `*source` (close it with
+/// archive_source_close); otherwise `*source` is left without anything open. A file that
+/// cannot be opened or is shorter than a trailer has nothing appended.
+AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* source);
+
+/// A source over the built-in archive (`size` bytes at `archive`) of `count` entries.
+ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint32_t count);
+
+/// Frees the table and closes the file; the source is all zero afterwards.
+void archive_source_close(ArchiveSource* source);
+
+/// One entry with its name and attributes.
+struct ArchiveItem {
+  const uint8_t* name;  ///< UTF-8, not zero-terminated; for the built-in archive its target
+  size_t name_size;
+  bool named;     ///< from a named archive's table (mtime and flags are meaningful)
+  int64_t mtime;  ///< seconds since 1970-01-01 UTC
+  uint8_t flags;  ///< kNamedEntryExecutable, kNamedEntryDirectory
+  PackEntryHeader header;
+  uint64_t data_offset;  ///< where the stored bytes start in the entries part
+};
+
+/// A walk over the entries of a source; start it with archive_walk_start.
+struct ArchiveWalk {
+  uint32_t index;   ///< entries delivered
+  uint64_t offset;  ///< where the next entry's header starts in the entries part
+  NamedTableWalk names;
+  bool failed;  ///< an entry or a record did not fit; the walk delivers nothing more
+};
+
+ArchiveWalk archive_walk_start(const ArchiveSource& source);
+
+/// Delivers the next entry into `item`. False at the end and when the entry's header, its
+/// data or its record do not fit (the walk is then `failed`).
+bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveItem* item);
+
+/// Whether every entry fits, a folder's entry is empty, and the entries and records end
+/// together exactly at the end of their parts.
+bool archive_structure_sound(const ArchiveSource& source);
+
+/// Why an entry could not be unpacked.
+enum class UnpackResult : uint8_t {
+  ok,
+  unreadable,  ///< its stored bytes could not be read
+  no_memory,   ///< no block for its bytes
+  corrupt,     ///< the stored bytes do not unpack to exactly the stated size
+};
+
+/// Reads and unpacks `item` into a main-heap block at `*data` (`item.header.unpacked_size`
+/// bytes; free it with main_heap_free). A block's stream is first checked to make the
+/// stated size, so that a few bytes that state gigabytes never get their block. On failure
+/// `*data` is null.
+UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item, uint8_t** data);

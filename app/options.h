@@ -1,0 +1,54 @@
+// The program's options. Without arguments the program runs as it always has: it extracts
+// into its own folder, asks before it overwrites and waits for a key at the end. Arguments
+// change that:
+//
+//   -y, --yes               overwrite without asking, no closing key wait
+//   -n, --no-overwrite      keep every existing file, no questions
+//   -o DIR, --output DIR    extract into DIR (made with its parents); also -oDIR, --output=DIR
+//   -l, --list              list the entries and their sizes, write nothing
+//   -t, --test              decode and verify every entry, write nothing
+//   --no-wait               no closing key wait
+//   -h, --help (/? on Windows), -V, --version
+//
+// -y with -n, --list with --test, an option given twice, an unknown option, an argument
+// that is not an option and a missing or empty value are usage errors.
+#pragma once
+
+#include <cstdint>
+
+/// What a run does.
+enum class ProgramMode : uint8_t {
+  extract,      ///< extract the entries
+  list,         ///< list the entries, write nothing
+  test,         ///< decode and verify the entries, write nothing
+  help,         ///< print the usage
+  version,      ///< print the version
+  usage_error,  ///< the arguments are wrong: usage on standard error, exit code 2
+};
+
+/// What happens to a target that exists already.
+enum class OverwritePolicy : uint8_t {
+  ask,    ///< the question, as without arguments
+  all,    ///< overwritten without asking
+  never,  ///< kept without asking
+};
+
+/// The run's options, as the arguments set them.
+struct ProgramOptions {
+  ProgramMode mode = ProgramMode::extract;
+  OverwritePolicy overwrite = OverwritePolicy::ask;
+  bool wait = true;                ///< wait for a key at the end
+  const char* output = nullptr;    ///< folder to extract into; null: the program's own
+  const char* problem = nullptr;   ///< for usage_error: what is wrong
+  const char* argument = nullptr;  ///< for usage_error: the argument concerned, if any
+};
+
+inline constexpr int kExitUsage = 2;
+inline constexpr char kProgramVersion[] = "entpacker 1.1";
+
+/// The usage text, one line an element, null after the last.
+extern const char* const kUsageLines[];
+
+/// Reads the `count` arguments (the program's name not among them). Without arguments:
+/// extract, ask, wait.
+ProgramOptions options_parse(int count, const char* const* arguments);

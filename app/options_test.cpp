@@ -1,0 +1,91 @@
+// The program's options as the arguments set them.
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+ProgramOptions parse(const std::vector<const char*>& arguments) {
+  return options_parse(static_cast<int>(arguments.size()), arguments.data());
+}
+
+}  // namespace
+
+TEST(OptionsTest, NoArgumentsExtractAskAndWait) {
+  const ProgramOptions options = parse({});
+  EXPECT_EQ(options.mode, ProgramMode::extract);
+  EXPECT_EQ(options.overwrite, OverwritePolicy::ask);
+  EXPECT_TRUE(options.wait);
+  EXPECT_EQ(options.output, nullptr);
+}
+
+TEST(OptionsTest, ShortAndLongFormsSetTheSameThings) {
+  for (const auto& forms : std::vector<std::vector<const char*>>{{"-y", "-o", "aus", "--no-wait"},
+                                                                 {"--yes", "--output", "aus"},
+                                                                 {"-oaus", "--yes"},
+                                                                 {"--output=aus", "-y"}}) {
+    const ProgramOptions options = parse(forms);
+    EXPECT_EQ(options.mode, ProgramMode::extract) << forms[0];
+    EXPECT_EQ(options.overwrite, OverwritePolicy::all) << forms[0];
+    EXPECT_FALSE(options.wait) << forms[0];
+    ASSERT_NE(options.output, nullptr);
+    EXPECT_STREQ(options.output, "aus");
+  }
+  EXPECT_EQ(parse({"-n"}).overwrite, OverwritePolicy::never);
+  EXPECT_TRUE(parse({"--no-overwrite"}).wait);
+  EXPECT_FALSE(parse({"--no-wait"}).wait);
+  EXPECT_EQ(parse({"-l"}).mode, ProgramMode::list);
+  EXPECT_EQ(parse({"--list"}).mode, ProgramMode::list);
+  EXPECT_EQ(parse({"-t"}).mode, ProgramMode::test);
+  EXPECT_EQ(parse({"--test", "-o", "x"}).mode, ProgramMode::test);
+  EXPECT_EQ(parse({"-h"}).mode, ProgramMode::help);
+  EXPECT_EQ(parse({"--help"}).mode, ProgramMode::help);
+  EXPECT_EQ(parse({"-V"}).mode, ProgramMode::version);
+  EXPECT_EQ(parse({"--version"}).mode, ProgramMode::version);
+#if defined(_WIN32)
+  EXPECT_EQ(parse({"/?"}).mode, ProgramMode::help);
+#else
+  EXPECT_EQ(parse({"/?"}).mode, ProgramMode::usage_error);
+#endif
+}
+
+TEST(OptionsTest, WrongArgumentsAreUsageErrorsNamingTheFirstProblem) {
+  struct Case {
+    std::vector<const char*> arguments;
+    const char* argument;
+  };
+  const Case cases[] = {
+      {{"--unbekannt"}, "--unbekannt"},
+      {{"-x"}, "-x"},
+      {{"datei.txt"}, "datei.txt"},
+      {{"-yn"}, "-yn"},
+      {{""}, ""},
+      {{"-o"}, "-o"},
+      {{"--output"}, "--output"},
+      {{"--output="}, "--output="},
+      {{"-y", "-n"}, "-n"},
+      {{"-y", "-y"}, "-y"},
+      {{"--list", "--test"}, "--test"},
+      {{"-l", "-h"}, "-h"},
+      {{"-o", "a", "-o", "b"}, "-o"},
+      {{"--bad", "--worse"}, "--bad"},
+      {{"-YES"}, "-YES"},
+  };
+  for (const Case& c : cases) {
+    const ProgramOptions options = parse(c.arguments);
+    EXPECT_EQ(options.mode, ProgramMode::usage_error) << c.argument;
+    ASSERT_NE(options.problem, nullptr);
+    ASSERT_NE(options.argument, nullptr);
+    EXPECT_STREQ(options.argument, c.argument);
+  }
+}
+
+TEST(OptionsTest, AValueThatLooksLikeAnOptionIsTakenAsTheFolder) {
+  const ProgramOptions options = parse({"-o", "-y"});
+  EXPECT_EQ(options.mode, ProgramMode::extract);
+  EXPECT_EQ(options.overwrite, OverwritePolicy::ask);
+  EXPECT_STREQ(options.output, "-y");
+}

@@ -1,0 +1,389 @@
+// The program with a named archive appended to its file, run on a memory console: round
+// trips, the options, hostile names and damaged archives. POSIX only: the tests look at
+// modes, links and times through the POSIX calls.
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/archive_modes.h"
+#include "app/extraction.h"
+#include "app/options.h"
+#include "app/overwrite.h"
+#include "app/payload_table.h"
+#include "testing/archive_helpers.h"
+#include "testing/memory_console_helpers.h"
+#include "testing/scratch_directory_fixture.h"
+#include "testing/self_extractor_helpers.h"
+
+namespace {
+
+constexpr uint16_t kScanN = 0x31;
+constexpr uint16_t kScanQ = 0x10;
+constexpr char kProgram[] = "program";
+/// Bytes standing for the stub's code in front of the archive.
+const std::string kStubBytes =
+    "\x7F"
+    "ELF stub code " +
+    std::string(3000, 'c');
+
+/// A built-in archive of six stored entries, as the program carries one.
+const std::string kBuiltIn = stored("one") + stored("two") + stored("three") + stored("four") +
+                             stored("five") + stored("six\r\n");
+
+/// A 3 MB binary: bytes that compress, with stretches that do not.
+std::string binary_content() {
+  std::string content(3 * 1024 * 1024, '\0');
+  uint32_t state = 12345;
+  for (size_t i = 0; i < content.size(); ++i) {
+    state = state * 1103515245u + 12345u;
+    content[i] = (i / 4096) % 3 == 0 ? char(state >> 24) : char(i % 251);
+  }
+  return content;
+}
+
+const std::vector<ArchiveFile>& round_trip_files() {
+  static const std::vector<ArchiveFile> files = {
+      archive_folder("Dokumente", 1400000000),
+      {"Dokumente/Unter Ordner/Brief an Oma.txt", "Liebe Oma,\n", 1300000000},
+      {"\xC3\x9C"
+       "bersicht.txt",
+       "Inhalt", 1200000000},  // Übersicht.txt
+      {"Gr\xC3\xBC\xC3\x9F"
+       "e/\xE2\x82\xAC.txt",
+       "Euro", 1100000000},                                 // Grüße/€.txt
+      {"\xE6\x96\x87\xE6\x9B\xB8.txt", "CJK", 1000000000},  // 文書.txt
+      {"leer.txt", "", 900000000},
+      archive_folder("leerer Ordner", 800000000),
+      {"bin/daten.bin", binary_content(), 700000000},
+      {"bin/start.sh", "#!/bin/sh\necho hallo\n", 600000000, kNamedEntryExecutable},
+  };
+  return files;
+}
+
+class SelfExtractorTest : public ScratchDirectoryTest {
+ protected:
+  void SetUp() override {
+    ScratchDirectoryTest::SetUp();
+    reset_screen();
+    platform_console_install(&screen_);
+  }
+  void TearDown() override {
+    platform_console_install(nullptr);
+    ScratchDirectoryTest::TearDown();
+  }
+
+  void reset_screen() {
+    memory_console_init(&screen_, 100, 60, 100, 60);
+    screen_.input_closed = true;
+  }
+
+  /// Writes the program file: stub bytes with `archive` appended.
+  void make_program(const std::string& archive) { write_file(kProgram, kStubBytes + archive); }
+
+  /// Runs the program file with `arguments`; a key for a closing wait is queued first.
+  int run(const std::vector<std::string>& arguments, const std::string& built_in = kBuiltIn) {
+    memory_console_push_key(&screen_, 'q', kScanQ);
+    std::vector<const char*> list;
+    for (const std::string& argument : arguments) list.push_back(argument.c_str());
+    const std::string program = in_scratch(kProgram);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(built_in.data());
+    const auto size = static_cast<uint32_t>(built_in.size());
+    // The run makes the folder it extracts into current; the test goes on where it was.
+    const std::string here = current_directory();
+    const int code =
+        extraction_run_with_arguments(bytes, size, archive_digest_of(bytes, size), program.c_str(),
+                                      static_cast<int>(list.size()), list.data());
+    EXPECT_EQ(chdir(here.c_str()), 0);
+    return code;
+  }
+
+  std::vector<std::string> transcript() const {
+    std::vector<std::string> rows;
+    for (int y = 0; y < 60; ++y) rows.push_back(memory_console_row(&screen_, y));
+    while (!rows.empty() && rows.back().empty()) rows.pop_back();
+    return rows;
+  }
+
+  bool waited() const { return screen_.input.empty(); }
+
+  /// Every name in the scratch directory and below, folders ending in '/', the program
+  /// left out.
+  std::vector<std::string> tree(const std::string& root = ".") const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+      std::string name = e.path().lexically_relative(root).generic_string();
+      if (name == kProgram) continue;
+      if (e.is_directory() && !e.is_symlink()) name += "/";
+      names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  /// Every file and folder of round_trip_files() holds its content, time and mode in `root`.
+  void expect_round_trip(const std::string& root) {
+    for (const ArchiveFile& file : round_trip_files()) {
+      SCOPED_TRACE(file.path);
+      const std::string path = root + "/" + file.path;
+      struct stat info;
+      ASSERT_EQ(lstat(path.c_str(), &info), 0);
+      EXPECT_EQ(int64_t(info.st_mtime), file.mtime);
+      if (file.flags & kNamedEntryDirectory) {
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        continue;
+      }
+      EXPECT_EQ(read_file(path), file.content);
+      EXPECT_EQ((info.st_mode & 0100) != 0, (file.flags & kNamedEntryExecutable) != 0);
+    }
+  }
+
+  MemoryConsole screen_;
+};
+
+std::vector<std::string> announced(const std::vector<std::string>& names, bool failed = false) {
+  std::vector<std::string> lines = {kArchiveOpened};
+  for (const std::string& name : names) lines.push_back(kAnnouncementStart + name + "'");
+  lines.push_back("");
+  lines.push_back(failed ? kExtractionFailed : kExtractionDone);
+  return lines;
+}
+
+}  // namespace
+
+TEST_F(SelfExtractorTest, ARunWithoutArgumentsExtractsEveryFileFolderTimeAndModeInPlace) {
+  make_program(named_archive_of(round_trip_files()));
+  EXPECT_EQ(run({}), kExitSuccess);
+  std::vector<std::string> expected =
+      announced({"Dokumente", "Dokumente/Unter Ordner/Brief an Oma.txt",
+                 "\xDC"
+                 "bersicht.txt",
+                 "Gr\xFC\xDF"
+                 "e/\x80.txt",
+                 "??.txt", "leer.txt", "leerer Ordner", "bin/daten.bin", "bin/start.sh"});
+  expected.insert(expected.end(), {"", kClosingPrompt});
+  EXPECT_EQ(transcript(), expected);
+  EXPECT_TRUE(waited());
+  expect_round_trip(".");
+  // Nothing else: no temporary archive, no new files left over.
+  EXPECT_EQ(tree().size(), 12u);
+}
+
+TEST_F(SelfExtractorTest, AnExistingFileIsAskedAboutWhileYesAndNoOverwriteDecideAlone) {
+  const std::vector<ArchiveFile> files = {{"a.txt", "new a"}, {"b.txt", "new b"}};
+  make_program(named_archive_of(files));
+  write_file("a.txt", "old a");
+  write_file("b.txt", "");  // empty: written without a question, but kept by -n
+
+  memory_console_push_key(&screen_, 'n', kScanN);
+  EXPECT_EQ(run({}), kExitSuccess);
+  EXPECT_EQ(transcript()[2], kOverwriteQuestion);
+  EXPECT_EQ(read_file("a.txt"), "old a");
+  EXPECT_EQ(read_file("b.txt"), "new b");
+
+  write_file("b.txt", "");
+  reset_screen();
+  EXPECT_EQ(run({"--no-overwrite", "--no-wait"}), kExitSuccess);
+  EXPECT_EQ(transcript(), announced({"a.txt", "b.txt"}));
+  EXPECT_FALSE(waited());
+  EXPECT_EQ(read_file("a.txt"), "old a");
+  EXPECT_EQ(read_file("b.txt"), "");
+
+  reset_screen();
+  EXPECT_EQ(run({"-y"}), kExitSuccess);
+  EXPECT_EQ(transcript(), announced({"a.txt", "b.txt"}));
+  EXPECT_FALSE(waited());
+  EXPECT_EQ(read_file("a.txt"), "new a");
+  EXPECT_EQ(read_file("b.txt"), "new b");
+}
+
+TEST_F(SelfExtractorTest, OutputGoesToTheFolderGivenAndItsParentsAreMade) {
+  make_program(named_archive_of(round_trip_files()));
+  ASSERT_EQ(mkdir("start", 0755), 0);
+  ASSERT_EQ(chdir("start"), 0);
+  EXPECT_EQ(run({"-o", "ziel/tief", "--no-wait"}), kExitSuccess);
+  ASSERT_EQ(chdir(directory_.c_str()), 0);
+  expect_round_trip("start/ziel/tief");
+  EXPECT_EQ(tree().size(), 15u);  // start/, start/ziel/, start/ziel/tief/ and 12 names
+
+  for (const std::string form : {"-oanders", "--output=drittes"}) {
+    reset_screen();
+    EXPECT_EQ(run({form, "-y"}), kExitSuccess) << form;
+  }
+  EXPECT_EQ(read_file("anders/bin/start.sh"), round_trip_files()[8].content);
+  EXPECT_EQ(read_file("drittes/leer.txt"), "");
+}
+
+TEST_F(SelfExtractorTest, ListAndTestReadEveryEntryAndWriteNothing) {
+  make_program(named_archive_of(
+      {{"a.txt", std::string(1000, 'a')}, archive_folder("ordner"), {"ordner/b.txt", "bbb"}}));
+  EXPECT_EQ(run({"--list"}), kExitSuccess);
+  const std::vector<std::string> rows = transcript();
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], kListHeader);
+  EXPECT_EQ(rows[1].substr(0, 12), "        1000");
+  EXPECT_NE(rows[1].find("  a.txt"), std::string::npos);
+  EXPECT_NE(rows[2].find("           0            0  ordner/"), std::string::npos);
+  EXPECT_NE(rows[3].find("           3            3  ordner/b.txt"), std::string::npos);
+  EXPECT_EQ(rows[4].substr(0, 12), "        1003");
+  EXPECT_NE(rows[4].find("3 Eintraege"), std::string::npos);
+  EXPECT_FALSE(waited());
+
+  reset_screen();
+  EXPECT_EQ(run({"-t"}), kExitSuccess);
+  const std::vector<std::string> expected = {std::string(kTestOk) + "a.txt",
+                                             std::string(kTestOk) + "ordner",
+                                             std::string(kTestOk) + "ordner/b.txt", "", kTestDone};
+  EXPECT_EQ(transcript(), expected);
+  EXPECT_TRUE(tree().empty());
+}
+
+TEST_F(SelfExtractorTest, ADamagedArchiveStopsEveryModeBeforeAnythingIsTouched) {
+  const std::string good = named_archive_of(round_trip_files());
+  struct Damage {
+    const char* what;
+    std::string archive;
+  };
+  std::string byte_changed = good;
+  byte_changed[good.size() / 2] ^= 0x10;  // inside the 3 MB entry
+  std::string table_changed = good;
+  table_changed[good.size() - kNamedArchiveTrailerSize - 3] ^= 0x01;
+  std::string trailer_changed = good;
+  trailer_changed[good.size() - 20] ^= 0x01;
+  const Damage damages[] = {
+      {"a byte of an entry", byte_changed},
+      {"a byte of the table", table_changed},
+      {"a byte of the trailer", trailer_changed},
+      {"an entry short of the count",
+       named_archive_by_hand(stored("x"), table_record("a") + table_record("b"), 2)},
+      {"a folder with content",
+       named_archive_by_hand(stored("x"), table_record("d", kNamedEntryDirectory), 1)},
+      {"a byte between the entries and the table",
+       named_archive_by_hand(stored("x") + "!", table_record("a"), 1)},
+  };
+  write_file("leer.txt", "old");
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    make_program(damage.archive);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{}, {"-y"}, {"--test"}, {"--list"}}) {
+      reset_screen();
+      memory_console_push_key(&screen_, 'a', 0x1E);  // an answer that would write everything
+      EXPECT_EQ(run(arguments), kExitFailure);
+      EXPECT_EQ(transcript()[0], kExtractionFailed);
+    }
+    EXPECT_EQ(tree(), std::vector<std::string>{"leer.txt"});
+    EXPECT_EQ(read_file("leer.txt"), "old");
+  }
+}
+
+TEST_F(SelfExtractorTest, HostileNamesAreRefusedOneByOneAndNothingLeavesTheFolder) {
+  ASSERT_EQ(mkdir("ziel", 0755), 0);
+  ASSERT_EQ(mkdir("draussen", 0755), 0);
+  ASSERT_EQ(symlink("../draussen", "ziel/link"), 0);
+  write_file("ziel/datei", "a file where a folder is needed");
+  const std::vector<std::string> names = {
+      "gut1.txt", "../raus.txt", "/tmp/absolut.txt", "C:/laufwerk.txt", "a/../../raus2.txt",
+      "NUL.txt",  "com1",        "link/durch.txt",   "datei/drin.txt",  "punkt.",
+      "a\\b.txt", "gut1.txt",    "GUT1.TXT",         "gut2.txt",
+  };
+  std::string entries;
+  std::string table;
+  for (const std::string& name : names) {
+    entries += stored("inhalt " + name);
+    table += table_record(name);
+  }
+  make_program(named_archive_by_hand(entries, table, static_cast<uint32_t>(names.size())));
+  EXPECT_EQ(run({"-y", "-o", "ziel"}), kExitFailure);
+  const std::vector<std::string> rows = transcript();
+  // Each refused name gets its own failure line after its announcement.
+  size_t failures = 0;
+  for (const std::string& row : rows) failures += row == kExtractionFailed;
+#if defined(_WIN32)
+  const size_t refused = 12;  // the name that differs only in case too
+#else
+  const size_t refused = 11;
+#endif
+  EXPECT_EQ(failures, refused + 1);
+  EXPECT_EQ(rows.back(), kExtractionFailed);
+  EXPECT_EQ(read_file("ziel/gut1.txt"), "inhalt gut1.txt");  // the first of the two
+  EXPECT_EQ(read_file("ziel/gut2.txt"), "inhalt gut2.txt");
+  EXPECT_EQ(read_file("ziel/datei"), "a file where a folder is needed");
+  EXPECT_TRUE(std::filesystem::is_empty("draussen"));
+  EXPECT_EQ(tree("."),
+            (std::vector<std::string>{"draussen/", "ziel/", "ziel/GUT1.TXT", "ziel/datei",
+                                      "ziel/gut1.txt", "ziel/gut2.txt", "ziel/link"}));
+}
+
+TEST_F(SelfExtractorTest, ABlockThatCannotMakeItsStatedSizeFailsAlone) {
+  // A JC block stating 3 GB whose stream ends at once, and a good entry after it.
+  std::string block = kExampleBlock;
+  block.replace(2, 4, u32(3000000000u));
+  const std::string entries = entry(3000000000u, block) + stored("gut");
+  const std::string table = table_record("riesig.bin") + table_record("gut.txt");
+  make_program(named_archive_by_hand(entries, table, 2));
+  EXPECT_EQ(run({"-y"}), kExitFailure);
+  EXPECT_EQ(read_file("riesig.bin"), "<missing>");
+  EXPECT_EQ(read_file("gut.txt"), "gut");
+  reset_screen();
+  EXPECT_EQ(run({"--test"}), kExitFailure);
+  EXPECT_EQ(transcript()[0], std::string(kTestFailed) + "riesig.bin");
+  EXPECT_EQ(transcript()[1], std::string(kTestOk) + "gut.txt");
+}
+
+TEST_F(SelfExtractorTest, TheBuiltInArchiveServesEveryOptionWhenNothingIsAppended) {
+  write_file(kProgram, kStubBytes);
+  EXPECT_EQ(run({"--list"}), kExitSuccess);
+  EXPECT_EQ(transcript().size(), 8u);
+  EXPECT_NE(transcript()[7].find("6 Eintraege"), std::string::npos);
+
+  reset_screen();
+  EXPECT_EQ(run({"--test"}), kExitSuccess);
+  EXPECT_EQ(transcript().back(), kTestDone);
+
+  reset_screen();
+  EXPECT_EQ(run({"-o", "aus", "--no-wait"}), kExitSuccess);
+  EXPECT_EQ(read_file("aus/" + std::string(payload_entries[5].target_name)), "six\r\n");
+  EXPECT_EQ(tree("aus").size(), 6u);
+  EXPECT_EQ(read_file("pactest.pac"), "<missing>");
+}
+
+TEST_F(SelfExtractorTest, WithoutAnyArchiveTheStubSaysSoInOneLine) {
+  write_file(kProgram, kStubBytes);
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{}, {"--list"}, {"-y"}}) {
+    reset_screen();
+    EXPECT_EQ(run(arguments, ""), kExitFailure);
+    EXPECT_EQ(transcript(), std::vector<std::string>{kNoArchive});
+  }
+  reset_screen();
+  EXPECT_EQ(run({"--version"}, ""), kExitSuccess);
+  EXPECT_EQ(transcript(), std::vector<std::string>{kProgramVersion});
+  EXPECT_TRUE(tree().empty());
+}
+
+TEST_F(SelfExtractorTest, WrongArgumentsWriteNothingAndEndWithTheUsageCode) {
+  make_program(named_archive_of({{"a.txt", "a"}}));
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--unbekannt"}, {"-o"}, {"-y", "-n"}, {"--list", "--test"}, {"datei"}, {"-o", ""}}) {
+    reset_screen();
+    EXPECT_EQ(run(arguments), kExitUsage) << arguments[0];
+    EXPECT_TRUE(transcript().empty());
+  }
+  EXPECT_TRUE(tree().empty());
+}
+
+TEST_F(SelfExtractorTest, ATrailerCutShortIsNoArchiveAndTheStubWritesNothing) {
+  const std::string good = named_archive_of({{"a.txt", "a"}});
+  make_program(good.substr(0, good.size() - 1));
+  EXPECT_EQ(run({}, ""), kExitFailure);
+  EXPECT_EQ(transcript(), std::vector<std::string>{kNoArchive});
+  EXPECT_TRUE(tree().empty());
+}
+
+#endif  // _WIN32
