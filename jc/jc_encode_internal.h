@@ -9,6 +9,7 @@
 
 #include "jc/jc_bit_writer.h"
 #include "jc/jc_decode_internal.h"
+#include "jc/jc_encode.h"
 
 /// What a parsed token is; the emitter picks the cheapest coding of a match (repeat, short
 /// or full) from the offset and the state at that point.
@@ -33,12 +34,27 @@ inline constexpr uint32_t kJcRawChunkBits = kJcRawChunk * 8 + 1;
 inline constexpr uint32_t kJcRawRunStartBits = 8;
 inline constexpr uint32_t kJcInfiniteCost = UINT32_MAX;
 
-/// Per-position choices made before parsing: the literal mode (a 7-bit base, or
-/// kJcEightBitLiterals) and the index shift in force for a token starting there.
+/// Index shifts are planned per unit of this many bytes.
+inline constexpr uint32_t kJcShiftUnit = 2048;
+
+/// Choices made before parsing one segment of the input, from `start` on: the literal mode
+/// of each position (a 7-bit base, or kJcEightBitLiterals) and the index shift in force for
+/// a token starting in each kJcShiftUnit unit.
 struct JcPlan {
-  std::vector<uint16_t> literal_mode;
-  std::vector<uint8_t> index_shift;
+  uint32_t start = 0;                  ///< first position of the segment
+  std::vector<uint16_t> literal_mode;  ///< per position from `start`
+  std::vector<uint8_t> unit_shift;     ///< per unit from the one holding `start`
 };
+
+/// The literal mode at `pos` (inside the plan's segment).
+inline uint16_t jc_plan_mode(const JcPlan& plan, uint32_t pos) {
+  return plan.literal_mode[pos - plan.start];
+}
+
+/// The index shift for a token starting at `pos` (inside the plan's segment).
+inline uint8_t jc_plan_shift(const JcPlan& plan, uint32_t pos) {
+  return plan.unit_shift[pos / kJcShiftUnit - plan.start / kJcShiftUnit];
+}
 
 inline bool jc_literal_fits(uint16_t mode, uint8_t byte) {
   return mode == kJcEightBitLiterals || uint8_t(byte - mode) < 128;
@@ -92,28 +108,55 @@ struct JcMatch {
 
 /// Parser settings of one level.
 struct JcLevel {
-  bool optimal;         ///< optimal parsing (else greedy or lazy)
-  bool lazy;            ///< greedy parsing looks one position ahead
-  uint32_t depth;       ///< candidates a match finder visits per position
-  uint32_t nice;        ///< a match this long is taken without looking further
-  uint32_t slots;       ///< arrivals kept per position by the optimal parser
-  bool repeats = true;  ///< the parsers consider repeat matches (off only to measure them)
+  bool optimal;          ///< optimal parsing (else greedy or lazy)
+  bool lazy;             ///< greedy parsing looks one position ahead
+  uint32_t depth;        ///< candidates a match finder visits per position
+  uint32_t nice;         ///< a match this long is taken without looking further
+  uint32_t slots;        ///< arrivals kept per position by the optimal parser
+  uint32_t window_bits;  ///< the match finder looks back at most 2^window_bits - 1 bytes
+  bool repeats = true;   ///< the parsers consider repeat matches (off only to measure them)
 };
 
-/// Parts of the encoder that can be switched off, to measure what each one gains.
+/// Parts of the encoder that can be switched off, sizes that tests shrink to cross their
+/// boundaries with small inputs, and a progress report.
 struct JcTuning {
-  bool plan_index_shifts = true;  ///< index shifts planned per segment (else the start shift)
+  bool plan_index_shifts = true;  ///< index shifts planned per unit (else the start shift)
   bool repeat_matches = true;     ///< repeat matches considered by the parsers
+  uint32_t window_bits = 0;       ///< when not 0: the finders' window instead of the level's
+  uint32_t segment_size = 0;      ///< when not 0: bytes parsed per segment (a multiple of
+                                  ///< kJcShiftUnit) instead of kJcSegmentSize
+  JcProgress progress = nullptr;  ///< called after each segment, when set
+  void* progress_context = nullptr;
 };
 
-/// jc_encode with some of its parts switched off.
+/// Bytes the encoder parses, plans and emits at a time.
+inline constexpr uint32_t kJcSegmentSize = 1u << 20;
+
+/// jc_encode with some of its parts switched off or resized.
 bool jc_encode_tuned(const uint8_t* data, size_t size, int level, const JcTuning& tuning,
                      std::vector<uint8_t>* block);
 
-/// Greedy or lazy parse of the whole input.
-std::vector<JcToken> jc_parse_greedy(const uint8_t* data, uint32_t size, const JcPlan& plan,
-                                     const JcLevel& level);
+/// Greedy or lazy parser state, kept from one segment to the next.
+struct JcGreedyState;
 
-/// Optimal parse of the whole input under `plan`.
-std::vector<JcToken> jc_parse_optimal(const uint8_t* data, uint32_t size, const JcPlan& plan,
-                                      const JcLevel& level);
+/// Optimal parser state, kept from one segment to the next.
+struct JcOptimalState;
+
+/// A parser over `size` bytes of `data` at `level`; freed with jc_parser_free. Throws
+/// std::bad_alloc when its tables cannot be allocated.
+JcGreedyState* jc_greedy_new(const uint8_t* data, uint32_t size, const JcLevel& level);
+JcOptimalState* jc_optimal_new(const uint8_t* data, uint32_t size, const JcLevel& level);
+void jc_parser_free(JcGreedyState* state);
+void jc_parser_free(JcOptimalState* state);
+
+/// Bytes the parsers allocate for `size` bytes of input at `level` with segments of
+/// `segment` bytes (finders included).
+uint64_t jc_greedy_memory(uint32_t size, const JcLevel& level);
+uint64_t jc_optimal_memory(uint32_t size, const JcLevel& level, uint32_t segment);
+
+/// Parses the segment [start, end) under `plan` (which covers it), which must follow the
+/// previously parsed one, and appends its tokens, none of which reaches past `end`.
+void jc_parse_greedy(JcGreedyState& state, const JcPlan& plan, uint32_t start, uint32_t end,
+                     std::vector<JcToken>& tokens);
+void jc_parse_optimal(JcOptimalState& state, const JcPlan& plan, uint32_t start, uint32_t end,
+                      std::vector<JcToken>& tokens);

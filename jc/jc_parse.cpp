@@ -17,15 +17,6 @@ struct Choice {
   int64_t gain;  ///< bits saved against coding the bytes one by one
 };
 
-struct GreedyParser {
-  const uint8_t* data;
-  uint32_t size;
-  const JcPlan& plan;
-  const JcLevel& level;
-  JcChainFinder finder;
-  std::vector<JcMatch> found;
-};
-
 JcToken single_byte(const uint8_t* data, uint32_t pos) {
   if (data[pos] == 0) return {1, 0, JcTokenKind::zero};
   const uint32_t offset = jc_one_byte_offset(data, pos);
@@ -33,9 +24,23 @@ JcToken single_byte(const uint8_t* data, uint32_t pos) {
   return {1, 0, JcTokenKind::literal};
 }
 
-/// The best token at `pos` with `rep` as the last offset; adds `pos` to the finder.
-Choice choose(GreedyParser& p, uint32_t pos, uint32_t rep) {
-  const int64_t byte_price = p.plan.literal_mode[pos] == kJcEightBitLiterals ? 9 : 8;
+}  // namespace
+
+struct JcGreedyState {
+  const uint8_t* data;
+  uint32_t size;
+  JcLevel level;
+  JcChainFinder finder;
+  std::vector<JcMatch> found;
+  uint32_t rep = kJcStartLastOffset;  ///< last offset after the tokens parsed so far
+};
+
+namespace {
+
+/// The best token at `pos` with `rep` as the last offset, reaching at most to `end`; adds
+/// `pos` to the finder.
+Choice choose(JcGreedyState& p, const JcPlan& plan, uint32_t pos, uint32_t end, uint32_t rep) {
+  const int64_t byte_price = jc_plan_mode(plan, pos) == kJcEightBitLiterals ? 9 : 8;
   const JcToken single = single_byte(p.data, pos);
   Choice best{single, single.kind == JcTokenKind::literal ? 0 : byte_price - kJcNibbleTokenBits};
   const auto consider = [&](uint32_t length, uint32_t offset, uint32_t price) {
@@ -43,13 +48,13 @@ Choice choose(GreedyParser& p, uint32_t pos, uint32_t rep) {
     const int64_t gain = int64_t(length) * byte_price - price;
     if (gain > best.gain) best = {{length, offset, JcTokenKind::match}, gain};
   };
-  const uint32_t limit = p.size - pos;
+  const uint32_t limit = end - pos;
   if (p.level.repeats && rep <= pos) {
     const uint32_t length = jc_common_length(p.data, pos - rep, pos, limit);
     if (length >= kJcMinMatchLength) consider(length, rep, jc_repeat_price(length));
   }
   const uint32_t count = jc_chain_matches(p.finder, pos, p.level.depth, limit, p.found.data());
-  const uint32_t shift = p.plan.index_shift[pos];
+  const uint32_t shift = jc_plan_shift(plan, pos);
   for (uint32_t k = 0; k < count; ++k) {
     const JcMatch m = p.found[k];
     if (m.offset <= kJcMaxShortOffset) {
@@ -63,36 +68,54 @@ Choice choose(GreedyParser& p, uint32_t pos, uint32_t rep) {
 
 }  // namespace
 
-std::vector<JcToken> jc_parse_greedy(const uint8_t* data, uint32_t size, const JcPlan& plan,
-                                     const JcLevel& level) {
-  GreedyParser p{data, size, plan, level, {}, std::vector<JcMatch>(level.depth + 1)};
-  jc_chain_init(p.finder, data, size);
-  std::vector<JcToken> tokens;
-  uint32_t rep = kJcStartLastOffset;
+JcGreedyState* jc_greedy_new(const uint8_t* data, uint32_t size, const JcLevel& level) {
+  JcGreedyState* p = new JcGreedyState{data, size, level, {}, {}};
+  try {
+    p->found.resize(level.depth + 1);
+    jc_chain_init(p->finder, data, size, level.window_bits);
+  } catch (...) {
+    delete p;
+    throw;
+  }
+  return p;
+}
+
+void jc_parser_free(JcGreedyState* state) {
+  delete state;
+}
+
+uint64_t jc_greedy_memory(uint32_t size, const JcLevel& level) {
+  return sizeof(JcGreedyState) + uint64_t(level.depth + 1) * sizeof(JcMatch) +
+         jc_chain_memory(size, level.window_bits);
+}
+
+void jc_parse_greedy(JcGreedyState& p, const JcPlan& plan, uint32_t start, uint32_t end,
+                     std::vector<JcToken>& tokens) {
+  uint32_t rep = p.rep;
   Choice next{};
   bool have_next = false;
-  for (uint32_t pos = 0; pos < size;) {
-    const Choice here = have_next ? next : choose(p, pos, rep);
+  for (uint32_t pos = start; pos < end;) {
+    const Choice here = have_next ? next : choose(p, plan, pos, end, rep);
     have_next = false;
-    if (level.lazy && here.token.kind == JcTokenKind::match && pos + 1 < size) {
-      next = choose(p, pos + 1, rep);
+    if (p.level.lazy && here.token.kind == JcTokenKind::match && pos + 1 < end) {
+      next = choose(p, plan, pos + 1, end, rep);
       have_next = true;
       if (next.gain > here.gain + kLazyMargin) {
-        tokens.push_back(single_byte(data, pos));
+        tokens.push_back(single_byte(p.data, pos));
         ++pos;
         continue;
       }
     }
     tokens.push_back(here.token);
     if (here.token.kind == JcTokenKind::match) rep = here.token.offset;
-    const uint32_t end = pos + here.token.length;
-    for (uint32_t q = pos + (have_next ? 2 : 1); q < end; ++q) {
+    const uint32_t token_end = pos + here.token.length;
+    for (uint32_t q = pos + (have_next ? 2 : 1); q < token_end; ++q) {
       jc_chain_matches(p.finder, q, 0, 0, nullptr);
     }
     if (here.token.length > 1) have_next = false;
-    pos = end;
+    pos = token_end;
   }
-  return tokens;
+  p.rep = rep;
 }
 
 // ---- Optimal parsing -------------------------------------------------------------------
@@ -105,36 +128,39 @@ std::vector<JcToken> jc_parse_greedy(const uint8_t* data, uint32_t size, const J
 // the finder's `nice` length is taken whole, and the positions it covers are only added to
 // the finders. The cheapest arrival at the end is followed back to give the tokens.
 //
-// The input is parsed in slices so that the arrival table stays bounded; matches reach
-// back across slices, since the finders see the whole input.
+// The input is parsed one segment at a time, so the arrival table is bounded by the
+// segment; matches reach back across segments as far as the finders' window.
 
 namespace {
 
-constexpr uint32_t kOptimalSlice = 1u << 21;
-
 struct Arrival {
-  uint32_t cost;    ///< bits from the start of the slice
-  uint32_t rep;     ///< last offset after the token
-  uint32_t from;    ///< slice position where the token starts
-  uint32_t offset;  ///< the token's offset (match, one-byte match)
+  uint32_t cost;  ///< bits from the start of the segment
+  uint32_t rep;   ///< last offset after the token (a match's own offset)
+  uint32_t from;  ///< segment position where the token starts
   JcTokenKind kind;
   uint8_t from_slot;
 };
 
-struct OptimalParser {
+}  // namespace
+
+struct JcOptimalState {
   const uint8_t* data;
-  const JcPlan& plan;
-  const JcLevel& level;
+  JcLevel level;
   JcTreeFinder tree;
   JcNearFinder near;
   std::vector<JcMatch> found;
-  std::vector<Arrival> arrivals;  ///< `slots` per slice position, cheapest first
-  std::vector<uint8_t> filled;    ///< arrivals held per slice position
+  std::vector<Arrival> arrivals;  ///< `slots` per segment position, cheapest first
+  std::vector<uint8_t> filled;    ///< arrivals held per segment position
+  std::vector<JcToken> reversed;  ///< the tokens of a segment, last first
+  const JcPlan* plan = nullptr;
+  uint32_t rep = kJcStartLastOffset;  ///< last offset after the tokens parsed so far
 };
 
-/// Offers an arrival at slice position `to`; it is kept when it is among the `slots`
+namespace {
+
+/// Offers an arrival at segment position `to`; it is kept when it is among the `slots`
 /// cheapest there and no cheaper arrival has the same last offset.
-[[gnu::always_inline]] inline void relax(OptimalParser& p, uint32_t to, const Arrival& offer) {
+[[gnu::always_inline]] inline void relax(JcOptimalState& p, uint32_t to, const Arrival& offer) {
   const uint32_t slots = p.level.slots;
   Arrival* at = &p.arrivals[size_t(to) * slots];
   uint32_t n = p.filled[to];
@@ -159,12 +185,12 @@ struct OptimalParser {
   p.filled[to] = uint8_t(n + 1);
 }
 
-/// Extends every arrival at `pos` (slice position `at`); returns the end of a repeat match
-/// of nice length or more found on the way (0 if none).
-uint32_t extend_arrivals(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t limit) {
+/// Extends every arrival at `pos` (segment position `at`); returns the end of a repeat
+/// match of nice length or more found on the way (0 if none).
+uint32_t extend_arrivals(JcOptimalState& p, uint32_t pos, uint32_t at, uint32_t limit) {
   const uint8_t* data = p.data;
   const JcToken single = single_byte(data, pos);
-  const uint16_t mode = p.plan.literal_mode[pos];
+  const uint16_t mode = jc_plan_mode(*p.plan, pos);
   const uint32_t single_price =
       single.kind == JcTokenKind::literal ? jc_literal_price(mode, data[pos]) : kJcNibbleTokenBits;
   uint32_t long_end = 0;
@@ -172,21 +198,21 @@ uint32_t extend_arrivals(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t l
     const Arrival a = p.arrivals[size_t(at) * p.level.slots + k];
     const uint8_t slot = uint8_t(k);
     if (single.kind != JcTokenKind::literal || jc_literal_fits(mode, data[pos])) {
-      relax(p, at + 1, {a.cost + single_price, a.rep, at, single.offset, single.kind, slot});
+      relax(p, at + 1, {a.cost + single_price, a.rep, at, single.kind, slot});
     }
     if (limit >= kJcRawChunk) {
       relax(p, at + kJcRawChunk,
-            {a.cost + kJcRawRunStartBits + kJcRawChunkBits, a.rep, at, 0, JcTokenKind::raw, slot});
+            {a.cost + kJcRawRunStartBits + kJcRawChunkBits, a.rep, at, JcTokenKind::raw, slot});
     }
     if (!p.level.repeats || a.rep > pos) continue;
     const uint32_t length = jc_common_length(data, pos - a.rep, pos, limit);
     const uint32_t last = std::min(length, p.level.nice);
     for (uint32_t l = kJcMinMatchLength; l <= last; ++l) {
-      relax(p, at + l, {a.cost + jc_repeat_price(l), a.rep, at, a.rep, JcTokenKind::match, slot});
+      relax(p, at + l, {a.cost + jc_repeat_price(l), a.rep, at, JcTokenKind::match, slot});
     }
     if (length > last) {
       relax(p, at + length,
-            {a.cost + jc_repeat_price(length), a.rep, at, a.rep, JcTokenKind::match, slot});
+            {a.cost + jc_repeat_price(length), a.rep, at, JcTokenKind::match, slot});
     }
     if (length >= p.level.nice) long_end = std::max(long_end, pos + length);
   }
@@ -195,14 +221,13 @@ uint32_t extend_arrivals(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t l
 
 /// Extends the cheapest arrival at `pos` by the matches found there; returns the end of a
 /// match of nice length or more (0 if none).
-uint32_t extend_matches(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t limit, uint32_t count,
-                        JcMatch near) {
+uint32_t extend_matches(JcOptimalState& p, uint32_t pos, uint32_t at, uint32_t limit,
+                        uint32_t count, JcMatch near) {
   const Arrival best = p.arrivals[size_t(at) * p.level.slots];
   for (uint32_t l = kJcMinMatchLength; l <= near.length; ++l) {
-    relax(p, at + l,
-          {best.cost + kJcShortTokenBits, near.offset, at, near.offset, JcTokenKind::match, 0});
+    relax(p, at + l, {best.cost + kJcShortTokenBits, near.offset, at, JcTokenKind::match, 0});
   }
-  const uint32_t shift = p.plan.index_shift[pos];
+  const uint32_t shift = jc_plan_shift(*p.plan, pos);
   uint32_t shorter = kJcMinMatchLength - 1;
   for (uint32_t k = 0; k < count; ++k) {
     const JcMatch m = p.found[k];
@@ -210,7 +235,7 @@ uint32_t extend_matches(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t li
     for (uint32_t l = shorter + 1; l <= length; ++l) {
       const uint32_t price = jc_match_price(m.offset, l, shift);
       if (price == kJcInfiniteCost) continue;
-      relax(p, at + l, {best.cost + price, m.offset, at, m.offset, JcTokenKind::match, 0});
+      relax(p, at + l, {best.cost + price, m.offset, at, JcTokenKind::match, 0});
     }
     shorter = std::max(shorter, length);
   }
@@ -219,19 +244,44 @@ uint32_t extend_matches(OptimalParser& p, uint32_t pos, uint32_t at, uint32_t li
   const uint32_t length = jc_common_length(p.data, pos - longest.offset, pos, limit);
   relax(p, at + length,
         {best.cost + jc_match_price(longest.offset, length, shift), longest.offset, at,
-         longest.offset, JcTokenKind::match, 0});
+         JcTokenKind::match, 0});
   return pos + length;
 }
 
-/// Parses [start, end) from last offset `rep`, appends its tokens and returns the last
-/// offset after them.
-uint32_t parse_slice(OptimalParser& p, uint32_t start, uint32_t end, uint32_t rep,
-                     std::vector<JcToken>& tokens) {
+}  // namespace
+
+JcOptimalState* jc_optimal_new(const uint8_t* data, uint32_t size, const JcLevel& level) {
+  JcOptimalState* p = new JcOptimalState{data, level, {}, {}, {}, {}, {}, {}};
+  try {
+    p->found.resize(level.nice + 1);
+    jc_tree_init(p->tree, data, size, level.window_bits, level.depth, level.nice);
+    jc_near_init(p->near, data, size);
+  } catch (...) {
+    delete p;
+    throw;
+  }
+  return p;
+}
+
+void jc_parser_free(JcOptimalState* state) {
+  delete state;
+}
+
+uint64_t jc_optimal_memory(uint32_t size, const JcLevel& level, uint32_t segment) {
+  const uint64_t positions = uint64_t(std::min(size, segment)) + 1;
+  return sizeof(JcOptimalState) + uint64_t(level.nice + 1) * sizeof(JcMatch) +
+         jc_tree_memory(size, level.window_bits) + jc_near_memory() +
+         positions * (level.slots * sizeof(Arrival) + 1 + sizeof(JcToken));
+}
+
+void jc_parse_optimal(JcOptimalState& p, const JcPlan& plan, uint32_t start, uint32_t end,
+                      std::vector<JcToken>& tokens) {
   const uint32_t n = end - start;
   const uint32_t slots = p.level.slots;
-  p.arrivals.assign(size_t(n + 1) * slots, Arrival{});
+  p.plan = &plan;
+  p.arrivals.resize(size_t(n + 1) * slots);
   p.filled.assign(n + 1, 0);
-  p.arrivals[0] = {0, rep, 0, 0, JcTokenKind::literal, 0};
+  p.arrivals[0] = {0, p.rep, 0, JcTokenKind::literal, 0};
   p.filled[0] = 1;
   uint32_t skip_to = start;
   for (uint32_t pos = start; pos < end; ++pos) {
@@ -250,33 +300,19 @@ uint32_t parse_slice(OptimalParser& p, uint32_t start, uint32_t end, uint32_t re
     skip_to = std::max({skip_to, long_repeat, long_match});
   }
   // Follow the cheapest arrival at the end back to the start.
-  std::vector<JcToken> reversed;
+  p.reversed.clear();
   uint32_t at = n;
   uint32_t slot = 0;
-  const uint32_t last_rep = p.arrivals[size_t(n) * slots].rep;
+  p.rep = p.arrivals[size_t(n) * slots].rep;
   while (at > 0) {
     const Arrival& a = p.arrivals[size_t(at) * slots + slot];
-    reversed.push_back({at - a.from, a.offset, a.kind});
+    uint32_t offset = 0;
+    if (a.kind == JcTokenKind::match) offset = a.rep;
+    if (a.kind == JcTokenKind::one_byte) offset = jc_one_byte_offset(p.data, start + a.from);
+    p.reversed.push_back({at - a.from, offset, a.kind});
     at = a.from;
     slot = a.from_slot;
   }
-  tokens.insert(tokens.end(), reversed.rbegin(), reversed.rend());
-  return last_rep;
-}
-
-}  // namespace
-
-std::vector<JcToken> jc_parse_optimal(const uint8_t* data, uint32_t size, const JcPlan& plan,
-                                      const JcLevel& level) {
-  OptimalParser p{data, plan, level, {}, {}, std::vector<JcMatch>(level.nice + 1), {}, {}};
-  jc_tree_init(p.tree, data, size, level.depth, level.nice);
-  jc_near_init(p.near, data, size);
-  std::vector<JcToken> tokens;
-  uint32_t rep = kJcStartLastOffset;
-  for (uint32_t start = 0; start < size;) {
-    const uint32_t end = size - start > kOptimalSlice ? start + kOptimalSlice : size;
-    rep = parse_slice(p, start, end, rep, tokens);
-    start = end;
-  }
-  return tokens;
+  tokens.insert(tokens.end(), p.reversed.rbegin(), p.reversed.rend());
+  p.plan = nullptr;
 }

@@ -41,10 +41,12 @@ constexpr int kExitFailure = 1;  ///< bad data or a file that cannot be read or 
 constexpr int kExitUsage = 2;
 
 constexpr const char* kStandardName = "-";
-constexpr size_t kReadChunk = 1 << 16;     ///< bytes asked of read() at a time
-constexpr uint64_t kNoLimit = UINT64_MAX;  ///< read_input without a size limit
-constexpr mode_t kPermissionBits = 0777;   ///< what a replaced file keeps of its mode
-constexpr mode_t kNewFileMode = 0666;      ///< before the umask, as open() would
+constexpr size_t kReadChunk = 1 << 16;                 ///< bytes asked of read() at a time
+constexpr uint64_t kNoLimit = UINT64_MAX;              ///< read_input without a size limit
+constexpr size_t kProgressMinSize = size_t(16) << 20;  ///< inputs that show their progress
+constexpr uint64_t kMebibyte = uint64_t(1) << 20;
+constexpr mode_t kPermissionBits = 0777;  ///< what a replaced file keeps of its mode
+constexpr mode_t kNewFileMode = 0666;     ///< before the umask, as open() would
 constexpr const char* kTemporaryName = "/.jcpack-XXXXXX";  ///< mkstemp template in OUT's dir
 constexpr size_t kPathCapacity = 4096;                     ///< room for a temporary's path
 constexpr size_t kSubjectCapacity = 512;  ///< room for the name in a last-resort message
@@ -372,6 +374,50 @@ bool parse_options(const std::vector<std::string>& argv, bool allow_store, Optio
   return true;
 }
 
+/// The progress of encoding one input, shown on standard error as a line rewritten in
+/// place, when standard error is a terminal and the input is large; cleared when done.
+class ProgressLine {
+ public:
+  ProgressLine(const std::string& name, size_t size)
+      : name_(name), shown_(size >= kProgressMinSize && isatty(STDERR_FILENO) == 1) {}
+  ~ProgressLine() { clear(); }
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
+
+  /// The callback for the encoder, or null when nothing is shown.
+  JcProgress callback() const { return shown_ ? &ProgressLine::report : nullptr; }
+
+  /// Removes the line from the terminal.
+  void clear() {
+    if (percent_ >= 0) std::fputs("\r\033[K", stderr);
+    percent_ = -1;
+  }
+
+ private:
+  static void report(void* context, uint64_t done, uint64_t total) {
+    ProgressLine& line = *static_cast<ProgressLine*>(context);
+    const int percent = total == 0 ? 100 : int(done * 100 / total);
+    if (percent == line.percent_) return;
+    line.percent_ = percent;
+    std::fprintf(stderr, "\rjcpack: %s: %d%% of %llu MB\033[K", line.name_.c_str(), percent,
+                 static_cast<unsigned long long>((total + 500000) / 1000000));
+    std::fflush(stderr);
+  }
+
+  std::string name_;
+  bool shown_;
+  int percent_ = -1;  ///< the percentage on the line, -1 when no line is shown
+};
+
+/// The one line for an input whose encoding ran out of memory: what the level needs (the
+/// encoder, the input and the decoded copy it is checked against), exit code kExitFailure.
+int out_of_memory(const std::string& in, size_t size, int level) {
+  const uint64_t need = jc_encode_memory(size, level) + 2 * uint64_t(size);
+  return failure(in + ": out of memory: level " + std::to_string(level) + " needs about " +
+                 std::to_string((need + kMebibyte - 1) / kMebibyte) + " MiB for " +
+                 std::to_string(size) + " bytes of input");
+}
+
 /// compress IN OUT.
 int compress(const Options& o) {
   if (o.args.size() != 2) return usage_error("compress takes IN and OUT");
@@ -380,13 +426,20 @@ int compress(const Options& o) {
   std::string error;
   if (!read_input(o.args[0], kJcMaxInputSize, &data, &error)) return failure(error);
   if (data.empty()) return failure(in + ": empty; a JC block cannot hold no bytes");
-  if (!jc_encode(data.data(), data.size(), o.level, &block)) {
-    return failure(in + ": cannot be encoded");
-  }
-  Bytes check(data.size());
-  if (jc_decode(block.data(), block.size(), check.data(), check.size()) != data.size() ||
-      check != data) {
-    return failure(in + ": the encoded block does not decode to the input");
+  try {
+    ProgressLine progress(in, data.size());
+    if (!jc_encode_with_progress(data.data(), data.size(), o.level, progress.callback(), &progress,
+                                 &block)) {
+      return failure(in + ": cannot be encoded");
+    }
+    progress.clear();
+    Bytes check(data.size());
+    if (jc_decode(block.data(), block.size(), check.data(), check.size()) != data.size() ||
+        check != data) {
+      return failure(in + ": the encoded block does not decode to the input");
+    }
+  } catch (const std::bad_alloc&) {
+    return out_of_memory(in, data.size(), o.level);
   }
   if (!write_output(o.args[1], block.data(), block.size(), &error)) return failure(error);
   return kExitOk;
@@ -435,8 +488,14 @@ int pack(const Options& o) {
   std::string error;
   for (const std::string& file : files) {
     if (!read_input(file, kJcMaxInputSize, &data, &error)) return failure(error);
-    if (!jc_append_pack_entry(archive, data.data(), data.size(), o.level, o.store)) {
-      return failure(input_name(file) + ": cannot be packed");
+    try {
+      ProgressLine progress(input_name(file), data.size());
+      if (!jc_append_pack_entry(archive, data.data(), data.size(), o.level, o.store,
+                                progress.callback(), &progress)) {
+        return failure(input_name(file) + ": cannot be packed");
+      }
+    } catch (const std::bad_alloc&) {
+      return out_of_memory(input_name(file), data.size(), o.level);
     }
   }
   if (!write_output(o.args[0], archive.data(), archive.size(), &error)) return failure(error);
