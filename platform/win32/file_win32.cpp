@@ -1,5 +1,7 @@
-// File service on Windows. Sharing, access and the refusal of directories are the system's
-// own. Every handle is a record on a list of this process's open files, so that a handle
+// File service on Windows. Names arrive in UTF-8 and go to the system's wide calls in
+// UTF-16, so that every name the system can hold arrives intact; a name that is not valid
+// UTF-8 is refused like a missing file. Sharing, access and the refusal of directories are the
+// system's own. Every handle is a record on a list of this process's open files, so that a handle
 // that is not open (closed, never issued, null or the invalid value) is refused before the
 // system sees it: a closed handle's value may already belong to another object.
 //
@@ -17,6 +19,7 @@
 #include "platform/open_file_list.h"
 #include "platform/process.h"
 #include "platform/win32/open_files.h"
+#include "platform/win32/utf16.h"
 
 struct PlatformFileRecord {
   OpenFileLink link;  ///< on the open file list; first, so a record and its link share an address
@@ -70,76 +73,78 @@ constexpr int kOpenRounds = 2;
 
 /// Opens `name` for inspection only: no access (so no share mode stands in the way),
 /// directories too, a reparse point as itself. INVALID_HANDLE_VALUE when it cannot be opened.
-HANDLE open_for_inspection(const char* name) {
-  return CreateFileA(name, 0, kShareAll, nullptr, OPEN_EXISTING,
+HANDLE open_for_inspection(const wchar_t* name) {
+  return CreateFileW(name, 0, kShareAll, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 /// Writes the final path of the open `handle` (the system's own spelling, links resolved)
-/// into `buffer` of kMaxPathSize bytes. False when the system cannot tell it.
-bool final_path(HANDLE handle, char* buffer) {
-  DWORD n = GetFinalPathNameByHandleA(handle, buffer, kMaxPathSize, FILE_NAME_NORMALIZED);
+/// into `buffer` of kMaxPathSize units. False when the system cannot tell it.
+bool final_path(HANDLE handle, wchar_t* buffer) {
+  DWORD n = GetFinalPathNameByHandleW(handle, buffer, kMaxPathSize, FILE_NAME_NORMALIZED);
   return n > 0 && n < kMaxPathSize;
 }
 
-/// ASCII letters folded to upper case; file names compare without regard to case.
-char folded(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+/// True when the `a_length` units of `a` and the `b_length` units of `b` (-1: up to the
+/// zero) spell the same name; file names compare without regard to case.
+bool same_name(const wchar_t* a, int a_length, const wchar_t* b, int b_length) {
+  return CompareStringOrdinal(a, a_length, b, b_length, TRUE) == CSTR_EQUAL;
 }
 
 /// True when `path` equals `directory`, a separator and `leaf`, case aside.
-bool is_entry_of(const char* path, const char* directory, const char* leaf) {
-  while (*directory && folded(*path) == folded(*directory)) ++path, ++directory;
-  if (*directory) return false;
-  if (path[-1] != '\\') {  // a root's final path ends with its separator already
-    if (*path != '\\') return false;
+bool is_entry_of(const wchar_t* path, const wchar_t* directory, const wchar_t* leaf) {
+  const int length = lstrlenW(directory);
+  if (length == 0 || lstrlenW(path) < length || !same_name(path, length, directory, length))
+    return false;
+  path += length;
+  if (directory[length - 1] != L'\\') {  // a root's final path ends with its separator already
+    if (*path != L'\\') return false;
     ++path;
   }
-  while (*leaf && folded(*path) == folded(*leaf)) ++path, ++leaf;
-  return *path == 0 && *leaf == 0;
+  return same_name(path, -1, leaf, -1);
 }
 
 /// True when `file`, opened through `name`, is known to be another entry than the one of
 /// that name in its directory: the name is a link the system followed. False when the
 /// two are the same or the system cannot tell final paths; the reparse-point attribute is
 /// then all there is to go by.
-bool reached_through_link(HANDLE file, const char* name) {
-  char path[kMaxPathSize];
-  char* leaf = nullptr;
-  DWORD n = GetFullPathNameA(name, kMaxPathSize, path, &leaf);
-  if (n == 0 || n >= kMaxPathSize || !leaf || leaf == path) return false;
+bool reached_through_link(HANDLE file, const wchar_t* name) {
+  WidePath path;
+  wchar_t* leaf = nullptr;
+  DWORD n = GetFullPathNameW(name, kMaxPathSize, path.text, &leaf);
+  if (n == 0 || n >= kMaxPathSize || !leaf || leaf == path.text) return false;
   // The long form of the name, so that a short alias is not taken for another entry.
-  char long_path[kMaxPathSize];
-  n = GetLongPathNameA(path, long_path, kMaxPathSize);
+  WidePath long_path;
+  n = GetLongPathNameW(path.text, long_path.text, kMaxPathSize);
   if (n > 0 && n < kMaxPathSize) {
-    char* separator = nullptr;
-    for (char* c = long_path; *c; ++c)
-      if (*c == '\\' || *c == '/') separator = c;
+    wchar_t* separator = nullptr;
+    for (wchar_t* c = long_path.text; *c; ++c)
+      if (*c == L'\\' || *c == L'/') separator = c;
     if (separator && separator[1]) {
-      CopyMemory(path, long_path, n + 1);
-      leaf = path + (separator - long_path) + 1;
+      CopyMemory(path.text, long_path.text, (n + 1) * sizeof(wchar_t));
+      leaf = path.text + (separator - long_path.text) + 1;
     }
   }
-  char saved = *leaf;
+  wchar_t saved = *leaf;
   *leaf = 0;  // the directory, its final separator kept so that a root stays a root
   // Links on the way to the directory are followed, as they are on the way to the file.
-  HANDLE directory =
-      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE directory = CreateFileW(path.text, 0, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   *leaf = saved;
   if (directory == INVALID_HANDLE_VALUE) return false;
-  char directory_path[kMaxPathSize];
-  char file_path[kMaxPathSize];
-  bool known = final_path(directory, directory_path) && final_path(file, file_path);
+  WidePath directory_path;
+  WidePath file_path;
+  bool known = final_path(directory, directory_path.text) && final_path(file, file_path.text);
   CloseHandle(directory);
-  return known && !is_entry_of(file_path, directory_path, leaf);
+  return known && !is_entry_of(file_path.text, directory_path.text, leaf);
 }
 
 /// True when `name`, which the system could not find, is still listed in its directory: a
 /// link that leads nowhere, on a system that follows links in every lookup (Wine shows its
 /// Unix links so); a name that is not there at all is reported as not found here too.
-bool listed_but_not_found(const char* name) {
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(name, &data);
+bool listed_but_not_found(const wchar_t* name) {
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(name, &data);
   if (search != INVALID_HANDLE_VALUE) {
     FindClose(search);
     return false;
@@ -148,23 +153,23 @@ bool listed_but_not_found(const char* name) {
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-/// Opens `name` as CreateFileA does with `disposition`, except that a file is only ever
+/// Opens `name` as CreateFileW does with `disposition`, except that a file is only ever
 /// created new: an existing entry is opened as it is (emptied later, once it has been
 /// checked), and a missing one is made with CREATE_NEW, which never follows a link, not
 /// even one that leads nowhere. `*created` tells whether the handle is of a file made here.
-HANDLE open_or_create(const char* name, DWORD desired, DWORD share, FileDisposition disposition,
+HANDLE open_or_create(const wchar_t* name, DWORD desired, DWORD share, FileDisposition disposition,
                       DWORD flags, bool* created) {
   *created = true;
   if (disposition == FileDisposition::kCreateNew)
-    return CreateFileA(name, desired, share, nullptr, CREATE_NEW, flags, nullptr);
+    return CreateFileW(name, desired, share, nullptr, CREATE_NEW, flags, nullptr);
   for (int round = 0; round < kOpenRounds; ++round) {
     *created = false;
-    HANDLE handle = CreateFileA(name, desired, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE handle = CreateFileW(name, desired, share, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE || disposition == FileDisposition::kOpenExisting ||
         GetLastError() != ERROR_FILE_NOT_FOUND)
       return handle;
     *created = true;
-    handle = CreateFileA(name, desired, share, nullptr, CREATE_NEW, flags, nullptr);
+    handle = CreateFileW(name, desired, share, nullptr, CREATE_NEW, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
   }
   return INVALID_HANDLE_VALUE;
@@ -173,7 +178,7 @@ HANDLE open_or_create(const char* name, DWORD desired, DWORD share, FileDisposit
 /// Checks the freshly opened `handle` of `name` (`created` when the open made the file): a
 /// file on a disk, not a directory; for writing not a link, not read-only; emptied when
 /// asked. False when the open must be refused.
-bool accept_handle(HANDLE handle, const char* name, uint32_t access, FileDisposition disposition,
+bool accept_handle(HANDLE handle, const wchar_t* name, uint32_t access, FileDisposition disposition,
                    bool created) {
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
@@ -190,11 +195,49 @@ bool accept_handle(HANDLE handle, const char* name, uint32_t access, FileDisposi
   return disposition != FileDisposition::kCreateAlways || SetEndOfFile(handle) != 0;
 }
 
+/// What the entry `name` (opened as `handle` for inspection) is, links not followed.
+FileKind kind_of_open(HANDLE handle, const wchar_t* name) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info))
+    return FileKind::kOther;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::kLink;
+  // A directory too may be a link the system followed.
+  if (reached_through_link(handle, name)) return FileKind::kLink;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return FileKind::kReadOnly;
+  return FileKind::kRegular;
+}
+
+/// The kind of the entry `name`, links not followed.
+FileKind file_kind(const wchar_t* name) {
+  DWORD attributes = GetFileAttributesW(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+    return listed_but_not_found(name) ? FileKind::kLink : FileKind::kMissing;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return FileKind::kLink;
+  // Devices, pipes and the FIFOs some systems show have no attributes of their own or
+  // attributes of a file: what the opened entry is decides.
+  HANDLE handle = open_for_inspection(name);
+  if (handle == INVALID_HANDLE_VALUE)
+    return attributes == INVALID_FILE_ATTRIBUTES ? FileKind::kMissing : FileKind::kOther;
+  const FileKind kind = kind_of_open(handle, name);
+  CloseHandle(handle);
+  return kind;
+}
+
+/// FILETIME of 1970-01-01 00:00 UTC: 100-nanosecond ticks since 1601-01-01.
+constexpr int64_t kUnixEpochTicks = 116444736000000000;
+constexpr int64_t kTicksPerSecond = 10000000;
+/// Seconds of the Unix clock that a FILETIME holds: from 1601 on, and below 2^63 ticks.
+constexpr int64_t kEarliestFileTime = -kUnixEpochTicks / kTicksPerSecond;
+constexpr int64_t kLatestFileTime = (INT64_MAX - kUnixEpochTicks) / kTicksPerSecond;
+
 }  // namespace
 
 PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
                                 FileDisposition disposition) {
-  if (!name || !*name) return kPlatformInvalidFile;
+  WidePath wide;
+  if (!name || !*name || !utf8_to_wide(name, &wide)) return kPlatformInvalidFile;
   auto* record = static_cast<PlatformFileRecord*>(std::malloc(sizeof(PlatformFileRecord)));
   if (!record) return kPlatformInvalidFile;
   // A link is read through, but opened as itself for writing, so that it can be refused.
@@ -202,10 +245,10 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
   if (access & kFileAccessWrite) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   if (access & kFileAccessSequential) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   bool created = false;
-  HANDLE handle =
-      open_or_create(name, desired_access(access), share_mode(share), disposition, flags, &created);
+  HANDLE handle = open_or_create(wide.text, desired_access(access), share_mode(share), disposition,
+                                 flags, &created);
   if (handle != INVALID_HANDLE_VALUE &&
-      !accept_handle(handle, name, access, disposition, created)) {
+      !accept_handle(handle, wide.text, access, disposition, created)) {
     CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
   }
@@ -251,6 +294,21 @@ uint32_t platform_file_size(PlatformFile file) {
   return GetFileSize(r->handle, nullptr);
 }
 
+bool platform_file_seek64(PlatformFile file, uint64_t position) {
+  PlatformFileRecord* r = open_record(file);
+  if (!r || !r->handle || position > static_cast<uint64_t>(INT64_MAX)) return false;
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(r->handle, distance, nullptr, FILE_BEGIN) != 0;
+}
+
+uint64_t platform_file_size64(PlatformFile file) {
+  PlatformFileRecord* r = open_record(file);
+  LARGE_INTEGER size;
+  if (!r || !r->handle || !GetFileSizeEx(r->handle, &size)) return UINT64_MAX;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
 bool platform_file_flush(PlatformFile file) {
   PlatformFileRecord* r = open_record(file);
   return r && r->handle && FlushFileBuffers(r->handle) != 0;
@@ -265,9 +323,10 @@ bool platform_file_close(PlatformFile file) {
 }
 
 bool platform_find_first(const char* name, FileFindEntry* entry) {
-  if (!name || !*name || !entry) return false;
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(name, &data);
+  WidePath wide;
+  if (!name || !*name || !entry || !utf8_to_wide(name, &wide)) return false;
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(wide.text, &data);
   if (search == INVALID_HANDLE_VALUE) return false;
   entry->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   entry->size = entry->is_directory ? 0 : (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -276,70 +335,87 @@ bool platform_find_first(const char* name, FileFindEntry* entry) {
 }
 
 DriveType platform_drive_type(const char* root) {
-  if (!root) return kDriveNoRootDirectory;
-  return static_cast<DriveType>(GetDriveTypeA(root));
+  WidePath wide;
+  if (!root || !utf8_to_wide(root, &wide)) return kDriveNoRootDirectory;
+  return static_cast<DriveType>(GetDriveTypeW(wide.text));
 }
 
 bool platform_file_delete(const char* name) {
-  if (!name || !*name) return false;
-  DWORD attributes = GetFileAttributesA(name);
+  WidePath wide;
+  if (!name || !*name || !utf8_to_wide(name, &wide)) return false;
+  DWORD attributes = GetFileAttributesW(wide.text);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return false;
   // A reparse point is deleted as itself; a link shown as its file would be followed.
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && platform_file_kind(name) == FileKind::kLink)
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && file_kind(wide.text) == FileKind::kLink)
     return false;
-  return DeleteFileA(name) != 0;
+  return DeleteFileW(wide.text) != 0;
 }
 
 FileKind platform_file_kind(const char* name) {
-  if (!name || !*name) return FileKind::kMissing;
-  DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
-    return listed_but_not_found(name) ? FileKind::kLink : FileKind::kMissing;
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::kLink;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
-  }
-  // Devices, pipes and the FIFOs some systems show have no attributes of their own or
-  // attributes of a file: what the opened entry is decides.
-  HANDLE handle = open_for_inspection(name);
-  if (handle == INVALID_HANDLE_VALUE)
-    return attributes == INVALID_FILE_ATTRIBUTES ? FileKind::kMissing : FileKind::kOther;
-  BY_HANDLE_FILE_INFORMATION info;
-  FileKind kind = FileKind::kOther;
-  if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)) {
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-      kind = FileKind::kLink;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      kind = FileKind::kDirectory;
-    else if (reached_through_link(handle, name))
-      kind = FileKind::kLink;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-      kind = FileKind::kReadOnly;
-    else
-      kind = FileKind::kRegular;
-  }
-  CloseHandle(handle);
-  return kind;
+  WidePath wide;
+  if (!name || !*name || !utf8_to_wide(name, &wide)) return FileKind::kMissing;
+  return file_kind(wide.text);
 }
 
 bool platform_file_replace(const char* source, const char* target) {
-  if (!source || !*source || !target || !*target) return false;
-  const FileKind from = platform_file_kind(source);
+  WidePath from_name;
+  WidePath to_name;
+  if (!source || !*source || !target || !*target || !utf8_to_wide(source, &from_name) ||
+      !utf8_to_wide(target, &to_name))
+    return false;
+  const FileKind from = file_kind(from_name.text);
   if (from != FileKind::kRegular && from != FileKind::kReadOnly) return false;
-  const FileKind old = platform_file_kind(target);
+  const FileKind old = file_kind(to_name.text);
   if (old != FileKind::kMissing && old != FileKind::kRegular) return false;
   if (old == FileKind::kRegular) {
-    DWORD attributes = GetFileAttributesA(target);
+    DWORD attributes = GetFileAttributesW(to_name.text);
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     attributes &= kKeptAttributes;
-    if (!SetFileAttributesA(source, attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) return false;
+    if (!SetFileAttributesW(from_name.text, attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
+      return false;
   }
-  return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(from_name.text, to_name.text,
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool platform_set_current_directory(const char* path) {
-  return path && *path && SetCurrentDirectoryA(path) != 0;
+  WidePath wide;
+  return path && *path && utf8_to_wide(path, &wide) && SetCurrentDirectoryW(wide.text) != 0;
+}
+
+bool platform_make_directory(const char* path) {
+  WidePath wide;
+  if (!path || !*path || !utf8_to_wide(path, &wide)) return false;
+  if (CreateDirectoryW(wide.text, nullptr)) return true;
+  // Something of that name was there already: only a directory that is no link will do.
+  return GetLastError() == ERROR_ALREADY_EXISTS && file_kind(wide.text) == FileKind::kDirectory;
+}
+
+bool platform_set_file_time(const char* path, int64_t unix_seconds) {
+  WidePath wide;
+  if (!path || !*path || !utf8_to_wide(path, &wide) || unix_seconds < kEarliestFileTime ||
+      unix_seconds > kLatestFileTime)
+    return false;
+  // Directories open only with backup semantics; a reparse point is opened as itself.
+  HANDLE handle = CreateFileW(wide.text, FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const uint64_t ticks = static_cast<uint64_t>(unix_seconds * kTicksPerSecond + kUnixEpochTicks);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  // A link the system followed all the same would lend its time to what it leads to.
+  const bool ok = GetFileType(handle) == FILE_TYPE_DISK &&
+                  !reached_through_link(handle, wide.text) &&
+                  SetFileTime(handle, nullptr, nullptr, &time) != 0;
+  CloseHandle(handle);
+  return ok;
+}
+
+bool platform_set_executable(const char* path) {
+  // Windows has no executable bit: what may run is decided by the name's extension.
+  return path && *path;
 }
 
 void win32_close_every_file() {

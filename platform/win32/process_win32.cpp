@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/win32/open_files.h"
+#include "platform/win32/utf16.h"
 
 namespace {
 
@@ -72,14 +73,22 @@ const char* platform_command_line() {
 
 uint32_t platform_module_file_name(char* buffer, uint32_t size) {
   if (!buffer || size == 0) return 0;
-  DWORD n = GetModuleFileNameA(nullptr, buffer, size);
+  buffer[0] = 0;
+  WidePath wide;
+  DWORD units = GetModuleFileNameW(nullptr, wide.text, kMaxPathSize);
+  if (units == 0) return 0;
   // A cut name fills the whole buffer and, on older systems, is not terminated.
-  if (n >= size) {
-    buffer[size - 1] = 0;
-    return size;
+  const bool cut = units >= kMaxPathSize;
+  if (cut) units = kMaxPathSize - 1;
+  // Whole characters only: as many as fit before the terminating zero.
+  const uint32_t kept = wide_units_within(wide.text, units, size - 1);
+  const int bytes = wide_to_utf8(wide.text, kept, buffer, size - 1);
+  if (bytes < 0) {
+    buffer[0] = 0;
+    return 0;  // a name that is not valid UTF-16 has no UTF-8 spelling
   }
-  buffer[n] = 0;
-  return n;
+  buffer[bytes] = 0;
+  return cut || kept < units ? size : static_cast<uint32_t>(bytes);
 }
 
 void platform_exit_process(int exit_code) {
