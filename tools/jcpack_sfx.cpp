@@ -33,6 +33,7 @@
 #include <new>
 
 #include "jc/jc.h"
+#include "jc/jc_encode.h"
 #include "jc/jc_entry.h"
 #include "jc/jc_stream_count.h"
 #include "jc/pack_format.h"
@@ -248,8 +249,8 @@ ssize_t read_full(int fd, uint8_t* data, size_t size) {
 }
 
 /// Reads the regular file `fd` whole into `out`; its size went into `expected` when it was
-/// looked at. False, with a reason in `error`, when a read fails or the file holds
-/// kMaxFileSize bytes or more by now.
+/// looked at. False, with a reason in `error`, when a read fails or the file holds more
+/// than kMaxFileSize bytes by now.
 bool read_file(int fd, const std::string& shown, uint64_t expected, Bytes* out,
                std::string* error) {
   out->resize(size_t(std::min(expected, kMaxFileSize)) + 1);
@@ -675,19 +676,34 @@ bool copy_stub(const std::string& path, const Stub& stub, Output* o) {
 /// The progress line on standard error: shown when it is a terminal and the input is large.
 struct Progress {
   bool shown = false;
-  uint64_t total = 0;
-  uint64_t done = 0;
+  uint64_t total = 0;    ///< bytes of all files
+  uint64_t done = 0;     ///< bytes of the files before the current one
+  std::string name;      ///< the current entry's name, as shown
+  unsigned percent = 0;  ///< the percentage on the line
 };
 
-/// Shows how far the command has come, before the item `name` is compressed.
-void progress_show(const Progress& p, const std::string& name) {
-  if (!p.shown) return;
-  const unsigned percent = unsigned(p.total == 0 ? 100 : p.done * 100 / p.total);
-  std::string shown = printable(name);
-  if (shown.size() > kProgressNameWidth)
-    shown = "..." + shown.substr(shown.size() - kProgressNameWidth);
-  std::fprintf(stderr, "\r\033[Kjcpack: sfx: %3u%% %s", percent, shown.c_str());
+/// Draws the line: the percentage of all files' bytes done and the current entry.
+void progress_draw(Progress& p, uint64_t done) {
+  p.percent = unsigned(p.total == 0 ? 100 : done * 100 / p.total);
+  std::fprintf(stderr, "\r\033[Kjcpack: sfx: %3u%% %s", p.percent, p.name.c_str());
   std::fflush(stderr);
+}
+
+/// Shows how far the command has come, before the item `name` is compressed.
+void progress_show(Progress& p, const std::string& name) {
+  if (!p.shown) return;
+  p.name = printable(name);
+  if (p.name.size() > kProgressNameWidth) {
+    p.name = "..." + p.name.substr(p.name.size() - kProgressNameWidth);
+  }
+  progress_draw(p, p.done);
+}
+
+/// The encoder's report on the current file: `done` of its bytes are encoded.
+void progress_report(void* context, uint64_t done, uint64_t /*file_size*/) {
+  Progress& p = *static_cast<Progress*>(context);
+  const uint64_t all_done = p.done + done;
+  if (p.total != 0 && unsigned(all_done * 100 / p.total) != p.percent) progress_draw(p, all_done);
 }
 
 /// Clears the progress line.
@@ -697,7 +713,8 @@ void progress_end(const Progress& p) {
 
 /// Writes the entry of `item`: a folder's empty entry, or the file read now and compressed
 /// at `level`. False after a message.
-bool write_entry(const SourceItem& item, int level, Output* o, Bytes* data, Bytes* entry) {
+bool write_entry(const SourceItem& item, int level, Output* o, Bytes* data, Bytes* entry,
+                 Progress* progress) {
   entry->clear();
   if (!item.folder) {
     const std::string shown = printable(item.source);
@@ -714,10 +731,24 @@ bool write_entry(const SourceItem& item, int level, Output* o, Bytes* data, Byte
   } else {
     data->clear();
   }
-  if (!jc_append_pack_entry(*entry, data->data(), data->size(), level, false)) {
+  const JcProgress report = progress->shown ? progress_report : nullptr;
+  if (!jc_append_pack_entry(*entry, data->data(), data->size(), level, false, report, progress)) {
     return fail(printable(item.source) + ": cannot be packed");
   }
   return output_write(o, entry->data(), entry->size(), true);
+}
+
+/// write_entry, with running out of memory reported as what the level needs.
+bool write_entry_or_report(const SourceItem& item, int level, Output* o, Bytes* data, Bytes* entry,
+                           Progress* progress) {
+  try {
+    return write_entry(item, level, o, data, entry, progress);
+  } catch (const std::bad_alloc&) {
+    const uint64_t need = jc_encode_memory(size_t(item.size), level) + 2 * item.size;
+    return fail(printable(item.source) + ": out of memory: level " + std::to_string(level) +
+                " needs about " + std::to_string(need >> 20) + " MiB for its " +
+                std::to_string(item.size) + " bytes");
+  }
 }
 
 /// Appends `size` bytes of `value`, least significant first.
@@ -785,7 +816,7 @@ bool write_self_extractor(const SfxOptions& opt, const std::string& stub_path, c
   Bytes data, entry;
   for (size_t i = 0; ok && i < g.items.size(); ++i) {
     progress_show(progress, g.items[i].name);
-    ok = write_entry(g.items[i], opt.level, o, &data, &entry);
+    ok = write_entry_or_report(g.items[i], opt.level, o, &data, &entry, &progress);
     progress.done += g.items[i].size;
   }
   progress_end(progress);

@@ -262,10 +262,14 @@ if [ -x "$STUB" ]; then
   expect "run: same tree" same_tree tree run1/tree
   check "script runs" 0 run1/tree/bin/run.sh
   expect "script output" grep -qx "script ran" out.txt
-  check "run --list" 0 ./tree-x --list
+  mkdir alone
+  cp tree-x alone/
+  check "run --list" 0 alone/tree-x --list
   expect "run --list: names" grep -q "Datei mit Leerzeichen.txt" out.txt
-  check "run --test" 0 ./tree-x --test
-  expect "run --test: nothing written" test ! -e tree
+  check "run --test" 0 alone/tree-x --test
+  expect "run --list, --test: nothing written" test "$(ls -A alone)" = tree-x
+  check "run -y into its own folder" 0 alone/tree-x -y
+  expect "run -y: same tree" same_tree tree alone/tree
   cp tree-x damaged-x
   flip_byte damaged-x $(($(stat -c %s "$STUB") + 1000))
   check "damaged: --test" 1 ./damaged-x --test
