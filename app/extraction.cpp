@@ -37,6 +37,7 @@ struct ProgramState {
   char archive_name[kNameSize];     ///< the temporary archive's name in the program directory
   char part_name[kNameSize];        ///< the new file of the entry being written
   char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
+  char part_stem[kNameSize];        ///< what the new file's name starts with
   char own_file[kMaxPathSize];      ///< the program's own file, which may carry an archive
   char usage_line[kMaxPathSize];    ///< a usage error's first line
 };
@@ -185,13 +186,35 @@ bool give_attributes(const char* name, const TargetAttributes* attributes) {
          (!attributes->set_time || platform_set_file_time(name, attributes->mtime));
 }
 
+/// The longest part of a name the systems take, and what a new file's name adds to its
+/// target's: the separator, up to kMaxNameNumber and the extension.
+constexpr size_t kMaxNamePart = 255;
+constexpr size_t kPartNameAddition =
+    sizeof kPartFileSeparator - 1 + kDecimalDigits + sizeof kPartFileExtension - 1;
+/// The new file's stem in place of a target's own name that leaves no room for the addition.
+constexpr char kShortPartStem[] = "entpacker";
+
+/// The start of the new file's name for `target_name`: the target's name, or, when its last
+/// part is too long to take the addition, the target's folder followed by kShortPartStem.
+const char* part_stem(const char* target_name) {
+  const char* last = std::strrchr(target_name, '/');
+  last = last ? last + 1 : target_name;
+  if (std::strlen(last) + kPartNameAddition <= kMaxNamePart) return target_name;
+  char* stem = program_state.part_stem;
+  const size_t folder = static_cast<size_t>(last - target_name);
+  if (folder + sizeof kShortPartStem > kNameSize) return target_name;
+  std::memcpy(stem, target_name, folder);
+  std::memcpy(stem + folder, kShortPartStem, sizeof kShortPartStem);
+  return stem;
+}
+
 /// Writes `length` bytes of `data` to a new file beside `target_name`, flushed, with its
 /// attributes, then puts it in the target's place in one rename. Whatever fails, the
 /// target keeps what it held.
 bool write_target(const char* target_name, const uint8_t* data, uint32_t length,
                   const TargetAttributes* attributes) {
   if (!file_may_replace(target_name) ||
-      !create_first_free(program_state.part_name, target_name, kPartFileSeparator,
+      !create_first_free(program_state.part_name, part_stem(target_name), kPartFileSeparator,
                          kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot))
     return false;
   const bool written =

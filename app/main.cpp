@@ -6,15 +6,20 @@
 
 namespace {
 
+/// The heap of the argument list, kept until the process ends.
+PlatformHeap argument_heap;
+
 /// Puts the program's arguments in `*arguments` (`*count` of them, in a block of a heap of
 /// their own that lives as long as the process). False when there is no room for them.
 bool take_arguments(const char* const** arguments, int* count) {
   *arguments = nullptr;
   *count = platform_argument_count();
   if (*count <= 0) return true;
-  PlatformHeap heap = platform_heap_create(0, 0);
+  argument_heap = platform_heap_create(0, 0);
   auto* list = static_cast<const char**>(
-      heap ? platform_heap_alloc(heap, sizeof(const char*) * size_t(*count), false) : nullptr);
+      argument_heap
+          ? platform_heap_alloc(argument_heap, sizeof(const char*) * size_t(*count), false)
+          : nullptr);
   if (!list) return false;
   for (int i = 0; i < *count; ++i) list[i] = platform_argument(i);
   *arguments = list;

@@ -320,6 +320,20 @@ TEST_F(SelfExtractorTest, HostileNamesAreRefusedOneByOneAndNothingLeavesTheFolde
                                       "ziel/gut1.txt", "ziel/gut2.txt", "ziel/link"}));
 }
 
+TEST_F(SelfExtractorTest, NamesOfTheLongestPartsAndOfTheLongestWholeAreWritten) {
+  const std::string part(255, 'n');
+  // Three parts of 255 bytes, one of 254 and one of 1: 1,024 bytes in all.
+  const std::string folder(255, 'f');
+  const std::string deep = folder + "/" + folder + "/" + folder + "/" + part.substr(1) + "/e";
+  ASSERT_EQ(deep.size(), kEntryNameMaxSize);
+  make_program(named_archive_of({{part, "part"}, {"d/" + part, "in d"}, {deep, "deep"}}));
+  write_file(part, "old");
+  EXPECT_EQ(run({"-y"}), kExitSuccess) << transcript().back();
+  EXPECT_EQ(read_file(part), "part");
+  EXPECT_EQ(read_file("d/" + part), "in d");
+  EXPECT_EQ(read_file(deep), "deep");
+}
+
 TEST_F(SelfExtractorTest, ABlockThatCannotMakeItsStatedSizeFailsAlone) {
   // A JC block stating 3 GB whose stream ends at once, and a good entry after it.
   std::string block = kExampleBlock;
