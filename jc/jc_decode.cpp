@@ -2,12 +2,14 @@
 //
 // Bits come from a 64-bit buffer, left-aligned, refilled one stream word at a time so
 // that it holds at least 32 bits while the block has words left. Gamma numbers are taken
-// four data/continuation pairs at a time through a table. The token loop runs in two
+// six data/continuation pairs at a time through a table. The token loop runs in two
 // forms: while the stream and the output are far from their ends, refills and small
-// writes need no bounds checks, and a run of literals is decoded in a loop of its own; near the
-// ends every read and write is checked. The values a token carries (offsets, lengths, the index
-// shift) are checked in both forms. Copies move whole 16- or 8-byte pieces where the offset allows,
-// and never write a byte beyond the copy's own end.
+// writes need no bounds checks, and a run of literals is decoded in a loop of its own;
+// near the ends every read and write is checked. The values a token carries (offsets,
+// lengths, the index shift) are checked in both forms. A copy of up to 32 bytes from at
+// least 16 bytes back is two 16-byte blends with no branch on its length; other copies
+// move whole 16- or 8-byte pieces where the offset allows. No copy changes a byte beyond
+// its own end: a blend writes the bytes past it back with the values they hold.
 //
 // For every input this decoder writes the same bytes and gives the same result as the
 // compact one: each token reads all its fields before it writes, a raw run checks the
@@ -25,30 +27,38 @@ namespace {
 /// gamma numbers of at most 32 data/continuation pairs each and 31 low offset bits are
 /// 161 bits, which a refill spreads over at most seven words.
 constexpr size_t kFastInputMargin = 32;
-/// Output bytes that a token may touch without a check of its own: a short copy's 16-byte
-/// move (see copy_blend).
-constexpr size_t kFastOutputMargin = 16;
+/// Output bytes that a token may touch without a check of its own: a copy's two 16-byte
+/// blends (see copy_blend32).
+constexpr size_t kFastOutputMargin = 32;
 
-/// One table step of a gamma number, indexed by the next 8 bits: up to four
-/// data/continuation pairs, packed as their data bits (bits 0-3), the number of pairs
-/// taken (bits 4-6, 1 to 4) and whether the last pair taken ended the number (bit 7).
-constexpr std::array<uint8_t, 256> make_gamma_table() {
-  std::array<uint8_t, 256> table{};
-  for (uint32_t byte = 0; byte < 256; ++byte) {
+/// Data/continuation pairs that one table step of a gamma number takes at the most, and the
+/// stream bits that index the table.
+constexpr uint32_t kGammaPairs = 6;
+constexpr uint32_t kGammaIndexBits = 2 * kGammaPairs;
+using GammaEntry = uint16_t;
+
+/// One table step of a gamma number, indexed by the next 12 bits: up to six
+/// data/continuation pairs, packed as their data bits (bits 0-7), the number of pairs taken
+/// (bits 8-11, 1 to 6) and whether the last pair taken ended the number (bit 15). Six pairs
+/// cover the numbers below 128 in one step, most lengths and high offset parts; a table of
+/// 4096 entries is 8 KiB.
+constexpr std::array<GammaEntry, (1u << kGammaIndexBits)> make_gamma_table() {
+  std::array<GammaEntry, (1u << kGammaIndexBits)> table{};
+  for (uint32_t index = 0; index < table.size(); ++index) {
     uint32_t value = 0, pairs = 0;
     bool done = false;
-    for (int pair = 3; pair >= 0 && !done; --pair) {
-      value = (value << 1) | ((byte >> (2 * pair + 1)) & 1);
-      done = ((byte >> (2 * pair)) & 1) == 0;
+    for (int pair = kGammaPairs - 1; pair >= 0 && !done; --pair) {
+      value = (value << 1) | ((index >> (2 * pair + 1)) & 1);
+      done = ((index >> (2 * pair)) & 1) == 0;
       ++pairs;
     }
-    table[byte] = uint8_t(value | pairs << 4 | uint32_t(done) << 7);
+    table[index] = GammaEntry(value | pairs << 8 | uint32_t(done) << 15);
   }
   return table;
 }
 
-constexpr std::array<uint8_t, 256> kGammaTable = make_gamma_table();
-constexpr uint32_t kGammaStepDone = 0x80;
+constexpr auto kGammaTable = make_gamma_table();
+constexpr uint32_t kGammaStepDone = 0x8000;
 
 struct FastState {
   const uint8_t* in;      ///< next stream word
@@ -102,19 +112,19 @@ template <bool kCareful>
 template <bool kCareful>
 [[gnu::always_inline]] inline bool gamma(FastState& s, uint32_t* value) {
   // Most numbers end within the first step, which needs no width check.
-  ensure<kCareful>(s, 8);
-  uint32_t step = kGammaTable[s.bits >> 56];
-  uint32_t pairs = (step >> 4) & 7;
+  ensure<kCareful>(s, kGammaIndexBits);
+  uint32_t step = kGammaTable[s.bits >> (64 - kGammaIndexBits)];
+  uint32_t pairs = (step >> 8) & 15;
   if (!skip<kCareful>(s, 2 * pairs)) return false;
-  uint32_t v = (1u << pairs) | (step & 15);
+  uint32_t v = (1u << pairs) | (step & 255);
   uint32_t data_bits = pairs;
   while ((step & kGammaStepDone) == 0) {
-    ensure<kCareful>(s, 8);
-    step = kGammaTable[s.bits >> 56];
-    pairs = (step >> 4) & 7;
+    ensure<kCareful>(s, kGammaIndexBits);
+    step = kGammaTable[s.bits >> (64 - kGammaIndexBits)];
+    pairs = (step >> 8) & 15;
     data_bits += pairs;
     if (data_bits > kJcGammaMaxDataBits || !skip<kCareful>(s, 2 * pairs)) return false;
-    v = (v << pairs) | (step & 15);
+    v = (v << pairs) | (step & 255);
   }
   *value = v;
   return true;
@@ -178,11 +188,35 @@ template <size_t kPiece>
   std::memcpy(end - kPiece, piece, kPiece);
 }
 
+/// Copies 1 to 32 bytes from `offset` (at least 16) bytes back as two blends, without a
+/// branch on the length (most matches take this path, with lengths spread over the whole
+/// range); 32 bytes from `to` must lie inside the destination. The second half reads its
+/// source after the first half is stored, so an offset below 32 sees the bytes just copied.
+[[gnu::always_inline]] inline void copy_blend32(uint8_t* to, size_t offset, size_t length) {
+  const size_t first = length < 16 ? length : 16;
+  const size_t second = length - first;
+  Bytes16 source, target, mask;
+  std::memcpy(&source, to - offset, 16);
+  std::memcpy(&target, to, 16);
+  std::memcpy(&mask, kBlendMask + 16 - first, 16);
+  target = (source & mask) | (target & ~mask);
+  std::memcpy(to, &target, 16);
+  std::memcpy(&source, to + 16 - offset, 16);
+  std::memcpy(&target, to + 16, 16);
+  std::memcpy(&mask, kBlendMask + 16 - second, 16);
+  target = (source & mask) | (target & ~mask);
+  std::memcpy(to + 16, &target, 16);
+}
+
 /// Copies `length` (at least 2) bytes from `offset` bytes back, exactly as a byte-wise copy
 /// does: where the two overlap, the bytes just written are repeated. Outside the careful
-/// form, 16 bytes from `out` lie inside the destination.
+/// form, 32 bytes from `out` lie inside the destination.
 template <bool kCareful>
 [[gnu::always_inline]] inline void copy_match(uint8_t* out, size_t offset, size_t length) {
+  if (!kCareful && offset >= 16 && length <= 32) {
+    copy_blend32(out, offset, length);
+    return;
+  }
   if (offset >= length && length <= 16) {
     if (kCareful) {
       copy_short(out, out - offset, length);

@@ -338,6 +338,42 @@ INSTANTIATE_TEST_SUITE_P(BothDecoders, DecoderTest,
                            return std::string(info.index == 0 ? "Fast" : "Compact");
                          });
 
+TEST(JcDecoders, FailurePartWayLeavesTheSameBytes) {
+  // Copies of every length up to 40 from offsets around the 16- and 32-byte steps of the
+  // fast copies, then a copy from before the output's start, while the output and the
+  // stream are far from their ends: both decoders fail there, with the same bytes written before it
+  // and every byte after it as it was, including those the fast copies read and write back.
+  uint32_t written = 0;
+  const auto tokens = [&](JcBitWriter& w) {
+    jc_put_literal_size(w, 8, 0);
+    for (uint32_t i = 0; i < 48; ++i) jc_put_literal(w, (i * 37 + 5) & 255, 8);
+    written = 48;
+    for (uint32_t offset : {15u, 16u, 17u, 31u, 32u, 33u, 48u}) {
+      for (uint32_t length = 6; length <= 40; ++length) {
+        jc_put_match(w, offset, 8, length - 4);  // offsets below 128 add 4
+        jc_put_literal(w, offset + length, 8);
+        written += length + 1;
+      }
+    }
+  };
+  make_block(0, 0, tokens);
+  for (uint32_t last : {0u, 6u, 15u, 16u, 17u, 31u, 32u}) {
+    const uint32_t failed_at = written + last;
+    const Bytes block = make_block(failed_at + 4096, 0, [&](JcBitWriter& w) {
+      tokens(w);
+      if (last != 0) jc_put_match(w, 20, 8, last - 4);
+      jc_put_match(w, failed_at + 1, 8, 2);
+      for (uint32_t i = 0; i < 64; ++i) jc_put_literal(w, i, 8);  // never reached
+    });
+    Bytes fast(failed_at + 4096, 0xEE), compact(fast);
+    EXPECT_EQ(jc_decode(block.data(), block.size(), fast.data(), fast.size()), 0u);
+    EXPECT_EQ(jc_decode_compact(block.data(), block.size(), compact.data(), compact.size()), 0u);
+    EXPECT_EQ(fast, compact) << "last copy " << last;
+    EXPECT_EQ(Bytes(fast.begin() + failed_at, fast.end()), Bytes(4096, 0xEE))
+        << "last copy " << last;
+  }
+}
+
 TEST(JcChecksum, Examples) {
   const uint8_t abcde[] = {0x61, 0x62, 0x63, 0x64, 0x65};
   const uint8_t aaaa[] = {0x61, 0x61, 0x61, 0x61};
