@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -8,15 +11,44 @@
 #include "jc/jc_encode_internal.h"
 #include "testing/codec_data_helpers.h"
 
+// Every allocation of this test program is counted, so that a test can compare what the
+// encoder takes with what jc_encode_memory promises. (GCC takes the malloc and free behind
+// the replaced operators for a mismatch once they are inlined into the allocators.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+namespace {
+size_t g_allocated = 0;
+size_t g_peak = 0;
+}  // namespace
+
+void* operator new(size_t size) {
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  g_allocated += malloc_usable_size(p);
+  if (g_allocated > g_peak) g_peak = g_allocated;
+  return p;
+}
+
+void operator delete(void* p) noexcept {
+  if (p == nullptr) return;
+  g_allocated -= malloc_usable_size(p);
+  std::free(p);
+}
+
+void operator delete(void* p, size_t) noexcept {
+  operator delete(p);
+}
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 /// Encodes `data` at `level` and checks that both decoders give it back exactly, using
 /// every byte of the block; returns the block.
-Bytes round_trip(const Bytes& data, int level) {
+Bytes round_trip(const Bytes& data, int level, const JcTuning& tuning = JcTuning{}) {
   Bytes block;
-  EXPECT_TRUE(jc_encode(data.data(), data.size(), level, &block));
+  EXPECT_TRUE(jc_encode_tuned(data.data(), data.size(), level, tuning, &block));
   for (auto decode : {&jc_decode_checked, &jc_decode_compact_checked}) {
     Bytes out(data.size() + 16, 0xEE);
     const JcResult r = decode(block.data(), block.size(), out.data(), out.size());
@@ -112,6 +144,103 @@ TEST(JcEncode, IndexShiftPlanningAndRepeatMatchesEachEarnTheirBits) {
 TEST(JcEncode, MultiMegabyteRoundTrip) {
   const Bytes data = jc_test_mixed(2500000, 9);
   for (int level : {1, 9}) round_trip(data, level);
+}
+
+/// A tuning with a window of 2^`window_bits` bytes and segments of `segment` bytes.
+JcTuning small_parts(uint32_t window_bits, uint32_t segment) {
+  JcTuning tuning;
+  tuning.window_bits = window_bits;
+  tuning.segment_size = segment;
+  return tuning;
+}
+
+TEST(JcEncodeAtScale, RoundTripsAcrossSegmentsAndWindows) {
+  // Mixed data with far repeats, in segments of 8 KiB over a 16 KiB window: matches that
+  // reach across segments, repeats beyond the window, raw runs and 7-bit stretches that
+  // run on from one segment into the next, and a last segment of a few bytes.
+  Bytes data = jc_test_mixed(150000, 21);
+  const Bytes noise = jc_test_random(20000, 22);
+  data.insert(data.begin() + 70001, noise.begin(), noise.end());
+  data.push_back(7);
+  for (int level = kJcMinLevel; level <= kJcMaxLevel; ++level) {
+    SCOPED_TRACE(level);
+    const size_t small = round_trip(data, level, small_parts(14, 8192)).size();
+    const size_t whole = round_trip(data, level).size();
+    // The window loses the far repeats, but little more.
+    EXPECT_LT(small, whole + whole / 3);
+  }
+}
+
+TEST(JcEncodeAtScale, OffsetsStayInsideTheWindow) {
+  // A random stretch repeated twice: 4 KiB later it is found in a 8 KiB window, 64 KiB
+  // later it is not (and the bytes of the stale ring slots must never be taken for it).
+  const Bytes piece = jc_test_random(4096, 31);
+  const Bytes gap = jc_test_random(60000, 32);
+  Bytes near = piece, far = piece;
+  near.insert(near.end(), piece.begin(), piece.end());
+  far.insert(far.end(), gap.begin(), gap.end());
+  far.insert(far.end(), piece.begin(), piece.end());
+  for (int level : {1, 4, 5, 9}) {
+    SCOPED_TRACE(level);
+    const JcTuning tuning = small_parts(13, 16384);
+    EXPECT_LT(round_trip(near, level, tuning).size(), piece.size() + 200);
+    EXPECT_GT(round_trip(far, level, tuning).size(), far.size());
+    EXPECT_LT(round_trip(far, level).size(), far.size() - piece.size() / 2);
+  }
+}
+
+TEST(JcEncodeAtScale, SegmentsCostLittle) {
+  // Long runs of zeros, text and noise, each longer than a segment: the stream's state
+  // (raw runs, literal widths, the last offset) carries on, so small segments cost only a
+  // few bits at each boundary.
+  Bytes data(40000, 0);
+  const Bytes text = jc_test_text(50000, 41);
+  const Bytes noise = jc_test_random(30000, 42);
+  data.insert(data.end(), text.begin(), text.end());
+  data.insert(data.end(), noise.begin(), noise.end());
+  data.insert(data.end(), text.begin(), text.end());
+  for (int level : {2, 9}) {
+    SCOPED_TRACE(level);
+    const size_t whole = round_trip(data, level).size();
+    const size_t cut = round_trip(data, level, small_parts(20, 4096)).size();
+    EXPECT_LT(cut, whole + whole / 50);
+  }
+}
+
+TEST(JcEncodeAtScale, ReportsProgressPerSegment) {
+  const Bytes data = jc_test_mixed(100000, 51);
+  std::vector<uint64_t> seen;
+  JcTuning tuning = small_parts(16, 32768);
+  tuning.progress_context = &seen;
+  tuning.progress = [](void* context, uint64_t done, uint64_t total) {
+    EXPECT_EQ(total, 100000u);
+    static_cast<std::vector<uint64_t>*>(context)->push_back(done);
+  };
+  round_trip(data, 9, tuning);
+  EXPECT_EQ(seen, (std::vector<uint64_t>{32768, 65536, 98304, 100000}));
+}
+
+TEST(JcEncodeAtScale, MemoryEstimateHoldsAndStaysBounded) {
+  const Bytes data = jc_test_mixed(1200000, 61);
+  for (int level : {1, 3, 5, 9}) {
+    SCOPED_TRACE(level);
+    const uint64_t estimate = jc_encode_memory(data.size(), level);
+    Bytes block;
+    const size_t before = g_allocated;
+    g_peak = g_allocated;
+    ASSERT_TRUE(jc_encode(data.data(), data.size(), level, &block));
+    const size_t used = g_peak - before;
+    EXPECT_LE(used, estimate);
+    EXPECT_GT(used, estimate / 3);
+  }
+  // Past the windows, only the block grows with the input.
+  for (int level : {1, 9}) {
+    const uint64_t block_room = uint64_t(1) << 30;
+    EXPECT_LT(jc_encode_memory(size_t(1) << 30, level), block_room * 11 / 10 + (400u << 20));
+    EXPECT_LT(jc_encode_memory(size_t(1) << 30, level) - jc_encode_memory(size_t(1) << 28, level),
+              block_room);
+  }
+  EXPECT_EQ(jc_encode_memory(1, 0), 0u);
 }
 
 TEST(JcDecoders, AgreeOnDamagedBlocks) {

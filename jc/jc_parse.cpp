@@ -224,7 +224,9 @@ uint32_t extend_arrivals(JcOptimalState& p, uint32_t pos, uint32_t at, uint32_t 
 uint32_t extend_matches(JcOptimalState& p, uint32_t pos, uint32_t at, uint32_t limit,
                         uint32_t count, JcMatch near) {
   const Arrival best = p.arrivals[size_t(at) * p.level.slots];
-  for (uint32_t l = kJcMinMatchLength; l <= near.length; ++l) {
+  // The short-match finder sees the whole input; its match ends at the segment's end too.
+  const uint32_t near_length = std::min(near.length, limit);
+  for (uint32_t l = kJcMinMatchLength; l <= near_length; ++l) {
     relax(p, at + l, {best.cost + kJcShortTokenBits, near.offset, at, JcTokenKind::match, 0});
   }
   const uint32_t shift = jc_plan_shift(*p.plan, pos);

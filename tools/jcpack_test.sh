@@ -238,5 +238,22 @@ check "compress zeros" 0 "$JCPACK" compress zeros.bin zeros.jc
 check "long matches accepted" 0 limited "$JCPACK" decompress zeros.jc zeros.out
 expect "zeros round trip" cmp -s zeros.bin zeros.out
 
+# Out of memory while compressing: one line with what the level needs, no output. Level 9's
+# match finder does not fit 200 MB of address space for 20 MB of input; level 1's does.
+if [ "$( (ulimit -v 200000 && "$JCPACK" --help >/dev/null 2>&1; echo $?) 2>/dev/null)" = 0 ]; then
+  seq 1 2900000 >large.txt
+  check "level 9 out of memory" 1 sh -c 'ulimit -v 200000 && exec "$0" compress -l 9 large.txt large.jc' "$JCPACK"
+  expect "memory need named" grep -q "^jcpack: large.txt: out of memory: level 9 needs about [0-9]* MiB for [0-9]* bytes of input$" err.txt
+  expect "memory: one line" one_line
+  expect "memory: no output" test ! -e large.jc
+  expect "memory: no temporary" no_temporaries
+  check "pack out of memory" 1 sh -c 'ulimit -v 200000 && exec "$0" pack large.pac large.txt' "$JCPACK"
+  expect "pack: need named" grep -q "^jcpack: large.txt: out of memory: level 9 needs about" err.txt
+  expect "pack: no output" test ! -e large.pac
+  check "level 1 fits" 0 sh -c 'ulimit -v 200000 && exec "$0" compress -l 1 large.txt large.jc' "$JCPACK"
+  check "level 1 block" 0 "$JCPACK" decompress large.jc large.out
+  expect "level 1 round trip" cmp -s large.txt large.out
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
