@@ -146,6 +146,13 @@ class SelfExtractorTest : public ScratchDirectoryTest {
   MemoryConsole screen_;
 };
 
+/// The little-endian u64 at `at` of `bytes`.
+size_t le_value(const std::string& bytes, size_t at) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < 8; ++i) value |= uint64_t(uint8_t(bytes[at + i])) << (8 * i);
+  return static_cast<size_t>(value);
+}
+
 std::vector<std::string> announced(const std::vector<std::string>& names, bool failed = false) {
   std::vector<std::string> lines = {kArchiveOpened};
   for (const std::string& name : names) lines.push_back(kAnnouncementStart + name + "'");
@@ -390,6 +397,38 @@ TEST_F(SelfExtractorTest, WrongArgumentsWriteNothingAndEndWithTheUsageCode) {
     EXPECT_TRUE(transcript().empty());
   }
   EXPECT_TRUE(tree().empty());
+}
+
+TEST_F(SelfExtractorTest, ArchivesChangedBehindRightChecksNeverWriteOutsideTheirFolder) {
+  // Entries and table of a small archive, bytes changed at random, then given a trailer
+  // whose checks are right again, as a hostile writer would.
+  const std::string good = named_archive_of(
+      {archive_folder("d"), {"d/a.txt", std::string(300, 'a') + "xyz"}, {"b", "bb"}, {"c", ""}});
+  const size_t table_size = le_value(good, good.size() - kNamedArchiveTrailerSize + 16);
+  const size_t entries_size = le_value(good, good.size() - kNamedArchiveTrailerSize + 24);
+  ASSERT_EQ(entries_size + table_size + kNamedArchiveTrailerSize, good.size());
+  ASSERT_EQ(mkdir("ziel", 0755), 0);
+  uint32_t state = 7;
+  const char kTricky[] = {'/', '.', '\\', ':', '\0'};
+  int extracted = 0;  // rounds whose archive passed the checks as a whole
+  for (int round = 0; round < 300; ++round) {
+    std::string parts = good.substr(0, entries_size + table_size);
+    for (int change = 0; change < 1 + round % 4; ++change) {
+      state = state * 1103515245u + 12345u;
+      const size_t at = (state >> 8) % parts.size();
+      state = state * 1103515245u + 12345u;
+      parts[at] = static_cast<char>(round % 3 == 0 ? kTricky[(state >> 16) % 5] : state >> 16);
+    }
+    make_program(
+        named_archive_by_hand(parts.substr(0, entries_size), parts.substr(entries_size), 4));
+    reset_screen();
+    const int code = run({"-y", "-o", "ziel"});
+    EXPECT_TRUE(code == kExitSuccess || code == kExitFailure) << round;
+    extracted += transcript()[0] == kArchiveOpened;
+    for (const std::string& name : tree())
+      ASSERT_EQ(name.rfind("ziel/", 0), 0u) << "round " << round << ": " << name;
+  }
+  EXPECT_GT(extracted, 50);  // about half of them
 }
 
 TEST_F(SelfExtractorTest, ATrailerCutShortIsNoArchiveAndTheStubWritesNothing) {
