@@ -38,27 +38,30 @@ constexpr uint32_t kGammaIndexBits = 2 * kGammaPairs;
 using GammaEntry = uint16_t;
 
 /// One table step of a gamma number, indexed by the next 12 bits: up to six
-/// data/continuation pairs, packed as their data bits (bits 0-7), the number of pairs taken
-/// (bits 8-11, 1 to 6) and whether the last pair taken ended the number (bit 15). Six pairs
-/// cover the numbers below 128 in one step, most lengths and high offset parts; a table of
-/// 4096 entries is 8 KiB.
+/// data/continuation pairs, packed as the number of bits they take (bits 0-5, twice the
+/// pairs, so that it shifts the bit buffer as it is), 1 followed by their data bits
+/// (bits 6-12; the number itself when the step ends it) and whether the last pair taken
+/// ended the number (bit 15). Six pairs cover the numbers below 128 in one step, most
+/// lengths and high offset parts; the table of 4096 entries is 8 KiB.
 constexpr std::array<GammaEntry, (1u << kGammaIndexBits)> make_gamma_table() {
   std::array<GammaEntry, (1u << kGammaIndexBits)> table{};
   for (uint32_t index = 0; index < table.size(); ++index) {
-    uint32_t value = 0, pairs = 0;
+    uint32_t value = 1, pairs = 0;
     bool done = false;
     for (int pair = kGammaPairs - 1; pair >= 0 && !done; --pair) {
       value = (value << 1) | ((index >> (2 * pair + 1)) & 1);
       done = ((index >> (2 * pair)) & 1) == 0;
       ++pairs;
     }
-    table[index] = GammaEntry(value | pairs << 8 | uint32_t(done) << 15);
+    table[index] = GammaEntry(2 * pairs | value << 6 | uint32_t(done) << 15);
   }
   return table;
 }
 
 constexpr auto kGammaTable = make_gamma_table();
 constexpr uint32_t kGammaStepDone = 0x8000;
+constexpr uint32_t kGammaStepBits = 63;
+constexpr uint32_t kGammaStepValue = 127;
 
 struct FastState {
   const uint8_t* in;      ///< next stream word
@@ -114,18 +117,21 @@ template <bool kCareful>
   // Most numbers end within the first step, which needs no width check.
   ensure<kCareful>(s, kGammaIndexBits);
   uint32_t step = kGammaTable[s.bits >> (64 - kGammaIndexBits)];
-  uint32_t pairs = (step >> 8) & 15;
-  if (!skip<kCareful>(s, 2 * pairs)) return false;
-  uint32_t v = (1u << pairs) | (step & 255);
-  uint32_t data_bits = pairs;
-  while ((step & kGammaStepDone) == 0) {
+  if (!skip<kCareful>(s, step & kGammaStepBits)) return false;
+  uint32_t v = (step >> 6) & kGammaStepValue;
+  if (step & kGammaStepDone) [[likely]] {
+    *value = v;
+    return true;
+  }
+  uint32_t data_bits = (step & kGammaStepBits) / 2;
+  do {
     ensure<kCareful>(s, kGammaIndexBits);
     step = kGammaTable[s.bits >> (64 - kGammaIndexBits)];
-    pairs = (step >> 8) & 15;
+    const uint32_t pairs = (step & kGammaStepBits) / 2;
     data_bits += pairs;
     if (data_bits > kJcGammaMaxDataBits || !skip<kCareful>(s, 2 * pairs)) return false;
-    v = (v << pairs) | (step & 255);
-  }
+    v = (v << pairs) | (((step >> 6) & kGammaStepValue) ^ (1u << pairs));
+  } while ((step & kGammaStepDone) == 0);
   *value = v;
   return true;
 }
