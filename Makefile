@@ -101,7 +101,10 @@ bench:
 
 # Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
 # packer, source writer) are built natively in build/ and run from there. Each build also
-# holds the unit tests, run under Wine by test-windows (32-bit Wine for i686).
+# holds the unit tests, run under Wine by test-windows (32-bit Wine for i686). The
+# self-extractor stubs of both builds are copied beside jcpack, as
+# build/bin/entpacker-stub-win32.exe and build/bin/entpacker-stub-win64.exe, where
+# `jcpack sfx --platform win32|win64` looks for them.
 WINDOWS_ARCHS := i686 x86_64
 HOST_TOOLS := payload_gen jcpack embed_archive console_demo entpacker
 
@@ -114,10 +117,12 @@ host-tools: deps
 windows: host-tools
 	@scripts/install-deps windows
 	@set -e; for arch in $(WINDOWS_ARCHS); do \
+	  case $$arch in i686) stub=win32 ;; x86_64) stub=win64 ;; esac; \
 	  cmake -S . -B build-windows-$$arch -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake -DENTPACKER_TESTS=ON \
 	    -DENTPACKER_HOST_TOOLS_DIR=$(CURDIR)/build/bin $(CMAKE_FLAGS); \
-	  cmake --build build-windows-$$arch -j $(JOBS) --target entpacker; \
+	  cmake --build build-windows-$$arch -j $(JOBS) --target entpacker entpacker-stub; \
+	  cp build-windows-$$arch/bin/entpacker-stub.exe build/bin/entpacker-stub-$$stub.exe; \
 	done
 
 WINDOWS_TEST_TARGETS := platform_tests entpacker_runtime_tests entpacker_console_tests \
