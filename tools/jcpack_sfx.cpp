@@ -536,6 +536,10 @@ bool parse_sfx_options(const std::vector<std::string>& args, SfxOptions* o, std:
     *error = "sfx needs -o OUT";
     return false;
   }
+  if (o->output == "-") {
+    *error = "sfx writes a file, not standard output";
+    return false;
+  }
   if (o->paths.empty()) {
     *error = "sfx needs at least one PATH";
     return false;

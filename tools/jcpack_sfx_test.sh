@@ -102,6 +102,7 @@ touch -d '2019-01-02 03:04:05' tree/zahlen.txt
 # Usage mistakes.
 check "no OUT" 2 "$JCPACK" sfx tree
 check "no PATH" 2 "$JCPACK" sfx -o x.run
+check "standard output as OUT" 2 "$JCPACK" sfx --stub stub.bin -o - tree
 check "unknown option" 2 "$JCPACK" sfx --frob -o x.run tree
 check "bad platform" 2 "$JCPACK" sfx --platform dos -o x.run tree
 check "platform and stub" 2 "$JCPACK" sfx --platform linux --stub stub.bin -o x.run tree
@@ -170,6 +171,12 @@ expect "OUT a folder: untouched" empty_dir outdir
 echo "old content" >kept.run
 check "refusal keeps OUT" 1 "$JCPACK" sfx --stub stub.bin -o kept.run tree missing.txt
 expect "refusal keeps OUT: content" grep -qx "old content" kept.run
+
+echo "not to be written through" >link-target.txt
+ln -s link-target.txt link.run
+check "OUT a link" 0 "$JCPACK" sfx --stub stub.bin -o link.run tree/zahlen.txt
+expect "OUT a link: replaced, not written through" test -f link.run -a ! -L link.run
+expect "OUT a link: its target kept" grep -qx "not to be written through" link-target.txt
 
 # A link inside a folder is left out with a warning; OUT is executable.
 mkdir -p linked/sub
