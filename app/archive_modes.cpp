@@ -39,17 +39,30 @@ void line_append(const char* text) {
   mode_state.line[used + length] = 0;
 }
 
-/// Appends `value` in decimal, right-aligned in `width` characters.
+/// The power of ten below `power` (a power of ten above 1), without a division.
+uint64_t lower_power(uint64_t power) {
+  uint64_t lower = 1;
+  while (lower * 10 < power) lower *= 10;
+  return lower;
+}
+
+/// Appends `value` in decimal, right-aligned in `width` characters. Digits are found by
+/// subtracting powers of ten: a 32-bit program then needs no 64-bit division routine.
 void line_append_number(uint64_t value, size_t width) {
+  constexpr uint64_t kLargestPower = 10000000000000000000u;  // 10^19, the highest digit's
   char digits[kMaxDecimalDigits + 1];
-  char* at = digits + sizeof digits - 1;
-  *at = 0;
-  do {
-    *--at = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (size_t length = std::strlen(at); length < width; ++length) line_append(" ");
-  line_append(at);
+  size_t length = 0;
+  for (uint64_t power = kLargestPower; power != 0; power = power == 1 ? 0 : lower_power(power)) {
+    char digit = '0';
+    while (value >= power) {
+      value -= power;
+      ++digit;
+    }
+    if (digit != '0' || length > 0 || power == 1) digits[length++] = digit;
+  }
+  digits[length] = 0;
+  for (; length < width; ++length) line_append(" ");
+  line_append(digits);
 }
 
 /// Starts a line with `text`.

@@ -4,15 +4,14 @@
 
 const char* const kUsageLines[] = {
     "Aufruf: entpacker [Optionen]",
-    "  -y, --yes             vorhandene Dateien ohne Frage ueberschreiben, nicht warten",
-    "  -n, --no-overwrite    vorhandene Dateien behalten, keine Fragen",
-    "  -o DIR, --output DIR  in den Ordner DIR entpacken (wird angelegt)",
-    "  -l, --list            Eintraege mit Groesse und gepackter Groesse auflisten",
-    "  -t, --test            jeden Eintrag entpacken und pruefen, nichts schreiben",
-    "  --no-wait             am Ende nicht auf eine Taste warten",
-    "  -h, --help            diese Hilfe",
-    "  -V, --version         die Version",
-    "Ohne Optionen: in den Ordner des Programms entpacken, vor dem Ueberschreiben fragen.",
+    "  -y, --yes           ueberschreiben ohne Frage, nicht warten",
+    "  -n, --no-overwrite  vorhandene Dateien behalten",
+    "  -o, --output DIR    nach DIR entpacken",
+    "  -l, --list          Eintraege auflisten",
+    "  -t, --test          Eintraege pruefen",
+    "  --no-wait           am Ende nicht warten",
+    "  -h, --help          Hilfe",
+    "  -V, --version       Version",
     nullptr,
 };
 

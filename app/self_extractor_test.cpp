@@ -341,6 +341,20 @@ TEST_F(SelfExtractorTest, NamesOfTheLongestPartsAndOfTheLongestWholeAreWritten) 
   EXPECT_EQ(read_file(deep), "deep");
 }
 
+TEST_F(SelfExtractorTest, TheListShowsSizesAndTotalsBeyondFourGigabytes) {
+  // Blocks that state their sizes without making them: listing reads only the headers.
+  std::string block = kExampleBlock;
+  block.replace(2, 4, u32(UINT32_MAX));
+  const std::string entries = entry(UINT32_MAX, block) + entry(UINT32_MAX, block) + stored("");
+  const std::string table = table_record("a") + table_record("b") + table_record("c");
+  make_program(named_archive_by_hand(entries, table, 3));
+  EXPECT_EQ(run({"--list"}), kExitSuccess);
+  const std::vector<std::string> expected = {
+      kListHeader, "  4294967295           18  a", "  4294967295           18  b",
+      "           0            0  c", "  8589934590           36  3 Eintraege"};
+  EXPECT_EQ(transcript(), expected);
+}
+
 TEST_F(SelfExtractorTest, ABlockThatCannotMakeItsStatedSizeFailsAlone) {
   // A JC block stating 3 GB whose stream ends at once, and a good entry after it.
   std::string block = kExampleBlock;
