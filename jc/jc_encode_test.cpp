@@ -189,6 +189,21 @@ TEST(JcEncodeAtScale, OffsetsStayInsideTheWindow) {
   }
 }
 
+TEST(JcEncodeAtScale, FarMatchStartingJustBeforeASegmentEnds) {
+  // A copy of 70,000 bytes from the start begins 3 bytes before a segment's end, after
+  // bytes that 7-bit literals code for less than raw runs: the long match found there is
+  // cut to 3 bytes, too short for its offset, and must not be taken.
+  const Bytes noise = jc_test_random(80000, 71);
+  const uint32_t at = 18 * 4096 - 3;
+  Bytes data(noise.begin(), noise.begin() + 70000);
+  for (uint32_t i = 70000; i < at; ++i) data.push_back(uint8_t(0x20 + (noise[i] & 0x3F)));
+  data.insert(data.end(), noise.begin(), noise.begin() + 70000);
+  for (int level = 5; level <= kJcMaxLevel; ++level) {
+    SCOPED_TRACE(level);
+    EXPECT_LT(round_trip(data, level, small_parts(17, 4096)).size(), size_t(at) + 500);
+  }
+}
+
 TEST(JcEncodeAtScale, SegmentsCostLittle) {
   // Long runs of zeros, text and noise, each longer than a segment: the stream's state
   // (raw runs, literal widths, the last offset) carries on, so small segments cost only a

@@ -244,9 +244,11 @@ uint32_t extend_matches(JcOptimalState& p, uint32_t pos, uint32_t at, uint32_t l
   if (count == 0 || p.found[count - 1].length < p.level.nice) return 0;
   const JcMatch longest = p.found[count - 1];
   const uint32_t length = jc_common_length(p.data, pos - longest.offset, pos, limit);
-  relax(p, at + length,
-        {best.cost + jc_match_price(longest.offset, length, shift), longest.offset, at,
-         JcTokenKind::match, 0});
+  // Cut short by the segment's end, a far match may be too short for its offset; then the
+  // positions it covers are parsed as usual.
+  const uint32_t price = jc_match_price(longest.offset, length, shift);
+  if (price == kJcInfiniteCost) return 0;
+  relax(p, at + length, {best.cost + price, longest.offset, at, JcTokenKind::match, 0});
   return pos + length;
 }
 
