@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/entry_decoder.h"
 #include "app/payload_table.h"
 #include "jc/jc_stream_count.h"
 #include "pack/archive_digest.h"
@@ -11,6 +12,12 @@ namespace {
 
 /// The most bytes one platform read is asked for.
 constexpr uint32_t kMaxReadStep = 1u << 30;
+
+/// Up to this unpacked size an entry's buffer is allocated as its header states. A larger
+/// one is allocated only once a walk of the block's stream has shown that it writes that
+/// much, since a few bytes of stream can state gigabytes. The walk costs about as much as
+/// decoding, so it is kept for the sizes where an allocation could hurt.
+constexpr uint32_t kUnprovenAllocationLimit = 16u << 20;
 
 /// Reads `count` bytes at `position` of `file`; false unless all of them were read.
 bool file_read_at(PlatformFile file, uint64_t position, uint8_t* out, size_t count) {
@@ -187,7 +194,8 @@ UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item
   }
   JcBlock block;
   if (!jc_read_header(stored, stored_size, &block) || block.unpacked_size != unpacked_size ||
-      jc_stream_reaches(stored, stored_size, unpacked_size) != JcStatus::ok) {
+      (unpacked_size > kUnprovenAllocationLimit &&
+       jc_stream_reaches(stored, stored_size, unpacked_size) != JcStatus::ok)) {
     main_heap_free(stored);
     return UnpackResult::corrupt;
   }
@@ -197,8 +205,7 @@ UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item
     return UnpackResult::no_memory;
   }
   const PackEntryView view{0, item.header, stored};
-  const JcStatus status =
-      pack_entry_unpack(view, unpacked, unpacked_size, jc_decode_compact_checked);
+  const JcStatus status = pack_entry_unpack(view, unpacked, unpacked_size, entry_decode);
   main_heap_free(stored);
   if (status != JcStatus::ok) {
     main_heap_free(unpacked);

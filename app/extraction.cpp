@@ -14,6 +14,7 @@
 #include "files/file_table.h"
 #include "files/program_directory.h"
 #include "pack/pack_reader.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "runtime/workspace.h"
 
@@ -208,17 +209,22 @@ const char* part_stem(const char* target_name) {
   return stem;
 }
 
-/// Writes `length` bytes of `data` to a new file beside `target_name`, flushed, with its
-/// attributes, then puts it in the target's place in one rename. Whatever fails, the
-/// target keeps what it held.
+/// Writes `length` bytes of `data` to a new file beside `target_name` (flushed when it will
+/// replace a file), with its attributes, then puts it in the target's place in one rename. Whatever
+/// fails, the target keeps what it held.
 bool write_target(const char* target_name, const uint8_t* data, uint32_t length,
                   const TargetAttributes* attributes) {
   if (!file_may_replace(target_name) ||
       !create_first_free(program_state.part_name, part_stem(target_name), kPartFileSeparator,
                          kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot))
     return false;
-  const bool written =
-      (length == 0 || current_file_write_block(data, length)) && current_file_flush();
+  // The data reach the disk before a rename replaces a file that exists, so that a crash
+  // can never leave an empty file where the old content was. A new name holds nothing of
+  // the user's: its data are left to the system's own writing, which keeps extracting
+  // thousands of small files fast.
+  const bool replacing = platform_file_kind(target_name) != FileKind::kMissing;
+  const bool written = (length == 0 || current_file_write_block(data, length)) &&
+                       (!replacing || current_file_flush());
   file_close(kTargetFileNumber);
   const bool replaced = written && give_attributes(program_state.part_name, attributes) &&
                         file_replace(program_state.part_name, target_name);
