@@ -10,9 +10,6 @@
 
 namespace {
 
-/// Bytes of UTF-8 a UTF-16 unit makes at most (a pair of units makes 4).
-constexpr uint32_t kMaxUtf8BytesPerUnit = 3;
-
 /// What an argument that is not valid UTF-16 becomes: a byte that is not UTF-8 either,
 /// so that no name or option takes it for anything.
 constexpr char kUnconvertible[] = "\xFF";

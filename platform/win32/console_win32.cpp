@@ -2,8 +2,11 @@
 // A standard input that is not a console (a file or a pipe) gives one key press per byte
 // and tells when it has ended; a standard output that is not a console takes plain bytes
 // through WriteFile. A memory console installed by a test is served before any of it
-// (platform/console_common.cpp).
+// (platform/console_common.cpp). Characters are painted as Windows-1252, as on Linux,
+// whatever code page the console itself uses: through the wide calls.
 #include <windows.h>
+
+#include <cstdlib>
 
 #include "platform/console_backend.h"
 #include "platform/redirected_input.h"
@@ -15,6 +18,10 @@ constexpr uint32_t kInputChunk = 16;
 /// How long a look at an empty console input queue sleeps for a record to arrive: short
 /// enough that a key is handled at once, long enough that a waiting loop rests.
 constexpr DWORD kInputWaitMs = 50;
+/// Code page of the characters the console library paints; each byte is one character.
+constexpr UINT kPaintCodePage = 1252;
+/// Characters converted on the stack for one write; a longer write takes a heap block.
+constexpr uint32_t kStackCharacters = 256;
 
 struct Win32Console {
   RedirectedInput redirected;  // keys of a standard input that is not a console
@@ -28,6 +35,20 @@ COORD coord_of(ConsoleCoord c) {
 
 SMALL_RECT rect_of(const ConsoleSmallRect& r) {
   return SMALL_RECT{r.left, r.top, r.right, r.bottom};
+}
+
+/// The `length` painted characters at `characters` in UTF-16 in `wide`. False on failure.
+bool painted_to_wide(const char* characters, uint32_t length, wchar_t* wide) {
+  return length == 0 ||
+         MultiByteToWideChar(kPaintCodePage, 0, characters, static_cast<int>(length), wide,
+                             static_cast<int>(length)) == static_cast<int>(length);
+}
+
+/// The painted character `character` in UTF-16.
+wchar_t painted_to_wide(char character) {
+  wchar_t wide = L' ';
+  painted_to_wide(&character, 1, &wide);
+  return wide;
 }
 
 /// True when `input` is a console input buffer (its queue can be counted).
@@ -121,7 +142,8 @@ bool console_backend_fill_attribute(ConsoleHandle output, uint16_t attribute, ui
 bool console_backend_fill_character(ConsoleHandle output, char character, uint32_t length,
                                     ConsoleCoord at, uint32_t* written) {
   DWORD done = 0;
-  BOOL ok = output && FillConsoleOutputCharacterA(output, character, length, coord_of(at), &done);
+  BOOL ok = output && FillConsoleOutputCharacterW(output, painted_to_wide(character), length,
+                                                  coord_of(at), &done);
   *written = done;
   return ok != 0;
 }
@@ -129,7 +151,13 @@ bool console_backend_fill_character(ConsoleHandle output, char character, uint32
 bool console_backend_write_characters(ConsoleHandle output, const char* characters, uint32_t length,
                                       ConsoleCoord at, uint32_t* written) {
   DWORD done = 0;
-  BOOL ok = output && WriteConsoleOutputCharacterA(output, characters, length, coord_of(at), &done);
+  wchar_t stack[kStackCharacters];
+  wchar_t* wide = length <= kStackCharacters
+                      ? stack
+                      : static_cast<wchar_t*>(std::malloc(length * sizeof(wchar_t)));
+  BOOL ok = output && wide && painted_to_wide(characters, length, wide) &&
+            WriteConsoleOutputCharacterW(output, wide, length, coord_of(at), &done);
+  if (wide != stack) std::free(wide);
   *written = done;
   return ok != 0;
 }
@@ -142,9 +170,9 @@ bool console_backend_scroll(ConsoleHandle output, const ConsoleSmallRect* rect,
   SMALL_RECT clip_rect{};
   if (clip) clip_rect = rect_of(*clip);
   CHAR_INFO fill_cell{};
-  fill_cell.Char.AsciiChar = static_cast<CHAR>(fill->character);
+  fill_cell.Char.UnicodeChar = painted_to_wide(static_cast<char>(fill->character));
   fill_cell.Attributes = fill->attributes;
-  return ScrollConsoleScreenBufferA(output, &scroll, clip ? &clip_rect : nullptr,
+  return ScrollConsoleScreenBufferW(output, &scroll, clip ? &clip_rect : nullptr,
                                     coord_of(destination), &fill_cell) != 0;
 }
 

@@ -22,6 +22,11 @@ struct ProcessState {
   bool handlers_installed;
 };
 
+/// A byte that continues a UTF-8 character, not one that starts it: a cut name keeps whole
+/// characters only.
+constexpr char kUtf8ContinuationMask = '\xC0';
+constexpr char kUtf8Continuation = '\x80';
+
 /// How long the control handler sleeps between looks while interrupts are held.
 constexpr DWORD kHeldInterruptPollMs = 1;
 
@@ -76,19 +81,20 @@ uint32_t platform_module_file_name(char* buffer, uint32_t size) {
   buffer[0] = 0;
   WidePath wide;
   DWORD units = GetModuleFileNameW(nullptr, wide.text, kMaxPathSize);
-  if (units == 0) return 0;
   // A cut name fills the whole buffer and, on older systems, is not terminated.
   const bool cut = units >= kMaxPathSize;
   if (cut) units = kMaxPathSize - 1;
-  // Whole characters only: as many as fit before the terminating zero.
-  const uint32_t kept = wide_units_within(wide.text, units, size - 1);
-  const int bytes = wide_to_utf8(wide.text, kept, buffer, size - 1);
-  if (bytes < 0) {
-    buffer[0] = 0;
-    return 0;  // a name that is not valid UTF-16 has no UTF-8 spelling
+  char name[kMaxPathSize * kMaxUtf8BytesPerUnit];
+  const int bytes = wide_to_utf8(wide.text, units, name, sizeof name);
+  if (bytes <= 0) return 0;  // no name, or one that is not valid UTF-16: no UTF-8 spelling
+  auto kept = static_cast<uint32_t>(bytes);
+  if (kept >= size) {
+    kept = size - 1;
+    while (kept > 0 && (name[kept] & kUtf8ContinuationMask) == kUtf8Continuation) --kept;
   }
-  buffer[bytes] = 0;
-  return cut || kept < units ? size : static_cast<uint32_t>(bytes);
+  CopyMemory(buffer, name, kept);
+  buffer[kept] = 0;
+  return cut || kept < static_cast<uint32_t>(bytes) ? size : kept;
 }
 
 void platform_exit_process(int exit_code) {

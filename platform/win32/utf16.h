@@ -6,6 +6,9 @@
 
 #include "platform/process.h"
 
+/// Bytes of UTF-8 a UTF-16 unit makes at most (a surrogate pair, two units, makes 4).
+inline constexpr uint32_t kMaxUtf8BytesPerUnit = 3;
+
 /// A path in UTF-16 for the system's wide calls. Every UTF-8 byte makes at most one UTF-16
 /// unit, so any path of fewer than kMaxPathSize bytes fits.
 struct WidePath {
@@ -16,10 +19,6 @@ struct WidePath {
 /// `text` is null, is not valid UTF-8 (overlong forms and encoded surrogates included) or
 /// does not fit; `*out` is then the empty string.
 bool utf8_to_wide(const char* text, WidePath* out);
-
-/// The number of the first `length` units of `text` that make whole characters of at most
-/// `capacity` bytes in UTF-8; a surrogate pair is kept or dropped whole.
-uint32_t wide_units_within(const wchar_t* text, uint32_t length, uint32_t capacity);
 
 /// Converts the first `length` units of `text` into UTF-8 in `out` of `capacity` bytes,
 /// without a terminating zero. Returns the number of bytes written, or -1 when `text` is

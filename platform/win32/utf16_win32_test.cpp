@@ -45,19 +45,6 @@ TEST(Utf16Test, PathsFitUpToTheLimit) {
   EXPECT_EQ(widened((longest + "a").c_str()), L"<refused>");
 }
 
-TEST(Utf16Test, CutsFallBetweenWholeCharacters) {
-  const std::wstring text = L"aü€";  // 1, 2 and 3 bytes
-  const uint32_t length = static_cast<uint32_t>(text.size());
-  EXPECT_EQ(wide_units_within(text.c_str(), length, 6), 3u);
-  EXPECT_EQ(wide_units_within(text.c_str(), length, 5), 2u);
-  EXPECT_EQ(wide_units_within(text.c_str(), length, 2), 1u);
-  EXPECT_EQ(wide_units_within(text.c_str(), length, 0), 0u);
-  const std::wstring pair = {L'a', 0xD83D, 0xDE00};
-  EXPECT_EQ(wide_units_within(pair.c_str(), 3, 5), 3u);
-  EXPECT_EQ(wide_units_within(pair.c_str(), 3, 4), 1u);  // the pair stays whole
-  EXPECT_EQ(wide_units_within(pair.c_str(), 2, 4), 2u);  // a half pair counts as 3 bytes
-}
-
 TEST(Utf16Test, Utf16BecomesUtf8OrIsRefused) {
   char out[16];
   const std::wstring text = L"Grüße €";
