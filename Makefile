@@ -78,26 +78,36 @@ fuzz-merge:
 	  echo "fuzz-merge: $$t: $$(ls fuzz/corpus/$$t | wc -l) inputs"; \
 	done
 
-# Benchmark: the codec against zlib and libdeflate on the Canterbury corpus (as one tar),
-# on Windows executables from wine64 with their debug sections stripped, and on the
-# program's six payload files (made by payload_gen, as the normal build makes them).
+# Benchmark: the codec against zlib -9, libdeflate -12, lz4 -12 and zstd -19 on the
+# Canterbury corpus (as one tar), on Windows executables from wine64 with their debug
+# sections stripped, on the program's six payload files (made by payload_gen, as the normal
+# build makes them), on this machine's Python sources and on executables from its /usr/bin
+# (tars made by bench/make_sets.sh). The tables go into jc/README.md ("Measured") and the
+# summary into README.md ("Codec benchmark"); then the encoder at scale, when its script is
+# there.
 BENCH_PE := notepad.exe regedit.exe cmd.exe wordpad.exe advapi32.dll gdi32.dll msvcrt.dll \
   ntdll.dll shlwapi.dll
 WINE_PE_DIR := /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+BENCH_DATA := build-bench/data
+BENCH_SETS := canterbury=$(BENCH_DATA)/canterbury.tar windows-pe=$(BENCH_DATA)/pe \
+  payload=$(BENCH_DATA)/payload python=$(BENCH_DATA)/python.tar usr-bin=$(BENCH_DATA)/usr-bin.tar
 
 bench:
 	@scripts/install-deps bench
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DENTPACKER_BENCH=ON \
 	  -DENTPACKER_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build build-bench -j $(JOBS) --target jc_bench payload_gen
-	mkdir -p build-bench/data/pe build-bench/data/payload
-	./build-bench/bin/payload_gen build-bench/data/payload
-	gunzip -c ../shared/corpus/cantrbry.tar.gz >build-bench/data/canterbury.tar
+	cmake --build build-bench -j $(JOBS) --target jc_bench payload_gen jcpack
+	mkdir -p $(BENCH_DATA)/pe $(BENCH_DATA)/payload
+	./build-bench/bin/payload_gen $(BENCH_DATA)/payload
+	gunzip -c ../shared/corpus/cantrbry.tar.gz >$(BENCH_DATA)/canterbury.tar
 	for f in $(BENCH_PE); do \
-	  x86_64-w64-mingw32-strip --strip-debug -o build-bench/data/pe/$$f $(WINE_PE_DIR)/$$f; done
-	./build-bench/bin/jc_bench build-bench/bench.csv canterbury=build-bench/data/canterbury.tar \
-	  windows-pe=build-bench/data/pe payload=build-bench/data/payload
+	  x86_64-w64-mingw32-strip --strip-debug -o $(BENCH_DATA)/pe/$$f $(WINE_PE_DIR)/$$f; done
+	bench/make_sets.sh $(BENCH_DATA)
+	./build-bench/bin/jc_bench --markdown=build-bench/bench.md \
+	  --summary=build-bench/bench-summary.md build-bench/bench.csv $(BENCH_SETS)
+	bench/update_readmes.sh build-bench/bench.md build-bench/bench-summary.md
 	@echo "CSV: build-bench/bench.csv"
+	@if [ -x bench/encoder_scale.sh ]; then bench/encoder_scale.sh build-bench; fi
 
 # Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
 # packer, source writer) are built natively in build/ and run from there. Each build also
