@@ -46,9 +46,9 @@ TEST(JcCompress, FailuresAreReportedAndWriteNothing) {
   EXPECT_EQ(jc_compress(text.data(), text.size(), 0, out.data(), out.size(), &written),
             JcStatus::bad_argument);
   EXPECT_EQ(written, 0u);
-  EXPECT_EQ(jc_compress(text.data(), text.size(), kJcMaxLevel + 1, out.data(), out.size(),
-                        &written),
-            JcStatus::bad_argument);
+  EXPECT_EQ(
+      jc_compress(text.data(), text.size(), kJcMaxLevel + 1, out.data(), out.size(), &written),
+      JcStatus::bad_argument);
   EXPECT_EQ(jc_compress(text.data(), 0, 5, out.data(), out.size(), &written),
             JcStatus::bad_argument);
   EXPECT_EQ(jc_compress(text.data(), text.size(), 5, out.data(), 20, &written),
