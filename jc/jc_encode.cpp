@@ -374,18 +374,24 @@ uint64_t block_reserve(uint64_t size) {
   return plain + plain / 16;
 }
 
-/// The level's settings with the tuning's overrides.
-JcLevel level_settings(int level, const JcTuning& tuning) {
+/// The level's settings for `size` bytes of input, with the tuning's overrides.
+JcLevel level_settings(int level, uint64_t size, const JcTuning& tuning) {
   JcLevel settings = kLevels[level - 1];
   settings.repeats = tuning.repeat_matches;
   if (tuning.window_bits != 0) settings.window_bits = tuning.window_bits;
+  const uint64_t large = tuning.large_input != 0 ? tuning.large_input : kJcLargeInput;
+  if (settings.optimal && size >= large) {
+    settings.depth = std::min(settings.depth, kJcLargeInputDepth);
+    settings.nice = std::min(settings.nice, kJcLargeInputNice);
+    settings.slots = std::min(settings.slots, kJcLargeInputSlots);
+  }
   return settings;
 }
 
 /// The settings of the parse that the optimal levels plan their index shifts from.
-JcLevel planning_settings(int level, const JcTuning& tuning) {
-  JcLevel settings = level_settings(kPlanningLevel, tuning);
-  settings.window_bits = level_settings(level, tuning).window_bits;
+JcLevel planning_settings(int level, uint64_t size, const JcTuning& tuning) {
+  JcLevel settings = level_settings(kPlanningLevel, size, tuning);
+  settings.window_bits = level_settings(level, size, tuning).window_bits;
   return settings;
 }
 
@@ -430,10 +436,10 @@ uint64_t jc_encode_memory(size_t size, int level) {
   // unit shifts and their path.
   uint64_t bytes = block_reserve(n) + segment * (2 + 2 * sizeof(JcToken)) +
                    units * (1 + (kMaxPlannedShift + 1) * 9);
-  const JcLevel settings = level_settings(level, tuning);
+  const JcLevel settings = level_settings(level, n, tuning);
   if (settings.optimal) {
     bytes += jc_optimal_memory(n, settings, segment_size(tuning)) +
-             jc_greedy_memory(n, planning_settings(level, tuning));
+             jc_greedy_memory(n, planning_settings(level, n, tuning));
   } else {
     bytes += jc_greedy_memory(n, settings);
   }
@@ -446,12 +452,12 @@ bool jc_encode_tuned(const uint8_t* data, size_t size, int level, const JcTuning
   const uint32_t segment = segment_size(tuning);
   if (segment == 0 || segment % kJcShiftUnit != 0) return false;
   const uint32_t n = uint32_t(size);
-  const JcLevel settings = level_settings(level, tuning);
+  const JcLevel settings = level_settings(level, n, tuning);
   Parsers parsers;
   if (settings.optimal) {
     parsers.optimal = jc_optimal_new(data, n, settings);
     if (tuning.plan_index_shifts) {
-      parsers.greedy = jc_greedy_new(data, n, planning_settings(level, tuning));
+      parsers.greedy = jc_greedy_new(data, n, planning_settings(level, n, tuning));
     }
   } else {
     parsers.greedy = jc_greedy_new(data, n, settings);

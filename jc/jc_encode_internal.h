@@ -127,10 +127,20 @@ struct JcTuning {
                                   ///< kJcShiftUnit) instead of kJcSegmentSize
   JcProgress progress = nullptr;  ///< called after each segment, when set
   void* progress_context = nullptr;
+  uint64_t large_input = 0;  ///< when not 0: the size from which the lighter search of large
+                             ///< inputs is used, instead of kJcLargeInput
 };
 
 /// Bytes the encoder parses, plans and emits at a time.
 inline constexpr uint32_t kJcSegmentSize = 1u << 20;
+
+/// From this input size on, the optimal levels that search hardest (8 and 9) search as
+/// level 7 does: on hundreds of megabytes their deeper walks and extra arrivals cost more
+/// time than the last percent of size is worth.
+inline constexpr uint64_t kJcLargeInput = uint64_t(64) << 20;
+inline constexpr uint32_t kJcLargeInputDepth = 24;
+inline constexpr uint32_t kJcLargeInputNice = 96;
+inline constexpr uint32_t kJcLargeInputSlots = 2;
 
 /// jc_encode with some of its parts switched off or resized.
 bool jc_encode_tuned(const uint8_t* data, size_t size, int level, const JcTuning& tuning,

@@ -283,3 +283,22 @@ TEST(JcDecoders, AgreeOnDamagedBlocks) {
 }
 
 }  // namespace
+
+TEST(JcEncode, LargeInputsSearchAtLevelsEightAndNineAsLevelSevenDoes) {
+  const Bytes data = jc_test_mixed(300000, 21);
+  Bytes level7;
+  ASSERT_TRUE(jc_encode(data.data(), data.size(), 7, &level7));
+  JcTuning large;
+  large.large_input = data.size();
+  for (int level : {8, 9}) {
+    Bytes light;
+    ASSERT_TRUE(jc_encode_tuned(data.data(), data.size(), level, large, &light));
+    EXPECT_TRUE(light == level7) << "level " << level;
+  }
+  // Below the size, level 9 keeps its own deeper search.
+  large.large_input = data.size() + 1;
+  Bytes full;
+  ASSERT_TRUE(jc_encode_tuned(data.data(), data.size(), 9, large, &full));
+  EXPECT_FALSE(full == level7);
+  EXPECT_EQ(round_trip(data, 9), full);
+}
