@@ -30,6 +30,7 @@
 #include "jc/jc_stream_count.h"
 #include "jc/pack_format.h"
 #include "tools/jcpack_sfx.h"
+#include "tools/signal_block.h"
 
 namespace {
 
@@ -81,8 +82,6 @@ char g_subject[kSubjectCapacity] = "jcpack";
 /// Mode bits of a newly created output: kNewFileMode less the process's umask.
 mode_t g_new_file_mode = kNewFileMode;
 
-constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
 /// Removes the temporary and ends the process by the signal's default action.
 extern "C" void on_signal(int signal_number) {
   if (g_temporary[0] != '\0') unlink(g_temporary);
@@ -96,24 +95,6 @@ void install_signal_handlers() {
   for (int s : kHandledSignals) signal(s, on_signal);
   signal(SIGXFSZ, SIG_IGN);
 }
-
-/// Blocks the handled signals while it lives, so that g_temporary and the file it names
-/// change together.
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : kHandledSignals) sigaddset(&set, s);
-    sigprocmask(SIG_BLOCK, &set, &saved_);
-  }
-  ~SignalBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t saved_;
-};
 
 /// Removes the temporary file, if there is one.
 void remove_temporary() {

@@ -40,6 +40,7 @@
 #include "pack/archive_digest.h"
 #include "pack/entry_names.h"
 #include "pack/named_archive.h"
+#include "tools/signal_block.h"
 
 namespace {
 
@@ -141,32 +142,12 @@ bool walks_as_pack_archive(const uint8_t* file, size_t size) {
 int g_temporary_folder = -1;
 char g_temporary_name[kTemporaryNameCapacity];
 
-constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
 /// Removes the temporary and ends the process by the signal's default action.
 extern "C" void on_sfx_signal(int signal_number) {
   if (g_temporary_name[0] != '\0') unlinkat(g_temporary_folder, g_temporary_name, 0);
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
-
-/// Blocks the handled signals while it lives, so that the temporary's name and file change
-/// together.
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : kHandledSignals) sigaddset(&set, s);
-    sigprocmask(SIG_BLOCK, &set, &saved_);
-  }
-  ~SignalBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t saved_;
-};
 
 /// Makes the handled signals remove this file's temporary.
 void install_signal_handlers() {
