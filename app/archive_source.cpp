@@ -53,7 +53,7 @@ bool file_crc32(PlatformFile file, uint64_t position, uint64_t size, uint32_t* c
     const uint32_t step = size > kArchiveReadChunk ? kArchiveReadChunk : uint32_t(size);
     uint32_t done = 0;
     read = platform_file_read(file, chunk, step, &done) && done == step;
-    if (read) value = crc32_update(value, chunk, step);
+    if (read) value = entry_crc32_update(value, chunk, step);
     size -= step;
   }
   main_heap_free(chunk);

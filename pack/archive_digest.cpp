@@ -2,18 +2,13 @@
 
 namespace {
 
-constexpr uint32_t kCrc32Polynomial = 0xEDB88320;
 constexpr int kTableSize = 256;
 
 /// The byte-at-a-time table of the reflected polynomial, made by the compiler.
 struct Crc32Table {
   uint32_t entries[kTableSize];
   constexpr Crc32Table() : entries() {
-    for (uint32_t i = 0; i < kTableSize; ++i) {
-      uint32_t c = i;
-      for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ kCrc32Polynomial : c >> 1;
-      entries[i] = c;
-    }
+    for (uint32_t i = 0; i < kTableSize; ++i) entries[i] = crc32_table_entry(i);
   }
 };
 

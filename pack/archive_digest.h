@@ -16,8 +16,23 @@ struct ArchiveDigest {
   uint32_t crc32;  ///< CRC-32 of those bytes
 };
 
-/// Continues the CRC-32 `crc` (0 for none yet) over `size` more bytes and returns it.
+inline constexpr uint32_t kCrc32Polynomial = 0xEDB88320;
+
+/// The entry of the byte-at-a-time table for the byte `value`: the register `value` after
+/// eight steps of the reflected polynomial.
+constexpr uint32_t crc32_table_entry(uint32_t value) {
+  for (int bit = 0; bit < 8; ++bit)
+    value = (value & 1) ? (value >> 1) ^ kCrc32Polynomial : value >> 1;
+  return value;
+}
+
+/// Continues the CRC-32 `crc` (0 for none yet) over `size` more bytes and returns it; one
+/// byte at a time, through a table of 1 KiB.
 uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t size);
+
+/// crc32_update eight bytes at a time, through eight tables of 1 KiB each: the same
+/// result, several times faster on long runs, for programs whose size is not budgeted.
+uint32_t crc32_update_sliced(uint32_t crc, const uint8_t* bytes, size_t size);
 
 /// The digest of `size` bytes at `bytes` (null only with size 0).
 ArchiveDigest archive_digest_of(const uint8_t* bytes, uint32_t size);

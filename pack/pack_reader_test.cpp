@@ -169,6 +169,26 @@ TEST(ArchiveDigestTest, TheCommonCheckValueAndChaining) {
   EXPECT_FALSE(archive_digest_equal(a, {8, 0xCBF43926u}));
 }
 
+TEST(ArchiveDigestTest, EightAtATimeAgreesWithByteAtATime) {
+  EXPECT_EQ(crc32_update_sliced(0, reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+  std::string bytes(1000, '\0');
+  uint32_t state = 12345;
+  for (char& c : bytes) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  // Every start and length around the eight-byte steps, and chained at odd places.
+  for (size_t start = 0; start < 9; ++start) {
+    for (size_t length = 0; length + start <= bytes.size(); length += 1 + length / 3) {
+      SCOPED_TRACE(testing::Message() << start << " " << length);
+      const uint32_t expected = crc32_update(7, data + start, length);
+      ASSERT_EQ(crc32_update_sliced(7, data + start, length), expected);
+      const size_t split = length / 3;
+      ASSERT_EQ(crc32_update_sliced(crc32_update_sliced(7, data + start, split),
+                                    data + start + split, length - split),
+                expected);
+    }
+  }
+}
+
 TEST_F(PackReaderTest, ArchivesCutShortDeliverNothingWhole) {
   for (size_t cut = 1; cut < kPackEntryHeaderSize; ++cut) {
     SCOPED_TRACE(cut);

@@ -638,7 +638,7 @@ bool output_write(Output* o, const uint8_t* data, size_t size, bool entries) {
   o->size += size;
   if (entries) {
     o->entries_size += size;
-    o->entries_crc32 = crc32_update(o->entries_crc32, data, size);
+    o->entries_crc32 = crc32_update_sliced(o->entries_crc32, data, size);
   }
   return true;
 }
@@ -762,7 +762,7 @@ Bytes make_trailer(const Output& o, const Bytes& table, uint32_t count) {
   put_le(trailer, count, 4);
   put_le(trailer, table.size(), 8);
   put_le(trailer, o.entries_size, 8);
-  put_le(trailer, crc32_update(o.entries_crc32, table.data(), table.size()), 4);
+  put_le(trailer, crc32_update_sliced(o.entries_crc32, table.data(), table.size()), 4);
   put_le(trailer, crc32_update(0, trailer.data(), trailer.size()), 4);
   return trailer;
 }

@@ -23,6 +23,9 @@ struct PlatformFileRecord {
   uint32_t share;
   dev_t device;
   ino_t inode;
+  /// The descriptor's offset as this record moved it, or -1 when it is not known: a seek
+  /// to where the descriptor stands already (reads one after another) needs no call.
+  off_t position;
 };
 
 namespace {
@@ -62,7 +65,10 @@ bool sharing_allows(const struct stat& info, uint32_t access, uint32_t share) {
 }
 
 int open_flags(uint32_t access, FileDisposition disposition) {
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // no wait on a fifo before it is refused
+  int flags = O_CLOEXEC | O_NOCTTY;
+  // No wait on an existing fifo before it is refused. A file this open makes (O_EXCL) is
+  // always a new regular file, so it needs no such care.
+  if (disposition != FileDisposition::kCreateNew) flags |= O_NONBLOCK;
   if ((access & kAllAccess) == kAllAccess)
     flags |= O_RDWR;
   else if (access & kFileAccessWrite)
@@ -85,8 +91,15 @@ bool accept_descriptor(int fd, uint32_t access, uint32_t share, FileDisposition 
   // Sharing is decided before anything is emptied, so a refused open changes nothing.
   if (!sharing_allows(*info, access, share)) return false;
   if (disposition == FileDisposition::kCreateAlways && ::ftruncate(fd, 0) != 0) return false;
+  if (disposition == FileDisposition::kCreateNew) return true;  // opened blocking already
   int flags = ::fcntl(fd, F_GETFL);
   return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+/// Moves the record's known offset past `moved` bytes of a read or write; after a failed
+/// one the offset is not known.
+void advance_position(PlatformFileRecord* r, bool ok, uint32_t moved) {
+  r->position = ok && r->position >= 0 ? r->position + off_t(moved) : -1;
 }
 
 /// Moves `count` bytes through `transfer` (read or write), retrying after interruptions and
@@ -176,7 +189,10 @@ bool is_read_only(const char* name) {
 PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
                                 FileDisposition disposition) {
   if (!name || !*name) return kPlatformInvalidFile;
-  if ((access & kFileAccessWrite) && is_read_only(name)) return kPlatformInvalidFile;
+  // A new file (O_EXCL) is refused by the open itself when anything of the name exists.
+  if ((access & kFileAccessWrite) && disposition != FileDisposition::kCreateNew &&
+      is_read_only(name))
+    return kPlatformInvalidFile;
   int fd = ::open(name, open_flags(access, disposition), kNewFileMode);
   if (fd < 0) return kPlatformInvalidFile;
   struct stat info;
@@ -187,8 +203,8 @@ PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t shar
     return kPlatformInvalidFile;
   }
   if (access & kFileAccessSequential) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  *record = PlatformFileRecord{{nullptr},          fd,          access & kAllAccess,
-                               share & kAllAccess, info.st_dev, info.st_ino};
+  *record = PlatformFileRecord{
+      {nullptr}, fd, access & kAllAccess, share & kAllAccess, info.st_dev, info.st_ino, 0};
   open_file_list_add(&record->link);
   return record;
 }
@@ -198,9 +214,13 @@ bool platform_file_read(PlatformFile file, void* buffer, uint32_t count, uint32_
   PlatformFileRecord* r = open_record(file);
   if (!r || !(r->access & kFileAccessRead) || (!buffer && count > 0)) return false;
   auto* bytes = static_cast<char*>(buffer);
-  return transfer_all(
+  uint32_t moved = 0;
+  const bool ok = transfer_all(
       [&](uint32_t offset, uint32_t n) { return ::read(r->descriptor, bytes + offset, n); }, count,
-      done);
+      &moved);
+  advance_position(r, ok, moved);
+  if (done) *done = moved;
+  return ok;
 }
 
 bool platform_file_write(PlatformFile file, const void* data, uint32_t count, uint32_t* done) {
@@ -213,6 +233,7 @@ bool platform_file_write(PlatformFile file, const void* data, uint32_t count, ui
   bool ok = transfer_all(
       [&](uint32_t offset, uint32_t n) { return ::write(r->descriptor, bytes + offset, n); },
       allowed, &written);
+  advance_position(r, ok, written);
   if (done) *done = written;
   return ok && written == count;  // a write that stops short (a full disk) is a failure
 }
@@ -224,7 +245,9 @@ uint32_t platform_file_seek(PlatformFile file, int32_t distance, FileSeekOrigin 
   if (origin == FileSeekOrigin::kFromCurrent) base = ::lseek(r->descriptor, 0, SEEK_CUR);
   if (base < 0) return kFileQueryFailed;
   off_t target = base + distance;
+  r->position = -1;
   if (target < 0 || ::lseek(r->descriptor, target, SEEK_SET) < 0) return kFileQueryFailed;
+  r->position = target;
   return static_cast<uint32_t>(static_cast<uint64_t>(target));
 }
 
@@ -320,7 +343,12 @@ bool platform_set_current_directory(const char* path) {
 bool platform_file_seek64(PlatformFile file, uint64_t position) {
   PlatformFileRecord* r = open_record(file);
   if (!r || position > static_cast<uint64_t>(INT64_MAX)) return false;
-  return ::lseek(r->descriptor, static_cast<off_t>(position), SEEK_SET) >= 0;
+  const auto target = static_cast<off_t>(position);
+  if (r->position == target) return true;
+  r->position = -1;
+  if (::lseek(r->descriptor, target, SEEK_SET) < 0) return false;
+  r->position = target;
+  return true;
 }
 
 uint64_t platform_file_size64(PlatformFile file) {
@@ -332,10 +360,13 @@ uint64_t platform_file_size64(PlatformFile file) {
 
 bool platform_make_directory(const char* path) {
   if (!path || !*path) return false;
-  if (::mkdir(path, kNewDirectoryMode) == 0) return true;
-  if (errno != EEXIST) return false;
+  // Most folders exist already (every entry names all of its folders): one look answers.
   struct stat info;
-  return ::lstat(path, &info) == 0 && S_ISDIR(info.st_mode);
+  if (::lstat(path, &info) == 0) return S_ISDIR(info.st_mode);
+  if (errno != ENOENT) return false;
+  if (::mkdir(path, kNewDirectoryMode) == 0) return true;
+  // Made by someone else since the look: only a folder will do.
+  return errno == EEXIST && ::lstat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool platform_set_file_time(const char* path, int64_t unix_seconds) {

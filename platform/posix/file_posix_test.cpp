@@ -239,6 +239,29 @@ TEST_F(FileServiceTest, PositionsAndSizesBeyondFourGigabytes) {
   EXPECT_EQ(platform_file_size64(file), UINT64_MAX);
 }
 
+TEST_F(FileServiceTest, SeeksLandWhereAskedAfterReadsWritesAndShortReads) {
+  write_file("p", "0123456789");
+  PlatformFile file = open_update("p");
+  char got[8] = {};
+  uint32_t done = 0;
+  const auto read_at = [&](uint64_t position, uint32_t count) {
+    EXPECT_TRUE(platform_file_seek64(file, position));
+    EXPECT_TRUE(platform_file_read(file, got, count, &done));
+    return std::string(got, done);
+  };
+  EXPECT_EQ(read_at(2, 3), "234");
+  EXPECT_EQ(read_at(5, 2), "56");  // where the last read stopped
+  EXPECT_EQ(read_at(2, 2), "23");  // back again
+  EXPECT_EQ(read_at(8, 8), "89");  // stops short at the end
+  EXPECT_EQ(read_at(7, 1), "7");
+  ASSERT_TRUE(platform_file_seek64(file, 3));
+  EXPECT_TRUE(platform_file_write(file, "ab", 2, &done));
+  EXPECT_EQ(read_at(3, 3), "ab5");  // the write moved on from 3
+  EXPECT_EQ(platform_file_seek(file, -4, FileSeekOrigin::kFromCurrent), 2u);
+  EXPECT_EQ(read_at(6, 2), "67");  // the relative seek moved away from 6
+  EXPECT_TRUE(platform_file_close(file));
+}
+
 TEST_F(FileServiceTest, MakingFoldersNeverGoesThroughALinkOrOverAFile) {
   EXPECT_TRUE(platform_make_directory("neu"));
   EXPECT_TRUE(platform_make_directory("neu"));  // there already
