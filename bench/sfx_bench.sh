@@ -4,11 +4,12 @@
 # bytes) made into a self-extractor with `jcpack sfx` and into a tar file compressed with
 # `gzip -9`. One run each of:
 #   - making both (seconds) and their sizes;
-#   - extracting: `SFX -y -o DIR` against `tar xzf` of the same files, and their ratio;
+#   - extracting: `SFX -y -o DIR` against `tar xzf` of the same files, alternating, ROUNDS
+#     (default 3) of each, and the ratio of their medians;
 #   - the stub's peak memory (/usr/bin/time -v) against what extracting the largest entry
 #     needs at most: its unpacked size + its stored size + 1 MiB.
 # Extracted trees are compared with the originals.
-#   bench/sfx_bench.sh BUILD_DIR [LEVEL]     (BUILD_DIR holds bin/jcpack, bin/entpacker-stub)
+#   [ROUNDS=N] bench/sfx_bench.sh BUILD_DIR [LEVEL]     (BUILD_DIR holds bin/jcpack, bin/entpacker-stub)
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: bench/sfx_bench.sh BUILD_DIR [LEVEL]" >&2
@@ -16,6 +17,7 @@ if [ $# -lt 1 ]; then
 fi
 BUILD=$(cd "$1" && pwd)
 LEVEL=${2:-9}
+ROUNDS=${ROUNDS:-3}
 JCPACK=$BUILD/bin/jcpack
 STUB=$BUILD/bin/entpacker-stub
 for tool in "$JCPACK" "$STUB"; do
@@ -83,13 +85,28 @@ SFX_SIZE=$(stat -c %s set.run)
 TGZ_SIZE=$(stat -c %s set.tar.gz)
 STUB_SIZE=$(stat -c %s "$STUB")
 
-SFX_RUN=$(seconds ./set.run -y -o out-sfx)
-TGZ_RUN=$(seconds sh -c 'mkdir out-tar && tar xzf set.tar.gz -C out-tar')
-# The self-extractor flushes each file to the disk before it renames it into place; tar
-# leaves that to the system. The same tar run with a sync after it, for comparison.
+# Extractions alternate, ROUNDS of each, each into a folder of its own: nothing is removed
+# until the end, since a file system that has just freed thousands of files can spend
+# seconds finding room for new ones, which would fall on whichever tool ran next.
+SFX_RUNS=()
+TGZ_RUNS=()
+for round in $(seq "$ROUNDS"); do
+  sync
+  SFX_RUNS+=("$(seconds ./set.run -y -o "out-sfx-$round")")
+  sync
+  TGZ_RUNS+=("$(seconds sh -c "mkdir out-tar-$round && tar xzf set.tar.gz -C out-tar-$round")")
+done
+# The self-extractor flushes a file to the disk before it replaces one that exists; tar
+# leaves everything to the system. A tar run with a sync after it, for comparison.
+sync
 TGZ_SYNC_RUN=$(seconds sh -c 'mkdir out-tar-sync && tar xzf set.tar.gz -C out-tar-sync && sync')
-diff -r set out-sfx/set >/dev/null || { echo "sfx_bench: the self-extractor's tree differs" >&2; exit 1; }
-diff -r set out-tar/set >/dev/null || { echo "sfx_bench: tar's tree differs" >&2; exit 1; }
+diff -r set out-sfx-1/set >/dev/null || { echo "sfx_bench: the self-extractor's tree differs" >&2; exit 1; }
+diff -r set out-tar-1/set >/dev/null || { echo "sfx_bench: tar's tree differs" >&2; exit 1; }
+median() {  # median NUMBER...
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+SFX_RUN=$(median "${SFX_RUNS[@]}")
+TGZ_RUN=$(median "${TGZ_RUNS[@]}")
 
 peak_kib() {  # peak_kib COMMAND...: the largest resident set of one run, in KiB
   /usr/bin/time -v -o time.txt "$@" </dev/null >/dev/null
@@ -107,9 +124,10 @@ printf '%-28s %14d %14d\n' "size (bytes)" "$SFX_SIZE" "$TGZ_SIZE"
 printf '%-28s %14.3f %14.3f\n' "size / input" "$(ratio "$SFX_SIZE" "$INPUT")" \
   "$(ratio "$TGZ_SIZE" "$INPUT")"
 printf '%-28s %14.2f %14.2f\n' "making (s)" "$SFX_MAKE" "$TGZ_MAKE"
-printf '%-28s %14.2f %14.2f\n' "extracting (s)" "$SFX_RUN" "$TGZ_RUN"
+printf '%-28s %14.2f %14.2f\n' "extracting, median (s)" "$SFX_RUN" "$TGZ_RUN"
+printf '%-28s %14s %14s\n' "extracting, each round (s)" "${SFX_RUNS[*]}" "${TGZ_RUNS[*]}"
 printf '%-28s %14s %14.2f\n' "extracting, then sync (s)" "" "$TGZ_SYNC_RUN"
-printf '\nextracting, self-extractor / tar xzf: %.2f (/ tar xzf and sync: %.2f)\n' \
+printf '\nextracting, self-extractor / tar xzf (medians of %d rounds): %.2f (/ tar xzf and sync: %.2f)\n' "$ROUNDS" \
   "$(ratio "$SFX_RUN" "$TGZ_RUN")" "$(ratio "$SFX_RUN" "$TGZ_SYNC_RUN")"
 printf 'stub: %d bytes of the self-extractor\n' "$STUB_SIZE"
 printf 'largest entry %s: %d unpacked + %d stored + 1 MiB = %d KiB\n' "$LARGEST_NAME" \

@@ -9,17 +9,23 @@ namespace {
 constexpr int kSlices = 8;
 constexpr int kTableSize = 256;
 
+/// The tables, made at the first call rather than stored in the program's file, where
+/// they would take 8 KiB.
 struct SlicedTables {
   uint32_t t[kSlices][kTableSize];
-  constexpr SlicedTables() : t() {
-    for (uint32_t i = 0; i < kTableSize; ++i) t[0][i] = crc32_table_entry(i);
-    for (int k = 1; k < kSlices; ++k)
-      for (uint32_t i = 0; i < kTableSize; ++i)
-        t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
-  }
+  bool made;
 };
 
-constexpr SlicedTables kSliced;
+SlicedTables sliced;
+
+void make_tables() {
+  auto& t = sliced.t;
+  for (uint32_t i = 0; i < kTableSize; ++i) t[0][i] = crc32_table_entry(i);
+  for (int k = 1; k < kSlices; ++k)
+    for (uint32_t i = 0; i < kTableSize; ++i)
+      t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  sliced.made = true;
+}
 
 uint32_t load_le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -28,7 +34,8 @@ uint32_t load_le32(const uint8_t* p) {
 }  // namespace
 
 uint32_t crc32_update_sliced(uint32_t crc, const uint8_t* bytes, size_t size) {
-  const auto& t = kSliced.t;
+  if (!sliced.made) make_tables();
+  const auto& t = sliced.t;
   uint32_t c = ~crc;
   for (; size >= kSlices; size -= kSlices, bytes += kSlices) {
     const uint32_t low = c ^ load_le32(bytes);
