@@ -65,6 +65,7 @@ enum class JcStatus : uint8_t {
   checksum_mismatch,  ///< the unpacked bytes do not have the stored checksum
   bad_argument,       ///< compressing: a level out of range, or no input or too much of it
   out_of_memory,      ///< compressing: the encoder's tables could not be allocated
+  in_place_overlap,   ///< decoding in place: the output would overwrite stream not yet read
 };
 
 /// The outcome of a decoding call.
@@ -112,6 +113,24 @@ JcResult jc_decode_checked(const uint8_t* block, size_t block_size, uint8_t* des
 /// jc_decode_compact with the reason of a failure.
 JcResult jc_decode_compact_checked(const uint8_t* block, size_t block_size, uint8_t* dest,
                                    size_t dest_capacity);
+
+/// Decodes, in place, the block that fills the last `block_size` bytes of `buffer`
+/// (`capacity` bytes in all) into buffer[0 .. unpacked_size), with the speed variant. When
+/// the result is ok, those bytes, `written` and `consumed` are exactly what
+/// jc_decode_checked gives for the same block into a separate destination. When the stream
+/// would write at or beyond the first block byte it has not yet read, the result is
+/// in_place_overlap: the buffer's content is then unspecified, and the block must be read
+/// again and decoded into a separate destination. A capacity below unpacked_size or below
+/// block_size gives too_small; any other failure the status jc_decode_checked gives for the
+/// block. Never reads or writes outside buffer[0 .. capacity), whatever the buffer holds.
+JcResult jc_decode_in_place(uint8_t* buffer, size_t capacity, size_t block_size);
+
+/// The capacity to allocate for decoding a block of `block_size` bytes that unpacks to
+/// `unpacked_size` bytes in place: every block jc_compress writes (at any level) decodes in
+/// place in it. At least the larger of the two sizes, at most their sum (with which the
+/// block lies after the output and any block decodes); in between, unpacked_size plus about
+/// a seventh of it plus 2 KiB. SIZE_MAX when the sum does not fit a size_t.
+size_t jc_in_place_capacity(uint32_t unpacked_size, size_t block_size);
 
 inline constexpr int kJcMinLevel = 1;  ///< fastest
 inline constexpr int kJcMaxLevel = 9;  ///< optimal parsing, the smallest blocks

@@ -82,6 +82,8 @@ const char* jc_status_text(JcStatus status) {
       return "bad argument";
     case JcStatus::out_of_memory:
       return "out of memory";
+    case JcStatus::in_place_overlap:
+      return "output overtakes the block in place";
   }
   return "unknown";
 }
