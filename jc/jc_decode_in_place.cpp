@@ -34,16 +34,17 @@
 //     of whole units within the parse's prices plus one change of shift, while the one unit
 //     that a tail cuts may cost up to 6 bits more per byte (a 2-byte match at offset 128 costs
 //     30 bits at shift 24): at most 1,536 bytes.
-//   - Unpriced: a literal-size change (at most 16 bits, at most twice for each stretch of
-//     7-bit literals, which are at least 256 bytes long), so 1/8 bit per byte; a change of
-//     index shift (at most 17 bits per 2048-byte unit), below 1/64 bit per byte; the end
-//     marker and the padding of the last word.
+//   - Unpriced: a literal-size change (at most 16 bits; the encoder changes only when a
+//     literal does not fit, so once into each stretch of 7-bit literals, which is at least
+//     256 bytes long, and once into 8-bit literals, which fit every byte), below 1/8 bit per
+//     byte; a change of index shift (at most 17 bits, once per 2048-byte unit), below 1/64
+//     bit per byte; the end marker and the padding of the last word.
 //
 // So the excess of any tail of r bytes stays below r / 8 + r / 64 + r / 512 + 2 KiB, with
-// r at most U, and kInPlaceSlack covers the constant parts and the 4 bytes above. A tail of
-// literals with 9 bits each comes close to r / 8: an incompressible 7-bit stretch coded with
-// 8-bit literals does. Data that compresses needs little: its tails cost fewer bits than
-// they write bytes.
+// r at most U, and kInPlaceSlack covers the constant parts and the 4 bytes above. The first
+// term is real: noise with a 3-byte repeat every 200 bytes, which the fastest level codes
+// as 8-bit literals between short matches, needs a tenth of its length. Data that
+// compresses needs little or nothing: its tails cost fewer bits than they write bytes.
 //
 // Placed at the end of U + B bytes, the block lies after the output altogether and decodes
 // in place whatever it holds; the capacity is the smaller of the two, and never less than
