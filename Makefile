@@ -136,7 +136,7 @@ windows: host-tools
 	done
 
 WINDOWS_TEST_TARGETS := platform_tests entpacker_runtime_tests entpacker_console_tests \
-  entpacker_files_tests entpacker_pack_tests entpacker_app_tests console_demo
+  entpacker_files_tests entpacker_pack_tests entpacker_app_tests entpacker_stub_tests console_demo
 
 test-windows: windows
 	@set -e; for arch in $(WINDOWS_ARCHS); do \

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/display_name.h"
+#include "app/entry_decoder.h"
 #include "app/extraction.h"
 #include "app/extraction_steps.h"
 #include "app/overwrite.h"
@@ -145,21 +146,6 @@ bool name_set_add(NameSet& set, const ArchiveSource& source, const ArchiveItem& 
 
 // ---- Extraction --------------------------------------------------------------------------
 
-/// Makes every folder of mode_state.path before its last part, and the last part too when
-/// `whole`. False when a part exists as a link or as anything but a folder, or cannot be
-/// made.
-bool make_folders(bool whole) {
-  char* path = mode_state.path;
-  for (size_t i = 0; path[i] != 0; ++i) {
-    if (path[i] != kEntryNameSeparator) continue;
-    path[i] = 0;
-    const bool made = platform_make_directory(path);
-    path[i] = kEntryNameSeparator;
-    if (!made) return false;
-  }
-  return !whole || platform_make_directory(path);
-}
-
 /// Whether the entry at mode_state.path is to be written, by `policy` and, when it asks,
 /// by the user's answer.
 bool may_write(OverwritePolicy policy) {
@@ -171,12 +157,14 @@ bool may_write(OverwritePolicy policy) {
   return mode_state.decision != kDecisionSkip;
 }
 
-/// Checks a named item's name and makes its folders; the name is in mode_state.path then.
+/// Checks a named item's name and makes its folders (for a folder entry, the folder too);
+/// mode_state.path names the entry from the current folder then.
 bool prepare_named(const ArchiveSource& source, const ArchiveItem& item, NameSet& seen) {
   if (!entry_name_is_safe(item.name, item.name_size)) return false;
   std::memcpy(mode_state.path, item.name, item.name_size);
   mode_state.path[item.name_size] = 0;
-  return seen.slots && name_set_add(seen, source, item) && make_folders(is_folder(item));
+  return seen.slots && name_set_add(seen, source, item) &&
+         entry_folders_make(mode_state.path, is_folder(item));
 }
 
 /// Unpacks the item and writes it in place of mode_state.path.
@@ -208,8 +196,10 @@ void extract_item(const ArchiveSource& source, const ArchiveItem& item, Overwrit
   if (!write_item(source, item)) extraction_fail(kExtractionFailed);
 }
 
-/// Gives every folder entry its modification time, once nothing more is written into it.
+/// Gives every folder entry its modification time, once nothing more is written into it,
+/// from the output folder.
 void set_folder_times(const ArchiveSource& source) {
+  if (!entry_folders_leave()) return extraction_fail(kExtractionFailed);
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
   while (archive_walk_next(source, walk, &item)) {

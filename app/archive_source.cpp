@@ -13,12 +13,6 @@ namespace {
 /// The most bytes one platform read is asked for.
 constexpr uint32_t kMaxReadStep = 1u << 30;
 
-/// Up to this unpacked size an entry's buffer is allocated as its header states. A larger
-/// one is allocated only once a walk of the block's stream has shown that it writes that
-/// much, since a few bytes of stream can state gigabytes. The walk costs about as much as
-/// decoding, so it is kept for the sizes where an allocation could hurt.
-constexpr uint32_t kUnprovenAllocationLimit = 16u << 20;
-
 /// Reads `count` bytes at `position` of `file`; false unless all of them were read.
 bool file_read_at(PlatformFile file, uint64_t position, uint8_t* out, size_t count) {
   if (!platform_file_seek64(file, position)) return false;
@@ -177,40 +171,27 @@ bool archive_structure_sound(const ArchiveSource& source) {
   return !source.table || named_archive_next_name(walk.names, &record) == NamedTableStep::end;
 }
 
-UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item, uint8_t** data) {
-  *data = nullptr;
+uint8_t* archive_new_block(size_t size) {
+  return static_cast<uint8_t*>(main_heap_alloc(size > 0 ? size : 1));
+}
+
+UnpackResult archive_read_at_end(const ArchiveSource& source, const ArchiveItem& item, size_t size,
+                                 uint8_t** block) {
+  *block = archive_new_block(size);
+  if (!*block) return UnpackResult::no_memory;
+  const uint32_t stored_size = item.header.stored_size;
+  if (source_read(source, item.data_offset, *block + size - stored_size, stored_size))
+    return UnpackResult::ok;
+  main_heap_free(*block);
+  *block = nullptr;
+  return UnpackResult::unreadable;
+}
+
+bool archive_block_sound(const ArchiveItem& item, const uint8_t* stored) {
   const uint32_t stored_size = item.header.stored_size;
   const uint32_t unpacked_size = item.header.unpacked_size;
-  // Never a block of zero bytes: a valid pointer for an empty entry too.
-  auto* stored = static_cast<uint8_t*>(main_heap_alloc(stored_size > 0 ? stored_size : 1));
-  if (!stored) return UnpackResult::no_memory;
-  if (!source_read(source, item.data_offset, stored, stored_size)) {
-    main_heap_free(stored);
-    return UnpackResult::unreadable;
-  }
-  if (pack_entry_is_stored(item.header)) {
-    *data = stored;
-    return UnpackResult::ok;
-  }
-  JcBlock block;
-  if (!jc_read_header(stored, stored_size, &block) || block.unpacked_size != unpacked_size ||
-      (unpacked_size > kUnprovenAllocationLimit &&
-       jc_stream_reaches(stored, stored_size, unpacked_size) != JcStatus::ok)) {
-    main_heap_free(stored);
-    return UnpackResult::corrupt;
-  }
-  auto* unpacked = static_cast<uint8_t*>(main_heap_alloc(unpacked_size > 0 ? unpacked_size : 1));
-  if (!unpacked) {
-    main_heap_free(stored);
-    return UnpackResult::no_memory;
-  }
-  const PackEntryView view{0, item.header, stored};
-  const JcStatus status = pack_entry_unpack(view, unpacked, unpacked_size, entry_decode);
-  main_heap_free(stored);
-  if (status != JcStatus::ok) {
-    main_heap_free(unpacked);
-    return UnpackResult::corrupt;
-  }
-  *data = unpacked;
-  return UnpackResult::ok;
+  JcBlock header;
+  return jc_read_header(stored, stored_size, &header) && header.unpacked_size == unpacked_size &&
+         (unpacked_size <= kArchiveUnprovenSize ||
+          jc_stream_reaches(stored, stored_size, unpacked_size) == JcStatus::ok);
 }

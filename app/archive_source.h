@@ -2,6 +2,9 @@
 // read in place through one open handle, or the archive built into the program, read from
 // memory. Either is walked entry by entry, and each entry is unpacked alone into a block
 // of its own, so that a run holds at most one entry's stored and unpacked bytes at a time.
+// The stored bytes are read into the end of that block and unpacked into its start: with
+// the fast decoder the two overlap, since the stream is read ahead of the bytes it writes,
+// and the block is little larger than the unpacked bytes.
 //
 // An appended archive is used only when it is sound as a whole: its trailer is valid, the
 // CRC-32 of its entries and table matches, its table is well formed and pairs with exactly
@@ -86,8 +89,30 @@ enum class UnpackResult : uint8_t {
   corrupt,     ///< the stored bytes do not unpack to exactly the stated size
 };
 
-/// Reads and unpacks `item` into a main-heap block at `*data` (`item.header.unpacked_size`
-/// bytes; free it with main_heap_free). A block's stream is first checked to make the
-/// stated size, so that a few bytes that state gigabytes never get their block. On failure
-/// `*data` is null.
+/// Reads and unpacks `item` into a main-heap block at `*data` (its first
+/// `item.header.unpacked_size` bytes; free it with main_heap_free). A block that states
+/// more than kArchiveUnprovenSize is first walked to see that it makes that size, so that a
+/// few bytes that state gigabytes never get their block. On failure `*data` is null. Each
+/// program links its own way of doing it, with its decoder (see entry_decoder.h).
 UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item, uint8_t** data);
+
+// ---- Pieces of archive_unpack ------------------------------------------------------------
+
+/// Up to this unpacked size an entry's block is allocated as its header states. A larger
+/// one is allocated only once a walk of the block's stream has shown that it writes that
+/// much, since a few bytes of stream can state gigabytes. The walk costs about as much as
+/// decoding, so it is kept for the sizes where an allocation could hurt.
+inline constexpr uint32_t kArchiveUnprovenSize = 16u << 20;
+
+/// A new main-heap block of `size` bytes; never one of zero bytes, so that an empty entry
+/// has a valid pointer too. Null when it cannot be had.
+uint8_t* archive_new_block(size_t size);
+
+/// Reads the item's stored bytes into the last of `size` (at least the stored size) bytes
+/// of a new main-heap block at `*block`; null on failure.
+UnpackResult archive_read_at_end(const ArchiveSource& source, const ArchiveItem& item, size_t size,
+                                 uint8_t** block);
+
+/// Whether the item's JC block at `stored` has a header that agrees with the item's and,
+/// above kArchiveUnprovenSize, a stream that makes the stated size.
+bool archive_block_sound(const ArchiveItem& item, const uint8_t* stored);

@@ -38,7 +38,6 @@ struct ProgramState {
   char archive_name[kNameSize];     ///< the temporary archive's name in the program directory
   char part_name[kNameSize];        ///< the new file of the entry being written
   char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
-  char part_stem[kNameSize];        ///< what the new file's name starts with
   char own_file[kMaxPathSize];      ///< the program's own file, which may carry an archive
   char usage_line[kMaxPathSize];    ///< a usage error's first line
 };
@@ -195,18 +194,11 @@ constexpr size_t kPartNameAddition =
 /// The new file's stem in place of a target's own name that leaves no room for the addition.
 constexpr char kShortPartStem[] = "entpacker";
 
-/// The start of the new file's name for `target_name`: the target's name, or, when its last
-/// part is too long to take the addition, the target's folder followed by kShortPartStem.
+/// The start of the new file's name for `target_name` (a name in the current folder): the
+/// name itself, or kShortPartStem when it is too long to take the addition.
 const char* part_stem(const char* target_name) {
-  const char* last = std::strrchr(target_name, '/');
-  last = last ? last + 1 : target_name;
-  if (std::strlen(last) + kPartNameAddition <= kMaxNamePart) return target_name;
-  char* stem = program_state.part_stem;
-  const size_t folder = static_cast<size_t>(last - target_name);
-  if (folder + sizeof kShortPartStem > kNameSize) return target_name;
-  std::memcpy(stem, target_name, folder);
-  std::memcpy(stem + folder, kShortPartStem, sizeof kShortPartStem);
-  return stem;
+  return std::strlen(target_name) + kPartNameAddition <= kMaxNamePart ? target_name
+                                                                      : kShortPartStem;
 }
 
 /// Writes `length` bytes of `data` to a new file beside `target_name` (flushed when it will
@@ -302,8 +294,8 @@ void report_usage_error(const ProgramOptions& options) {
   for (const char* const* usage = kUsageLines; *usage; ++usage) platform_error_line(*usage);
 }
 
-/// Makes `folder` with its parents (a user's own path: links in it are followed), makes it
-/// current and the folder the files go to. False when it cannot be made current.
+/// Makes `folder` with its parents (a user's own path: links in it are followed) and makes
+/// it current. False when it cannot be made current.
 bool enter_output_folder(const char* folder) {
   char* path = program_state.removal_path;  // free until a file is registered
   const size_t length = std::strlen(folder);
@@ -319,11 +311,7 @@ bool enter_output_folder(const char* folder) {
   }
   (void)platform_make_directory(path);
   path[0] = 0;
-  if (!platform_set_current_directory(folder)) return false;
-  // Made current, the folder is named relative to itself from now on.
-  const char here[] = {'.', kPathSeparator, 0};
-  program_directory_init(here);
-  return true;
+  return platform_set_current_directory(folder);
 }
 
 /// Extracts `source` into the output folder of `options` or the program directory.
@@ -331,6 +319,11 @@ void extract_source(const ArchiveSource& source, const ProgramOptions& options) 
   const bool entered = options.output ? enter_output_folder(options.output)
                                       : platform_set_current_directory(program_directory);
   if (!entered) return fail(kExtractionFailed);
+  // Made current, the folder is named relative to itself from now on, and so is each folder
+  // the extraction enters below it: new files are registered for removal by their names
+  // there.
+  const char here[] = {'.', kPathSeparator, 0};
+  program_directory_init(here);
   console_print_line(kArchiveOpened);
   archive_extract(source, options.overwrite);
 }

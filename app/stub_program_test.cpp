@@ -13,6 +13,9 @@
 
 #include "app/extraction.h"
 #include "app/options.h"
+#include "jc/jc.h"
+#include "jc/jc_bit_writer.h"
+#include "testing/archive_helpers.h"
 #include "testing/payload_helpers.h"
 #include "testing/scratch_directory_fixture.h"
 #include "testing/self_extractor_helpers.h"
@@ -48,7 +51,56 @@ const std::vector<ArchiveFile> kFiles = {
     archive_folder("leerer Ordner", 1300000000),
 };
 
+/// A JC block made by hand: a run of `run` bytes written by one match, then 1 + `changes`
+/// literal-size changes, which take stream bits and write nothing, and one last literal.
+/// With many changes the stream would overtake itself if it were unpacked in place.
+std::string run_block(uint32_t run, int changes, std::string* unpacked) {
+  std::vector<uint8_t> words;
+  JcBitWriter w{&words};
+  jc_put_literal_size(w, 8, 0);
+  jc_put_literal(w, 'a', 8);
+  jc_put_match(w, 1, 8, run - 1 - 4);  // offset 1 adds 4 to the coded length
+  for (int i = 0; i <= changes; ++i) jc_put_literal_size(w, 7, 0x40);
+  jc_put_literal(w, 'z' - 0x40, 7);
+  jc_put_end(w);
+  jc_flush_bits(w);
+  *unpacked = std::string(run, 'a') + "z";
+  const auto* bytes = reinterpret_cast<const uint8_t*>(unpacked->data());
+  std::string block(kJcHeaderSize, '\0');
+  jc_write_header(reinterpret_cast<uint8_t*>(block.data()),
+                  {uint32_t(unpacked->size()), jc_checksum(bytes, unpacked->size())});
+  return block + std::string(words.begin(), words.end());
+}
+
 }  // namespace
+
+TEST_F(StubProgramTest,
+       EntriesUnpackInPlaceAreReadAgainWhenTheStreamWouldOvertakeItselfAndGrowAboveTheWalkLimit) {
+  std::string unpacked;
+  const std::string block = run_block(100000, 100000, &unpacked);
+  // In place, the block cannot be unpacked: the stub has to read it once more.
+  const size_t capacity = jc_in_place_capacity(uint32_t(unpacked.size()), block.size());
+  std::vector<uint8_t> buffer(capacity);
+  std::copy(block.begin(), block.end(), buffer.end() - ptrdiff_t(block.size()));
+  ASSERT_EQ(jc_decode_in_place(buffer.data(), capacity, block.size()).status,
+            JcStatus::in_place_overlap);
+
+  make_self_extractor(
+      "sfx", named_archive_by_hand(entry(uint32_t(unpacked.size()), block) + stored("klein"),
+                                   table_record("lang") + table_record("klein"), 2));
+  EXPECT_EQ(run("./sfx -t"), kExitSuccess) << read_file("out.txt");
+  EXPECT_EQ(run("./sfx -y -o aus"), kExitSuccess) << read_file("out.txt");
+  EXPECT_TRUE(read_file("aus/lang") == unpacked);
+  EXPECT_EQ(read_file("aus/klein"), "klein");
+
+  // Above 16 MiB the block is walked alone first, then moved to the end of the grown block.
+  std::string large;
+  const std::string large_block = run_block(17 << 20, 0, &large);
+  make_self_extractor("gross", named_archive_by_hand(entry(uint32_t(large.size()), large_block),
+                                                     table_record("gross.bin"), 1));
+  EXPECT_EQ(run("./gross -y -o aus"), kExitSuccess) << read_file("out.txt");
+  EXPECT_TRUE(read_file("aus/gross.bin") == large);
+}
 
 TEST_F(StubProgramTest, TheStubAloneSaysThatNothingIsAppended) {
   make_self_extractor("stub", "");

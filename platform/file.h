@@ -138,6 +138,10 @@ bool platform_file_replace(const char* source, const char* target);
 /// Makes `path` the current directory of the process. False on failure.
 bool platform_set_current_directory(const char* path);
 
+/// Makes the directory `name`, inside the current one, the current directory, when it is a
+/// directory and not a link or reparse point. False otherwise; the current directory stays.
+bool platform_enter_directory(const char* name);
+
 // ---- Services of named archives (self-extractors) ---------------------------------------
 //
 // Names are UTF-8 throughout; the Windows back end converts them to UTF-16 and uses the

@@ -45,6 +45,10 @@ void* main_heap_alloc(size_t size, bool zero_fill) {
   return platform_heap_alloc(runtime_memory.main_heap, size, zero_fill);
 }
 
+void* main_heap_realloc(void* block, size_t size) {
+  return platform_heap_realloc(runtime_memory.main_heap, block, size);
+}
+
 void main_heap_free(void* block) {
   platform_heap_free(runtime_memory.main_heap, block);
 }

@@ -38,6 +38,10 @@ void main_heap_destroy();
 /// Allocates `size` bytes from the main heap, zero-filled when asked. Null on failure.
 void* main_heap_alloc(size_t size, bool zero_fill = false);
 
+/// Resizes a main-heap block to `size` bytes, keeping its contents (bytes beyond the old
+/// size are zero); the block may move. Null when it cannot, the block left as it was.
+void* main_heap_realloc(void* block, size_t size);
+
 /// Frees one main-heap block; null does nothing.
 void main_heap_free(void* block);
 

@@ -340,6 +340,21 @@ bool platform_set_current_directory(const char* path) {
   return path && *path && ::chdir(path) == 0;
 }
 
+bool platform_enter_directory(const char* name) {
+  if (!name || !*name) return false;
+    // Opened without following a link, then entered through the descriptor: what is entered
+    // is the directory that was opened, whatever the name leads to by then.
+#ifdef O_PATH
+  const int fd = ::open(name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#else
+  const int fd = ::open(name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#endif
+  if (fd < 0) return false;
+  const bool entered = ::fchdir(fd) == 0;
+  ::close(fd);
+  return entered;
+}
+
 bool platform_file_seek64(PlatformFile file, uint64_t position) {
   PlatformFileRecord* r = open_record(file);
   if (!r || position > static_cast<uint64_t>(INT64_MAX)) return false;

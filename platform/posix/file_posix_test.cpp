@@ -262,6 +262,22 @@ TEST_F(FileServiceTest, SeeksLandWhereAskedAfterReadsWritesAndShortReads) {
   EXPECT_TRUE(platform_file_close(file));
 }
 
+TEST_F(FileServiceTest, EnteringAFolderNeverGoesThroughALink) {
+  ASSERT_TRUE(platform_make_directory("innen"));
+  write_file("innen/da", "x");
+  write_file("datei", "x");
+  ASSERT_EQ(symlink("innen", "verweis"), 0);
+  EXPECT_FALSE(platform_enter_directory("verweis"));
+  EXPECT_FALSE(platform_enter_directory("datei"));
+  EXPECT_FALSE(platform_enter_directory("fehlt"));
+  EXPECT_FALSE(platform_enter_directory(""));
+  EXPECT_EQ(platform_file_kind("datei"), FileKind::kRegular);  // still where it was
+  ASSERT_TRUE(platform_enter_directory("innen"));
+  EXPECT_EQ(platform_file_kind("da"), FileKind::kRegular);
+  EXPECT_TRUE(platform_set_current_directory(".."));
+  EXPECT_EQ(platform_file_kind("datei"), FileKind::kRegular);
+}
+
 TEST_F(FileServiceTest, MakingFoldersNeverGoesThroughALinkOrOverAFile) {
   EXPECT_TRUE(platform_make_directory("neu"));
   EXPECT_TRUE(platform_make_directory("neu"));  // there already

@@ -384,6 +384,12 @@ bool platform_set_current_directory(const char* path) {
   return path && *path && utf8_to_wide(path, &wide) && SetCurrentDirectoryW(wide.text) != 0;
 }
 
+bool platform_enter_directory(const char* name) {
+  WidePath wide;
+  return name && *name && utf8_to_wide(name, &wide) &&
+         file_kind(wide.text) == FileKind::kDirectory && SetCurrentDirectoryW(wide.text) != 0;
+}
+
 bool platform_make_directory(const char* path) {
   WidePath wide;
   if (!path || !*path || !utf8_to_wide(path, &wide)) return false;

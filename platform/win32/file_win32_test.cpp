@@ -122,6 +122,14 @@ TEST_F(WindowsFileTest, MakeDirectoryTakesOnlyAFolderThatIsThere) {
   EXPECT_EQ(read_file("file"), "x");
   EXPECT_FALSE(platform_make_directory(""));
   EXPECT_FALSE(platform_make_directory(nullptr));
+
+  // Entering: only a folder; the current folder stays on a refusal.
+  EXPECT_FALSE(platform_enter_directory("file"));
+  EXPECT_FALSE(platform_enter_directory("missing"));
+  ASSERT_TRUE(platform_enter_directory("made"));
+  EXPECT_EQ(platform_file_kind("inner"), FileKind::kDirectory);
+  ASSERT_TRUE(platform_set_current_directory(".."));
+  EXPECT_EQ(read_file("file"), "x");
 }
 
 TEST_F(WindowsFileTest, ModificationTimesOfFilesAndFolders) {
