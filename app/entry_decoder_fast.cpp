@@ -7,7 +7,8 @@
 // its last part. A folder entered is held as the current one, so no name given later can
 // lead through a link that has taken the place of one of its parts, and an entry in the
 // same folder as the one before it (most of them, as an archive lists a folder's files
-// together) needs no work on its folders at all.
+// together) needs no work on its folders at all. Between entries the run goes up only as
+// far as their folders differ.
 #include <cstring>
 
 #include "app/archive_source.h"
@@ -28,24 +29,63 @@ struct EnteredFolder {
 
 EnteredFolder entered_folder;
 constexpr uint32_t kLostDepth = UINT32_MAX;
-/// The name of a folder entered only part of the way, which no entry's folder has: the
-/// next entry goes back up first.
-constexpr char kPartlyEntered[] = {kEntryNameSeparator, 0};
 
-/// Makes and enters each part of the zero-terminated folder name `folder`, counting them in
-/// entered_folder.depth. False when one is a link or anything but a folder, or cannot be
-/// made or entered.
-bool enter_parts(char* folder) {
-  for (char* part = folder;;) {
-    char* end = std::strchr(part, kEntryNameSeparator);
-    if (end) *end = 0;
-    const bool entered = platform_make_directory(part) && platform_enter_directory(part);
-    if (end) *end = kEntryNameSeparator;
-    if (!entered) return false;
-    ++entered_folder.depth;
-    if (!end) return true;
-    part = end + 1;
+/// The length of the longest run of whole parts that `a` (`a_size` bytes) and the
+/// zero-terminated `b` start with alike.
+size_t common_parts(const char* a, size_t a_size, const char* b) {
+  size_t common = 0;
+  for (size_t i = 0;; ++i) {
+    const bool a_end = i == a_size || a[i] == kEntryNameSeparator;
+    const bool b_end = b[i] == 0 || b[i] == kEntryNameSeparator;
+    if (a_end && b_end) {
+      common = i;
+      if (i == a_size || b[i] == 0) return common;
+    } else if (a_end || b_end || a[i] != b[i]) {
+      return common;
+    }
   }
+}
+
+/// Goes up until the current folder is the first `keep` bytes of entered_folder.name
+/// (whole parts). False, and the run lost, when a step up fails.
+bool leave_to(size_t keep) {
+  char* name = entered_folder.name;
+  size_t length = std::strlen(name);
+  while (length > keep && entered_folder.depth != kLostDepth) {
+    if (!platform_set_current_directory("..")) {
+      entered_folder.depth = kLostDepth;
+      break;
+    }
+    --entered_folder.depth;
+    while (length > keep && name[length - 1] != kEntryNameSeparator) --length;
+    if (length > keep) --length;  // the separator before the part left
+    name[length] = 0;
+  }
+  return entered_folder.depth != kLostDepth;
+}
+
+/// Makes and enters each part of the first `folder` bytes of `path` from byte `at` on (0 or
+/// a separator), which entered_folder.name holds already up to `at`. False when a part is
+/// a link or anything but a folder, or cannot be made or entered; the name entered so far
+/// is kept.
+bool enter_parts(char* path, size_t at, size_t folder) {
+  while (at < folder) {
+    const size_t start = at == 0 ? 0 : at + 1;
+    size_t end = start;
+    while (end < folder && path[end] != kEntryNameSeparator) ++end;
+    const char kept = path[end];
+    path[end] = 0;
+    const bool entered =
+        platform_make_directory(path + start) && platform_enter_directory(path + start);
+    if (entered) {
+      std::memcpy(entered_folder.name, path, end + 1);  // with the terminating zero
+      ++entered_folder.depth;
+    }
+    path[end] = kept;
+    if (!entered) return false;
+    at = end;
+  }
+  return true;
 }
 
 /// Reads the item's JC block into the last bytes of a new block of `capacity` bytes and
@@ -109,26 +149,15 @@ uint32_t entry_crc32_update(uint32_t crc, const uint8_t* bytes, size_t size) {
 }
 
 bool entry_folders_make(char* path, bool whole) {
-  char* last = std::strrchr(path, kEntryNameSeparator);
-  if (last) *last = 0;
-  const char* folder = last ? path : "";
-  bool entered =
-      entered_folder.depth != kLostDepth && std::strcmp(folder, entered_folder.name) == 0;
-  if (!entered && entry_folders_leave()) {
-    entered = !last || enter_parts(path);
-    std::strcpy(entered_folder.name, entered ? folder : kPartlyEntered);
-  }
+  // Up only as far as this entry's folder and the one entered differ, then down.
+  const char* last = std::strrchr(path, kEntryNameSeparator);
+  const size_t folder = last ? static_cast<size_t>(last - path) : 0;
+  const size_t common = common_parts(path, folder, entered_folder.name);
+  if (!leave_to(common) || !enter_parts(path, common, folder)) return false;
   if (last) std::memmove(path, last + 1, std::strlen(last + 1) + 1);
-  return entered && (!whole || platform_make_directory(path));
+  return !whole || platform_make_directory(path);
 }
 
 bool entry_folders_leave() {
-  while (entered_folder.depth != 0 && entered_folder.depth != kLostDepth) {
-    if (platform_set_current_directory(".."))
-      --entered_folder.depth;
-    else
-      entered_folder.depth = kLostDepth;
-  }
-  entered_folder.name[0] = 0;
-  return entered_folder.depth == 0;
+  return leave_to(0);
 }
