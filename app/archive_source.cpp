@@ -13,19 +13,6 @@ namespace {
 /// The most bytes one platform read is asked for.
 constexpr uint32_t kMaxReadStep = 1u << 30;
 
-/// Reads `count` bytes at `position` of `file`; false unless all of them were read.
-bool file_read_at(PlatformFile file, uint64_t position, uint8_t* out, size_t count) {
-  if (!platform_file_seek64(file, position)) return false;
-  while (count > 0) {
-    const uint32_t step = count > kMaxReadStep ? kMaxReadStep : static_cast<uint32_t>(count);
-    uint32_t done = 0;
-    if (!platform_file_read(file, out, step, &done) || done != step) return false;
-    out += step;
-    count -= step;
-  }
-  return true;
-}
-
 /// Reads `count` bytes at `offset` of the source's entries part; false unless they lie
 /// inside it and were read whole.
 bool source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count) {
@@ -34,7 +21,7 @@ bool source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, siz
     if (count > 0) std::memcpy(out, source.memory + offset, count);
     return true;
   }
-  return file_read_at(source.file, source.entries_offset + offset, out, count);
+  return entry_source_read(source, offset, out, count);
 }
 
 /// The CRC-32 of `size` bytes of `file` from `position`, read in chunks; false when they
@@ -60,7 +47,7 @@ NamedTrailerStatus read_trailer(PlatformFile file, NamedArchiveTrailer* trailer)
   const uint64_t size = platform_file_size64(file);
   uint8_t tail[kNamedArchiveTrailerSize];
   if (size == UINT64_MAX || size < kNamedArchiveTrailerSize ||
-      !file_read_at(file, size - kNamedArchiveTrailerSize, tail, sizeof tail))
+      !archive_file_read_at(file, size - kNamedArchiveTrailerSize, tail, sizeof tail))
     return NamedTrailerStatus::absent;
   return named_archive_read_trailer(tail, sizeof tail, size, trailer);
 }
@@ -74,13 +61,14 @@ bool take_archive(PlatformFile file, const NamedArchiveTrailer& trailer, Archive
     return false;
   const auto table_size = static_cast<size_t>(trailer.table_size);
   auto* table = static_cast<uint8_t*>(main_heap_alloc(table_size > 0 ? table_size : 1));
-  if (!table || !file_read_at(file, trailer.table_offset, table, table_size)) {
+  if (!table || !archive_file_read_at(file, trailer.table_offset, table, table_size)) {
     main_heap_free(table);
     return false;
   }
   *source = ArchiveSource{nullptr, file,       trailer.entries_offset, trailer.entries_size,
                           table,   table_size, trailer.entry_count};
   if (archive_structure_sound(*source)) return true;
+  entry_source_closed();
   main_heap_free(table);
   *source = ArchiveSource{};
   return false;
@@ -111,6 +99,7 @@ ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint
 }
 
 void archive_source_close(ArchiveSource* source) {
+  entry_source_closed();
   main_heap_free(source->table);
   if (source->file) platform_file_close(source->file);
   *source = ArchiveSource{};
@@ -194,4 +183,16 @@ bool archive_block_sound(const ArchiveItem& item, const uint8_t* stored) {
   return jc_read_header(stored, stored_size, &header) && header.unpacked_size == unpacked_size &&
          (unpacked_size <= kArchiveUnprovenSize ||
           jc_stream_reaches(stored, stored_size, unpacked_size) == JcStatus::ok);
+}
+
+bool archive_file_read_at(PlatformFile file, uint64_t position, uint8_t* out, size_t count) {
+  if (!platform_file_seek64(file, position)) return false;
+  while (count > 0) {
+    const uint32_t step = count > kMaxReadStep ? kMaxReadStep : static_cast<uint32_t>(count);
+    uint32_t done = 0;
+    if (!platform_file_read(file, out, step, &done) || done != step) return false;
+    out += step;
+    count -= step;
+  }
+  return true;
 }

@@ -104,6 +104,9 @@ UnpackResult archive_unpack(const ArchiveSource& source, const ArchiveItem& item
 /// decoding, so it is kept for the sizes where an allocation could hurt.
 inline constexpr uint32_t kArchiveUnprovenSize = 16u << 20;
 
+/// Reads `count` bytes at `position` of `file`; false unless all of them were read.
+bool archive_file_read_at(PlatformFile file, uint64_t position, uint8_t* out, size_t count);
+
 /// A new main-heap block of `size` bytes; never one of zero bytes, so that an empty entry
 /// has a valid pointer too. Null when it cannot be had.
 uint8_t* archive_new_block(size_t size);

@@ -1,6 +1,6 @@
-// The ways of a program that differ between the two programs: how an entry of an archive
-// is unpacked, the CRC-32 routine that checks an appended archive first, and how the
-// folders of the entries are made. Each program links one of two sets: the built-in
+// The ways of a program that differ between the two programs: how an appended archive's
+// entries are read and unpacked, the CRC-32 routine that checks the archive first, and how
+// the folders of the entries are made. Each program links one of two sets: the built-in
 // program the small one (its size is budgeted), the self-extractor stub the fast one (it
 // unpacks whatever its users append, often hundreds of megabytes and thousands of files,
 // and holds little more than the unpacked bytes of an entry while it does). Both give the
@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+struct ArchiveSource;
 
 /// Continues the CRC-32 `crc` over `size` more bytes with the program's routine; the
 /// contract of crc32_update.
@@ -23,3 +25,10 @@ bool entry_folders_make(char* path, bool whole);
 /// Makes the output folder current again after entry_folders_make; false when the way
 /// back up is lost.
 bool entry_folders_leave();
+
+/// Reads `count` bytes at `offset` of the entries part of the appended archive `source`
+/// (the range lies inside it); false unless all of them were read.
+bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count);
+
+/// Forgets whatever entry_source_read keeps of a source that is being closed.
+void entry_source_closed();

@@ -3,6 +3,10 @@
 // its stream ahead of the bytes it writes: the block is little larger than the unpacked
 // bytes.
 //
+// Reads: the headers and small entries of an archive lie close together, so a read of up
+// to half a window is served from a window of 64 KiB of the entries part, read at once;
+// larger ones go to the file directly.
+//
 // Folders: the folder of each entry is entered, part by part, and the entry is written by
 // its last part. A folder entered is held as the current one, so no name given later can
 // lead through a link that has taken the place of one of its parts, and an entry in the
@@ -19,6 +23,33 @@
 #include "runtime/workspace.h"
 
 namespace {
+
+/// Bytes of the entries part read at once, and the largest read served from them.
+constexpr uint32_t kReadWindowSize = 64 * 1024;
+constexpr size_t kWindowedReadLimit = kReadWindowSize / 2;
+
+/// The window: `size` bytes of the entries part from `start`, in a main-heap block.
+struct ReadWindow {
+  uint8_t* bytes;
+  uint64_t start;
+  uint32_t size;
+};
+
+ReadWindow read_window;
+
+/// Reads the window at `offset` of the entries part; false when it cannot.
+bool fill_window(const ArchiveSource& source, uint64_t offset) {
+  read_window.size = 0;
+  if (!read_window.bytes) read_window.bytes = archive_new_block(kReadWindowSize);
+  if (!read_window.bytes) return false;
+  const uint64_t left = source.entries_size - offset;
+  const uint32_t size = left < kReadWindowSize ? uint32_t(left) : kReadWindowSize;
+  if (!archive_file_read_at(source.file, source.entries_offset + offset, read_window.bytes, size))
+    return false;
+  read_window.start = offset;
+  read_window.size = size;
+  return true;
+}
 
 /// The folder now current, below the output folder, and how many parts deep it is;
 /// kLostDepth once a step back up has failed: nothing more is written then.
@@ -160,4 +191,18 @@ bool entry_folders_make(char* path, bool whole) {
 
 bool entry_folders_leave() {
   return leave_to(0);
+}
+
+bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count) {
+  const bool inside =
+      offset >= read_window.start && offset + count <= read_window.start + read_window.size;
+  if (!inside && (count > kWindowedReadLimit || !fill_window(source, offset)))
+    return archive_file_read_at(source.file, source.entries_offset + offset, out, count);
+  if (count > 0) std::memcpy(out, read_window.bytes + (offset - read_window.start), count);
+  return true;
+}
+
+void entry_source_closed() {
+  main_heap_free(read_window.bytes);
+  read_window = ReadWindow{};
 }

@@ -1,6 +1,6 @@
 // The built-in program's ways: the stored bytes in a block of their own, unpacked by the
-// small decoder into another; folders made by their whole names, each part looked at again
-// for every entry.
+// small decoder into another; every read asked of the file; folders made by their whole
+// names, each part looked at again for every entry.
 #include "app/archive_source.h"
 #include "app/entry_decoder.h"
 #include "pack/archive_digest.h"
@@ -50,3 +50,9 @@ bool entry_folders_make(char* path, bool whole) {
 bool entry_folders_leave() {
   return true;
 }
+
+bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count) {
+  return archive_file_read_at(source.file, source.entries_offset + offset, out, count);
+}
+
+void entry_source_closed() {}
