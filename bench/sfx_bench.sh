@@ -5,7 +5,7 @@
 # `gzip -9`. One run each of:
 #   - making both (seconds) and their sizes;
 #   - extracting: `SFX -y -o DIR` against `tar xzf` of the same files, alternating, ROUNDS
-#     (default 3) of each, and the ratio of their medians;
+#     (default 3) of each, and the ratios of their median wall and CPU times;
 #   - the stub's peak memory (/usr/bin/time -v) against what extracting the largest entry
 #     needs at most: its unpacked size + its stored size + 1 MiB.
 # Extracted trees are compared with the originals.
@@ -73,6 +73,12 @@ seconds() {  # seconds COMMAND...: wall time of one run, in seconds; its output 
   awk "BEGIN { print $end - $start }"
 }
 
+timed() {  # timed COMMAND...: "WALL CPU" of one run in seconds (CPU: user + system, children
+  # included, so tar's gzip counts); its output discarded
+  /usr/bin/time -f '%e %U %S' -o times.txt "$@" </dev/null >/dev/null
+  awk '{ print $1, $2 + $3 }' times.txt
+}
+
 ratio() {  # ratio A B: A / B
   awk "BEGIN { print $1 / $2 }"
 }
@@ -90,11 +96,31 @@ STUB_SIZE=$(stat -c %s "$STUB")
 # seconds finding room for new ones, which would fall on whichever tool ran next.
 SFX_RUNS=()
 TGZ_RUNS=()
+SFX_CPU=()
+TGZ_CPU=()
+run_sfx() {
+  sync
+  read -r wall cpu < <(timed ./set.run -y -o "out-sfx-$1")
+  SFX_RUNS+=("$wall")
+  SFX_CPU+=("$cpu")
+}
+run_tar() {
+  sync
+  mkdir "out-tar-$1"
+  read -r wall cpu < <(timed tar xzf set.tar.gz -C "out-tar-$1")
+  TGZ_RUNS+=("$wall")
+  TGZ_CPU+=("$cpu")
+}
+# Which tool goes first changes from round to round: the first after a pause can meet a
+# slower file system than the second.
 for round in $(seq "$ROUNDS"); do
-  sync
-  SFX_RUNS+=("$(seconds ./set.run -y -o "out-sfx-$round")")
-  sync
-  TGZ_RUNS+=("$(seconds sh -c "mkdir out-tar-$round && tar xzf set.tar.gz -C out-tar-$round")")
+  if [ $((round % 2)) -eq 1 ]; then
+    run_sfx "$round"
+    run_tar "$round"
+  else
+    run_tar "$round"
+    run_sfx "$round"
+  fi
 done
 # The self-extractor flushes a file to the disk before it replaces one that exists; tar
 # leaves everything to the system. A tar run with a sync after it, for comparison.
@@ -107,6 +133,8 @@ median() {  # median NUMBER...
 }
 SFX_RUN=$(median "${SFX_RUNS[@]}")
 TGZ_RUN=$(median "${TGZ_RUNS[@]}")
+SFX_CPU_MEDIAN=$(median "${SFX_CPU[@]}")
+TGZ_CPU_MEDIAN=$(median "${TGZ_CPU[@]}")
 
 peak_kib() {  # peak_kib COMMAND...: the largest resident set of one run, in KiB
   /usr/bin/time -v -o time.txt "$@" </dev/null >/dev/null
@@ -126,9 +154,12 @@ printf '%-28s %14.3f %14.3f\n' "size / input" "$(ratio "$SFX_SIZE" "$INPUT")" \
 printf '%-28s %14.2f %14.2f\n' "making (s)" "$SFX_MAKE" "$TGZ_MAKE"
 printf '%-28s %14.2f %14.2f\n' "extracting, median (s)" "$SFX_RUN" "$TGZ_RUN"
 printf '%-28s %14s %14s\n' "extracting, each round (s)" "${SFX_RUNS[*]}" "${TGZ_RUNS[*]}"
+printf '%-28s %14.2f %14.2f\n' "CPU time, median (s)" "$SFX_CPU_MEDIAN" "$TGZ_CPU_MEDIAN"
 printf '%-28s %14s %14.2f\n' "extracting, then sync (s)" "" "$TGZ_SYNC_RUN"
 printf '\nextracting, self-extractor / tar xzf (medians of %d rounds): %.2f (/ tar xzf and sync: %.2f)\n' "$ROUNDS" \
   "$(ratio "$SFX_RUN" "$TGZ_RUN")" "$(ratio "$SFX_RUN" "$TGZ_SYNC_RUN")"
+printf 'CPU time (user + system, tar with its gzip), self-extractor / tar xzf: %.2f\n' \
+  "$(ratio "$SFX_CPU_MEDIAN" "$TGZ_CPU_MEDIAN")"
 printf 'stub: %d bytes of the self-extractor\n' "$STUB_SIZE"
 printf 'largest entry %s: %d unpacked + %d stored + 1 MiB = %d KiB\n' "$LARGEST_NAME" \
   "$LARGEST_UNPACKED" "$LARGEST_STORED" $((BOUND / 1024))
