@@ -38,6 +38,7 @@ struct ProgramState {
   char archive_name[kNameSize];     ///< the temporary archive's name in the program directory
   char part_name[kNameSize];        ///< the new file of the entry being written
   char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
+  char part_stem[kNameSize];        ///< what the new file's name starts with
   char own_file[kMaxPathSize];      ///< the program's own file, which may carry an archive
   char usage_line[kMaxPathSize];    ///< a usage error's first line
 };
@@ -194,11 +195,18 @@ constexpr size_t kPartNameAddition =
 /// The new file's stem in place of a target's own name that leaves no room for the addition.
 constexpr char kShortPartStem[] = "entpacker";
 
-/// The start of the new file's name for `target_name` (a name in the current folder): the
-/// name itself, or kShortPartStem when it is too long to take the addition.
+/// The start of the new file's name for `target_name`: the target's name, or, when its last
+/// part is too long to take the addition, the target's folder followed by kShortPartStem.
 const char* part_stem(const char* target_name) {
-  return std::strlen(target_name) + kPartNameAddition <= kMaxNamePart ? target_name
-                                                                      : kShortPartStem;
+  const char* last = std::strrchr(target_name, '/');
+  last = last ? last + 1 : target_name;
+  if (std::strlen(last) + kPartNameAddition <= kMaxNamePart) return target_name;
+  char* stem = program_state.part_stem;
+  const size_t folder = static_cast<size_t>(last - target_name);
+  if (folder + sizeof kShortPartStem > kNameSize) return target_name;
+  std::memcpy(stem, target_name, folder);
+  std::memcpy(stem + folder, kShortPartStem, sizeof kShortPartStem);
+  return stem;
 }
 
 /// Writes `length` bytes of `data` to a new file beside `target_name` (flushed when it will

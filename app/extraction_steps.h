@@ -17,9 +17,9 @@ void extraction_fail(const char* message);
 /// Whether anything of the run has failed so far.
 bool extraction_has_failed();
 
-/// Writes `length` bytes of `data` to a new file beside `target_name` (a name in the
-/// current folder, without folders of its own), flushed when it replaces a file, closed, gives it
-/// `attributes` (null: none), then puts it in the target's place in one rename. Whatever fails, the
+/// Writes `length` bytes of `data` to a new file beside `target_name` (relative to the
+/// current folder), flushed when it replaces a file, closed, gives it `attributes` (null:
+/// none), then puts it in the target's place in one rename. Whatever fails, the
 /// target keeps what it held and the new file is removed.
 bool extraction_write_file(const char* target_name, const uint8_t* data, uint32_t length,
                            const TargetAttributes* attributes);
