@@ -44,7 +44,7 @@ bool file_crc32(PlatformFile file, uint64_t position, uint64_t size, uint32_t* c
 
 /// Reads the trailer at the end of `file`; `valid` fills `*trailer`.
 NamedTrailerStatus read_trailer(PlatformFile file, NamedArchiveTrailer* trailer) {
-  const uint64_t size = platform_file_size64(file);
+  const uint64_t size = entry_archive_end(file);
   uint8_t tail[kNamedArchiveTrailerSize];
   if (size == UINT64_MAX || size < kNamedArchiveTrailerSize ||
       !archive_file_read_at(file, size - kNamedArchiveTrailerSize, tail, sizeof tail))

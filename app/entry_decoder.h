@@ -1,14 +1,18 @@
-// The ways of a program that differ between the two programs: how an appended archive's
-// entries are read and unpacked, the CRC-32 routine that checks the archive first, and how
-// the folders of the entries are made. Each program links one of two sets: the built-in
-// program the small one (its size is budgeted), the self-extractor stub the fast one (it
-// unpacks whatever its users append, often hundreds of megabytes and thousands of files,
-// and holds little more than the unpacked bytes of an entry while it does). Both give the
-// same results for every input. Each also defines archive_unpack (archive_source.h).
+// The ways of a program that differ between the two programs: where an appended archive
+// ends, how its entries are read and unpacked, the CRC-32 routine that checks the archive
+// first, and how the folders of the entries are made. Each program links one of two sets:
+// the built-in program the small one (its size is budgeted), the self-extractor stub the
+// fast one (it unpacks whatever its users append, often hundreds of megabytes and thousands
+// of files, and holds little more than the unpacked bytes of an entry while it does). Both
+// give the same results for every input, except that only the stub looks for its archive
+// before a signed Windows program's signature. Each also defines archive_unpack
+// (archive_source.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/file.h"
 
 struct ArchiveSource;
 
@@ -29,6 +33,11 @@ bool entry_folders_leave();
 /// Reads `count` bytes at `offset` of the entries part of the appended archive `source`
 /// (the range lies inside it); false unless all of them were read.
 bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count);
+
+/// Where an archive appended to `file` ends: the file's size (UINT64_MAX when it cannot be
+/// had), or, with the stub's ways, where the trailer lies before a signed Windows program's
+/// signature and its padding (pack/signed_program.h).
+uint64_t entry_archive_end(PlatformFile file);
 
 /// Forgets whatever entry_source_read keeps of a source that is being closed.
 void entry_source_closed();
