@@ -29,6 +29,7 @@
 #include "jc/jc_entry.h"
 #include "jc/jc_stream_count.h"
 #include "jc/pack_format.h"
+#include "tools/jcpack_named_read.h"
 #include "tools/jcpack_sfx.h"
 #include "tools/signal_block.h"
 
