@@ -1,5 +1,5 @@
-// `jcpack sfx`: writes a stub program followed by a named archive of files and folders (see
-// pack/named_archive.h for the layout).
+// `jcpack sfx`: makes a self-extractor, a stub program followed by a named archive of files
+// and folders (see pack/named_archive.h for the layout).
 #pragma once
 
 #include <string>
