@@ -243,7 +243,11 @@ expect "linked file: the rest written" cmp -s tree/bin/program.bin trap2/tree/bi
 
 # Round trips through the self-extractor itself, with the stub beside jcpack.
 if [ -x "$STUB" ]; then
+  if [ "${ENTPACKER_STUB_STRIPPED:-0}" = 1 ]; then
+    expect "the stub is stripped" sh -c '! readelf -S "$0" | grep -q "\.symtab\|\.debug"' "$STUB"
+  fi
   check "sfx with the native stub" 0 "$JCPACK" sfx -l 1 -o ./tree-x tree
+  check "the stub first" 0 cmp -n "$(stat -c %s "$STUB")" tree-x "$STUB"
   check "run -y -o" 0 ./tree-x -y -o run1
   expect "run: same tree" same_tree tree run1/tree
   check "script runs" 0 run1/tree/bin/run.sh
