@@ -202,6 +202,71 @@ TEST(NamedArchiveWriter, RefusesWhatCouldNotBeExtractedAndLeavesTheArchiveAlone)
   EXPECT_TRUE(named_archive_finish(archive, 0, {{"Makefile", 0, 0}, {"makefile", 0, 0}}));
 }
 
+/// A sink that keeps what it is given in a vector, up to `room` bytes in all.
+struct LimitedSink {
+  Bytes kept;
+  size_t room = SIZE_MAX;
+};
+
+bool keep_in(void* context, const uint8_t* data, size_t size) {
+  LimitedSink& sink = *static_cast<LimitedSink*>(context);
+  if (size > sink.room - sink.kept.size()) return false;
+  sink.kept.insert(sink.kept.end(), data, data + size);
+  return true;
+}
+
+TEST(NamedArchiveWriter, StreamsWhatTheFinishedArchiveHoldsAndStopsAtTheFirstFailure) {
+  Bytes file, folder_entry;
+  std::vector<NamedArchiveItem> items;
+  add_folder(file, items, "d");
+  add_file(file, items, "d/f.txt", jc_test_text(5000, 3), 7, kNamedEntryExecutable);
+  folder_entry.assign(file.begin(), file.begin() + kPackEntryHeaderSize);
+  const Bytes file_entry(file.begin() + kPackEntryHeaderSize, file.end());
+  ASSERT_TRUE(named_archive_finish(file, 0, items));
+
+  // Entry by entry into a sink: the same bytes, the entries passed on as they come.
+  LimitedSink sink;
+  NamedArchiveWriter w;
+  named_archive_writer_start(&w, keep_in, &sink);
+  ASSERT_TRUE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  ASSERT_TRUE(named_archive_writer_add(&w, items[1], file_entry.data(), file_entry.size()));
+  EXPECT_EQ(sink.kept, cat({folder_entry, file_entry}));
+  ASSERT_TRUE(named_archive_writer_finish(&w));
+  EXPECT_EQ(sink.kept, file);
+
+  // A sink that refuses bytes stops the writer for good.
+  for (const size_t room : {size_t(0), folder_entry.size() + 1, file.size() - 1}) {
+    LimitedSink small;
+    small.room = room;
+    named_archive_writer_start(&w, keep_in, &small);
+    bool ok = named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size());
+    ok = named_archive_writer_add(&w, items[1], file_entry.data(), file_entry.size()) && ok;
+    ok = named_archive_writer_finish(&w) && ok;
+    EXPECT_FALSE(ok) << room;
+    EXPECT_EQ(w.status, NamedWriterStatus::sink_failed) << room;
+    EXPECT_FALSE(named_archive_writer_finish(&w)) << room;
+  }
+
+  // A refused entry passes nothing on, and the writer refuses everything after it.
+  LimitedSink refused;
+  named_archive_writer_start(&w, keep_in, &refused);
+  EXPECT_FALSE(named_archive_writer_add(&w, {"d", 0, kNamedEntryDirectory}, file_entry.data(),
+                                        file_entry.size()));
+  EXPECT_EQ(w.status, NamedWriterStatus::bad_entry);
+  EXPECT_FALSE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  EXPECT_FALSE(named_archive_writer_finish(&w));
+  EXPECT_TRUE(refused.kept.empty());
+
+  // No more than kNamedArchiveMaxEntries entries.
+  LimitedSink many;
+  named_archive_writer_start(&w, keep_in, &many);
+  for (uint32_t i = 0; i < kNamedArchiveMaxEntries; ++i) {
+    ASSERT_TRUE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  }
+  EXPECT_FALSE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  EXPECT_EQ(w.status, NamedWriterStatus::too_many);
+}
+
 TEST(NamedArchiveTrailer, AbsentWithoutTheMagicOrRoomForATrailer) {
   Bytes file;
   ASSERT_TRUE(named_archive_finish(file, 0, {}));

@@ -1,17 +1,11 @@
-// jcpack's self-extractors: `jcpack sfx` writes a stub program followed by a named archive
-// of files and folders, and `jcpack list` and `jcpack unpack` read the named archive at the
-// end of any file (see pack/named_archive.h for the layout).
+// `jcpack list` and `jcpack unpack` of a file that ends with a named archive (a
+// self-extractor; see pack/named_archive.h for the layout).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-/// Runs `jcpack sfx` with the arguments that follow the command word and returns the exit
-/// code: 0 when OUT was written, 1 when an input, the stub or OUT failed (OUT is then
-/// neither created nor changed), 2 for a usage mistake. Prints its own messages.
-int jcpack_sfx(const std::vector<std::string>& args);
 
 /// Whether the `size` bytes at `file` are to be read as a named archive (intact or damaged)
 /// rather than as a plain pack archive: they end with a named trailer's magic and do not
