@@ -14,7 +14,6 @@
 #include <cstdint>
 
 #include "app/archive_source.h"
-#include "app/options.h"
 #include "app/overwrite.h"
 #include "pack/entry_names.h"
 

@@ -11,6 +11,13 @@ enum OverwriteDecision : int8_t {
   kDecisionAll = 3,    ///< write this file and every following one without asking
 };
 
+/// What happens to a target that exists already.
+enum class OverwritePolicy : uint8_t {
+  ask,    ///< the question, as without arguments
+  all,    ///< overwritten without asking
+  never,  ///< kept without asking
+};
+
 inline constexpr char kOverwriteQuestion[] =
     "Datei bereits vorhanden! Ueberschreiben? [(J)a/(N)ein/(A)lle]";
 
