@@ -12,45 +12,25 @@
 #include "pack/archive_digest.h"
 #include "pack/named_archive_writer.h"
 #include "testing/codec_data_helpers.h"
+#include "testing/self_extractor_helpers.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using S = NamedTrailerStatus;
 
-void put_le(Bytes& out, uint64_t value, size_t size) {
-  for (size_t i = 0; i < size; ++i) out.push_back(uint8_t(value >> (8 * i)));
+Bytes bytes(const std::string& s) {
+  return Bytes(s.begin(), s.end());
 }
-
-/// A trailer made field by field, with a correct check of its own.
-struct TrailerFields {
-  uint32_t version = kNamedArchiveVersion;
-  uint32_t count = 0;
-  uint64_t table_size = 0;
-  uint64_t entries_size = 0;
-  uint32_t crc = 0;
-};
 
 Bytes make_trailer(const TrailerFields& f) {
-  Bytes t(kNamedArchiveMagic, kNamedArchiveMagic + sizeof(kNamedArchiveMagic));
-  put_le(t, f.version, 4);
-  put_le(t, f.count, 4);
-  put_le(t, f.table_size, 8);
-  put_le(t, f.entries_size, 8);
-  put_le(t, f.crc, 4);
-  put_le(t, crc32_update(0, t.data(), t.size()), 4);
-  return t;
+  return bytes(trailer_by_hand(f));
 }
 
-/// One table record made byte by byte; `path_size` as stored, whatever the path's length.
+/// One table record; `path_size` as stored, whatever the path's length.
 Bytes make_record(const std::string& path, int64_t mtime = 0, uint8_t flags = 0,
                   size_t path_size = SIZE_MAX) {
-  Bytes r;
-  put_le(r, path_size == SIZE_MAX ? path.size() : path_size, 2);
-  put_le(r, uint64_t(mtime), 8);
-  put_le(r, flags, 1);
-  r.insert(r.end(), path.begin(), path.end());
-  return r;
+  return bytes(table_record(path, flags, mtime, path_size));
 }
 
 Bytes cat(std::initializer_list<Bytes> parts) {
@@ -87,10 +67,6 @@ Walked walk(const Bytes& table, uint32_t count) {
   // The walk stays where it stopped.
   EXPECT_EQ(named_archive_next_name(walk, &record), w.last);
   return w;
-}
-
-Bytes bytes(const std::string& s) {
-  return Bytes(s.begin(), s.end());
 }
 
 /// Appends a stored or compressed entry of `data` and the item describing it.
