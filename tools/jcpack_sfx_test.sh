@@ -191,6 +191,16 @@ check "pack of a self-extractor" 0 "$JCPACK" pack --store nested.pac tree.run
 check "pack of a self-extractor: list" 0 "$JCPACK" list nested.pac
 expect "pack of a self-extractor: one plain entry" grep -qx "1 0 [0-9]* [0-9]* stored ok" out.txt
 
+# A write that fails (here at a file size limit, in the entries and near the end) leaves
+# neither OUT nor a temporary.
+for limit in 1 $(($(stat -c %s tree.run) / 1024)); do
+  check "file size limit $limit KiB" 1 sh -c 'ulimit -f "$1" && exec "$0" sfx -l 1 --stub stub.bin \
+    -o limited.run tree' "$JCPACK" "$limit"
+  expect "file size limit $limit KiB: message" grep -qF "limited.run: cannot write: File too large" err.txt
+  expect "file size limit $limit KiB: no output" test ! -e limited.run
+  expect "file size limit $limit KiB: no temporary" no_temporaries
+done
+
 # An interrupt leaves neither OUT nor a temporary.
 "$JCPACK" sfx -l 9 --stub stub.bin -o interrupted.run tree 2>/dev/null &
 sleep 0.5

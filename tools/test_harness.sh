@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The shell tests' common part, sourced by jcpack_test.sh and jcpack_sfx_test.sh with the
 # path of jcpack as their first argument: sets JCPACK, runs in a new folder removed at the
 # end, and counts what passed and failed.
