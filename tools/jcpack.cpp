@@ -51,6 +51,7 @@ constexpr const char* kUsage =
     "  jcpack pack [--store] [-l LEVEL] OUT FILE...\n"
     "                                             a pack archive of the FILEs, in order\n"
     "  jcpack list ARCHIVE                        the entries and whether they unpack\n"
+    "  jcpack test SELF-EXTRACTOR                 every check its --test makes\n"
     "  jcpack unpack ARCHIVE DIR [NAME...]        the entries into DIR, under the NAMEs\n"
     "                                             or entry-1, entry-2, ...\n"
     "  jcpack sfx [-l LEVEL] [--platform linux|win32|win64 | --stub FILE] -o OUT PATH...\n"
@@ -367,7 +368,7 @@ int list(const Options& o) {
   std::string error;
   if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
   if (jcpack_has_named_trailer(archive.data(), archive.size())) {
-    return jcpack_named_list(input_name(o.args[0]), archive);
+    return jcpack_named_list(o.args[0], archive);
   }
   bool all_ok = true;
   const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
@@ -401,7 +402,7 @@ int unpack(const Options& o) {
   if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
   if (jcpack_has_named_trailer(archive.data(), archive.size())) {
     if (!names.empty()) return usage_error("a self-extractor's entries have their own names");
-    return jcpack_named_unpack(input_name(o.args[0]), archive, o.args[1]);
+    return jcpack_named_unpack(o.args[0], archive, o.args[1]);
   }
   size_t entries = 0;
   PackWalk walk = pack_walk_start(archive.data(), archive.size());
@@ -457,6 +458,12 @@ int run(int argc, char** argv) {
   if (command == "pack") return pack(options);
   if (command == "list") return list(options);
   if (command == "unpack") return unpack(options);
+  if (command == "test") {
+    if (options.args.size() != 1) return usage_error("test takes SELF-EXTRACTOR");
+    Bytes archive;
+    if (!read_input(options.args[0], kNoLimit, &archive, &error)) return failure(error);
+    return jcpack_named_test(options.args[0], archive);
+  }
   return usage_error("unknown command '" + command + "'");
 }
 

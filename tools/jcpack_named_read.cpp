@@ -1,81 +1,173 @@
-// `jcpack list` and `jcpack unpack` of a self-extractor: they read the named archive at the
-// end of any file held in memory (pack/named_archive.h). unpack checks the whole archive
-// first and then writes every entry through folder handles opened without following links,
-// so that no entry reaches outside the target folder.
 #include "tools/jcpack_named_read.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <new>
 
-#include "jc/jc.h"
-#include "jc/jc_entry.h"
-#include "jc/jc_stream_count.h"
+#include "app/extract_core.h"
+#include "files/file_table.h"
+#include "files/program_directory.h"
 #include "jc/pack_format.h"
-#include "pack/entry_names.h"
 #include "pack/named_archive.h"
-#include "tools/signal_block.h"
+#include "runtime/workspace.h"
+#include "tools/tool_io.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+/// The file being read, for messages, and the number of the entry being reported.
+struct NamedReadState {
+  std::string shown;
+  size_t index = 0;
+};
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
+NamedReadState named_read;
 
-constexpr mode_t kExecutableMode = 0777;       ///< before the umask
-constexpr mode_t kPlainMode = 0666;            ///< before the umask
-constexpr mode_t kNewFolderMode = 0777;        ///< before the umask
-constexpr mode_t kTemporaryMode = 0600;        ///< while a file is being written
-constexpr size_t kTemporaryNameCapacity = 64;  ///< ".jcpack-PID-N" and its zero
-constexpr unsigned kTemporaryAttempts = 1000;  ///< names tried before giving up
-
-// --- Messages ------------------------------------------------------------------------------
-
-/// A failure: one line, exit code kExitFailure.
-int failure(const std::string& message) {
-  std::fprintf(stderr, "jcpack: %s\n", message.c_str());
-  return kExitFailure;
+std::string name_of(const uint8_t* name, size_t size) {
+  return "'" + printable(name, size) + "'";
 }
 
-/// A failure reported in one line; false, for the functions that return whether they
-/// succeeded.
-bool fail(const std::string& message) {
-  failure(message);
-  return false;
-}
-
-/// A usage mistake: one line, exit code kExitUsage.
-/// A note that does not change the exit code.
-void warning(const std::string& message) {
-  std::fprintf(stderr, "jcpack: warning: %s\n", message.c_str());
-}
-
-/// "NAME: WHAT: the reason of errno".
-std::string system_error(const std::string& name, const char* what) {
-  return name + ": " + what + ": " + std::strerror(errno);
-}
-
-/// `size` bytes of a name as text for a message, each control byte shown as `?`.
-std::string printable(const uint8_t* bytes, size_t size) {
-  std::string text(reinterpret_cast<const char*>(bytes), size);
-  for (char& c : text) {
-    if (uint8_t(c) < 0x20 || uint8_t(c) == 0x7F) c = '?';
+/// A modification time as "YYYY-MM-DDTHH:MM:SSZ", or the bare number of seconds when it is
+/// beyond what the calendar functions take.
+std::string time_text(int64_t seconds) {
+  const time_t t = time_t(seconds);
+  struct tm parts;
+  char text[64];
+  if (int64_t(t) != seconds || gmtime_r(&t, &parts) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+    return std::to_string(seconds);
   }
   return text;
 }
 
-std::string printable(const std::string& name) {
-  return printable(reinterpret_cast<const uint8_t*>(name.data()), name.size());
+/// Why, in words, by ExtractProblem.
+const char* problem_text(ExtractProblem problem) {
+  switch (problem) {
+    case ExtractProblem::unsafe_name:
+      return "unsafe name";
+    case ExtractProblem::name_twice:
+      return "the name is there twice";
+    case ExtractProblem::case_twin:
+      return "the name differs only in case from another, which Windows takes for one";
+    case ExtractProblem::below_file:
+      return "the name lies below a file of the archive";
+    case ExtractProblem::archive_walk:
+      return "the entries do not pair with the table";
+    case ExtractProblem::unreadable:
+      return "its stored bytes cannot be read";
+    case ExtractProblem::no_memory:
+      return "out of memory";
+    case ExtractProblem::damaged:
+      return "damaged: its block does not unpack to its bytes";
+    case ExtractProblem::folder_blocked:
+      return "a link or a file is in the way of its folder, or the folder cannot be made";
+    case ExtractProblem::target_blocked:
+      return "a folder, link, read-only or special file is in the way; left as it is";
+    case ExtractProblem::write_failed:
+      return "cannot be written; the old file is left as it was";
+    case ExtractProblem::folder_time:
+      return "cannot set the folder's time";
+  }
+  return "failed";
+}
+
+void announce(const ArchiveItem& /*item*/) {}
+
+OverwriteDecision ask(const ArchiveItem& /*item*/) {
+  return kDecisionWrite;
+}
+
+void report_fail(const ExtractFailure& f) {
+  std::string message = named_read.shown + ": ";
+  if (f.item) message += "entry " + name_of(f.item->name, f.item->name_size) + ": ";
+  message += problem_text(f.problem);
+  if (f.problem == ExtractProblem::unsafe_name)
+    message += std::string(" (") + entry_name_problem_text(f.name_problem) + ")";
+  if (f.other_name) message += " (" + name_of(f.other_name, f.other_name_size) + ")";
+  std::fprintf(stderr, "jcpack: %s\n", message.c_str());
+}
+
+void listed(const ArchiveItem& /*item*/) {}
+
+void totals(uint64_t /*unpacked*/, uint64_t /*stored*/, uint32_t /*count*/) {}
+
+/// One line of `jcpack list`.
+void list_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
+  const bool folder = (item.flags & kNamedEntryDirectory) != 0;
+  const char* kind = folder ? "folder" : pack_entry_is_stored(item.header) ? "stored" : "jc";
+  std::printf("%zu %u %u %s %s %s %s %s\n", ++named_read.index, item.header.unpacked_size,
+              item.header.stored_size, kind, (item.flags & kNamedEntryExecutable) != 0 ? "x" : "-",
+              time_text(item.mtime).c_str(), sound ? "ok" : "failed",
+              printable(item.name, item.name_size).c_str());
+  if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
+}
+
+/// One line of `jcpack test`.
+void test_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
+  std::printf("%s %s\n", sound ? "OK    " : "FAILED", printable(item.name, item.name_size).c_str());
+  if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
+}
+
+const ExtractReport list_report = {announce, ask, report_fail, listed, list_line, totals};
+const ExtractReport test_report = {announce, ask, report_fail, listed, test_line, totals};
+const ExtractReport unpack_report = {announce, ask, report_fail, listed, test_line, totals};
+
+/// Starts the runtime the core works with; false after a message when it cannot.
+bool start_runtime() {
+  if (main_heap_create() && object_heap_create() && file_table_init()) return true;
+  failure("cannot set up memory");
+  return false;
+}
+
+/// Whether the file `path` starts as a Windows program: its names are then compared as
+/// Windows compares them.
+bool is_windows_program(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  char magic[2] = {0, 0};
+  const bool read = file && std::fread(magic, 1, 2, file) == 2;
+  if (file) std::fclose(file);
+  return read && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+/// Writes `file` to a new scratch file, whose name goes to `*name`; false after a message.
+bool write_scratch(const std::vector<uint8_t>& file, std::string* name) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/jcpack-XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return fail(system_error(pattern, "cannot make a scratch file"));
+  const bool written = write_all(fd, file.data(), file.size());
+  if (close(fd) != 0 || !written) {
+    unlink(pattern.c_str());
+    return fail(system_error(pattern, "cannot write a scratch file"));
+  }
+  *name = pattern;
+  return true;
+}
+
+/// Opens the named archive at the end of `path`; false after a message when it is absent
+/// or damaged.
+bool open_source(const std::string& path, const std::vector<uint8_t>& file, ArchiveSource* source,
+                 ExtractPolicy* policy) {
+  named_read = NamedReadState{path == "-" ? "standard input" : path, 0};
+  if (!start_runtime()) return false;
+  std::string name = path;
+  if (path == "-" && !write_scratch(file, &name)) return false;
+  *policy = ExtractPolicy{OverwritePolicy::all, is_windows_program(name)};
+  const AppendedArchive appended = appended_archive_open(name.c_str(), source);
+  if (path == "-") unlink(name.c_str());  // the open handle keeps it while it is read
+  switch (appended) {
+    case AppendedArchive::valid:
+      return true;
+    case AppendedArchive::damaged:
+      return fail(named_read.shown +
+                  ": damaged: its trailer, checksum or table of names does not hold; nothing is "
+                  "read from it");
+    default:
+      return fail(named_read.shown + ": no named archive at its end");
+  }
 }
 
 /// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
@@ -98,419 +190,48 @@ bool walks_as_pack_archive(const uint8_t* file, size_t size) {
   return step == PackWalkStep::end;
 }
 
-// --- The temporary file and signals --------------------------------------------------------
-
-/// The temporary file being written: its folder's handle and its name there, removed by
-/// remove_temporary() and by the signal handler; the name is empty when there is none.
-/// Changed only with the handled signals blocked.
-int g_temporary_folder = -1;
-char g_temporary_name[kTemporaryNameCapacity];
-
-/// Removes the temporary and ends the process by the signal's default action.
-extern "C" void on_named_read_signal(int signal_number) {
-  if (g_temporary_name[0] != '\0') unlinkat(g_temporary_folder, g_temporary_name, 0);
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);
-}
-
-/// Makes the handled signals remove this file's temporary.
-void install_signal_handlers() {
-  for (int s : kHandledSignals) signal(s, on_named_read_signal);
-  signal(SIGXFSZ, SIG_IGN);
-}
-
-/// Creates a new, empty temporary file in the folder `folder` (exclusively, never through a
-/// link) and registers it for removal. Its descriptor, or -1 with errno set.
-int create_temporary(int folder) {
-  static unsigned serial = 0;
-  for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    SignalBlock block;
-    std::snprintf(g_temporary_name, sizeof g_temporary_name, ".jcpack-%ld-%u", long(getpid()),
-                  serial++);
-    const int fd = openat(folder, g_temporary_name,
-                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kTemporaryMode);
-    if (fd >= 0) {
-      g_temporary_folder = folder;
-      return fd;
-    }
-    g_temporary_name[0] = '\0';
-    if (errno != EEXIST) return -1;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
-/// Removes the temporary file, if there is one.
-void remove_temporary() {
-  SignalBlock block;
-  if (g_temporary_name[0] != '\0') unlinkat(g_temporary_folder, g_temporary_name, 0);
-  g_temporary_name[0] = '\0';
-}
-
-/// Renames the temporary over `name` in its folder. False, with errno set and the temporary
-/// still registered, on failure.
-bool rename_temporary(const char* name) {
-  SignalBlock block;
-  if (renameat(g_temporary_folder, g_temporary_name, g_temporary_folder, name) != 0) {
-    return false;
-  }
-  g_temporary_name[0] = '\0';
-  return true;
-}
-
-/// The process's umask, left as it is.
-mode_t current_umask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
-}
-
-// --- Reading and writing -------------------------------------------------------------------
-
-/// Writes `size` bytes to `fd`. False, with errno set, when a write fails.
-bool write_all(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    data += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
-/// Reads up to `size` bytes from `fd` into `data`; the count read (less only at the end), or
-/// -1 with errno set.
-
-// --- Reading a named archive ---------------------------------------------------------------
-
-/// A named archive found at the end of a file in memory.
-struct NamedView {
-  NamedArchiveTrailer trailer;
-  const uint8_t* entries = nullptr;
-  const uint8_t* table = nullptr;
-  bool intact = false;  ///< its checksum matches and every record has its entry
-};
-
-/// Why a trailer cannot be used.
-const char* trailer_problem(NamedTrailerStatus status) {
-  switch (status) {
-    case NamedTrailerStatus::bad_check:
-      return "the archive's trailer is damaged (its checksum does not match)";
-    case NamedTrailerStatus::bad_version:
-      return "the archive has a format version this jcpack does not know";
-    case NamedTrailerStatus::bad_sizes:
-      return "the archive's trailer is damaged (its parts do not fit in the file)";
-    case NamedTrailerStatus::bad_count:
-      return "the archive's trailer is damaged (its entry count does not fit its sizes)";
-    default:
-      return "not a self-extractor";
-  }
-}
-
-/// Finds the named archive at the end of `file`. False after a message when its trailer is
-/// damaged; a damaged rest is reported and leaves `intact` false.
-bool open_named(const std::string& shown, const Bytes& file, NamedView* v) {
-  const size_t tail = std::min(file.size(), kNamedArchiveTrailerSize);
-  const NamedTrailerStatus status =
-      named_archive_read_trailer(file.data() + file.size() - tail, tail, file.size(), &v->trailer);
-  if (status != NamedTrailerStatus::valid) return fail(shown + ": " + trailer_problem(status));
-  const NamedArchiveTrailer& t = v->trailer;
-  v->entries = file.data() + t.entries_offset;
-  v->table = file.data() + t.table_offset;
-  if (!named_archive_digest_matches(t, v->entries, size_t(t.entries_size + t.table_size))) {
-    failure(shown + ": damaged: the entries and names do not match the archive's checksum");
-    return true;
-  }
-  if (!named_archive_entries_match(v->entries, size_t(t.entries_size), v->table,
-                                   size_t(t.table_size), t.entry_count)) {
-    failure(shown + ": damaged: the entries and the table of names do not pair up");
-    return true;
-  }
-  v->intact = true;
-  return true;
-}
-
-/// Unpacks `entry` into `out`, allocating its unpacked size only once its data are known to
-/// make that many bytes. nullptr on success, otherwise the reason.
-const char* unpack_entry(const PackEntryView& entry, Bytes* out) {
-  const PackEntryHeader& h = entry.header;
-  if (!pack_entry_is_stored(h)) {
-    JcBlock block;
-    if (!jc_read_header(entry.data, h.stored_size, &block))
-      return jc_status_text(JcStatus::bad_magic);
-    if (block.unpacked_size != h.unpacked_size) return jc_status_text(JcStatus::size_mismatch);
-    const JcStatus proof = jc_stream_reaches(entry.data, h.stored_size, h.unpacked_size);
-    if (proof != JcStatus::ok) return jc_status_text(proof);
-  }
-  try {
-    out->assign(h.unpacked_size, 0);
-  } catch (const std::bad_alloc&) {
-    return "out of memory";
-  }
-  const JcStatus status = pack_entry_unpack(entry, out->data(), out->size());
-  return status == JcStatus::ok ? nullptr : jc_status_text(status);
-}
-
-/// A modification time as "YYYY-MM-DDTHH:MM:SSZ", or the bare number of seconds when it is
-/// beyond what the calendar functions take.
-std::string time_text(int64_t seconds) {
-  const time_t t = time_t(seconds);
-  struct tm parts;
-  char text[64];
-  if (int64_t(t) != seconds || gmtime_r(&t, &parts) == nullptr ||
-      std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
-    return std::to_string(seconds);
-  }
-  return text;
-}
-
-/// One record and its entry, walked in step.
-struct NamedStep {
-  NamedArchiveRecord record;
-  PackEntryView entry;
-};
-
-/// Walks the records of `v` with their entries, calling `visit(index, step)` (index from 1)
-/// for each. False, after a message, when the table or the entries end out of step.
-template <typename Visit>
-bool walk_named(const std::string& shown, const NamedView& v, Visit visit) {
-  const NamedArchiveTrailer& t = v.trailer;
-  NamedTableWalk names = named_archive_table_start(v.table, size_t(t.table_size), t.entry_count);
-  PackWalk entries = pack_walk_start(v.entries, size_t(t.entries_size));
-  for (size_t index = 1;; ++index) {
-    NamedStep step;
-    const NamedTableStep name_step = named_archive_next_name(names, &step.record);
-    if (name_step == NamedTableStep::malformed) {
-      return fail(shown + ": the table of names is malformed at record " + std::to_string(index));
-    }
-    const PackWalkStep entry_step = pack_walk_next(entries, &step.entry);
-    if (name_step == NamedTableStep::end && entry_step == PackWalkStep::end) return true;
-    if (name_step == NamedTableStep::end || entry_step != PackWalkStep::entry) {
-      return fail(shown + ": the entries and the table of names do not pair up at entry " +
-                  std::to_string(index));
-    }
-    visit(index, step);
-  }
-}
-
-/// The record's path as text.
-std::string record_path(const NamedArchiveRecord& r) {
-  return std::string(reinterpret_cast<const char*>(r.path), r.path_size);
-}
-
-// --- Writing entries into a folder ---------------------------------------------------------
-
-/// The parts of a safe entry path.
-std::vector<std::string> path_parts(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t i = 0; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != kEntryNameSeparator) continue;
-    parts.push_back(path.substr(start, i - start));
-    start = i + 1;
-  }
-  return parts;
-}
-
-/// Opens the folder `part` in the folder `parent` without following a link, making it first
-/// when it is missing and `create` is set. Its descriptor, or -1 with the reason in `error`.
-int open_child_folder(int parent, const std::string& part, bool create, std::string* error) {
-  int fd = openat(parent, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT && create) {
-    if (mkdirat(parent, part.c_str(), kNewFolderMode) != 0 && errno != EEXIST) {
-      *error =
-          std::string("cannot make the folder '") + printable(part) + "': " + std::strerror(errno);
-      return -1;
-    }
-    fd = openat(parent, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  }
-  if (fd < 0) {
-    const bool in_the_way = errno == ELOOP || errno == ENOTDIR;
-    *error = "'" + printable(part) + "' " +
-             (in_the_way
-                  ? std::string("is a link or a file, not a folder; nothing is written through it")
-                  : std::string("cannot be opened: ") + std::strerror(errno));
-  }
-  return fd;
-}
-
-/// Opens the folder that holds the last of `parts` (the first `count` parts below `root`),
-/// making the missing ones when `create` is set. Its descriptor, or -1 with `error` set.
-int open_parent(int root, const std::vector<std::string>& parts, size_t count, bool create,
-                std::string* error) {
-  int fd = dup(root);
-  if (fd < 0) *error = std::strerror(errno);
-  for (size_t i = 0; fd >= 0 && i < count; ++i) {
-    const int next = open_child_folder(fd, parts[i], create, error);
-    close(fd);
-    fd = next;
-  }
-  return fd;
-}
-
-/// Writes `data` as the file `name` in the folder `parent`: to a new temporary beside it,
-/// with `mode` and the modification time `mtime`, renamed over `name` when complete. An
-/// existing `name` that is not a regular file is left as it is. False with `error` set.
-bool write_entry_file(int parent, const std::string& name, const Bytes& data, mode_t mode,
-                      int64_t mtime, std::string* error) {
-  struct stat st;
-  if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
-    *error = S_ISLNK(st.st_mode) ? "a symbolic link is in the way; left as it is"
-             : S_ISDIR(st.st_mode)
-                 ? "a folder is in the way; left as it is"
-                 : "something other than a regular file is in the way; left as it is";
-    return false;
-  }
-  const int fd = create_temporary(parent);
-  if (fd < 0) {
-    *error = std::string("cannot create a new file beside it: ") + std::strerror(errno);
-    return false;
-  }
-  const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(mtime), 0}};
-  bool ok =
-      write_all(fd, data.data(), data.size()) && fchmod(fd, mode) == 0 && futimens(fd, times) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename_temporary(name.c_str());
-  if (!ok) {
-    *error = std::string("cannot write: ") + std::strerror(errno);
-    remove_temporary();
-  }
-  return ok;
-}
-
-/// Writes one record's entry below the folder `root`: its folder, or its file unpacked.
-/// False after a message.
-bool unpack_one(const std::string& shown, int root, size_t index, const NamedStep& step,
-                Bytes* data) {
-  const std::string path = record_path(step.record);
-  const std::vector<std::string> parts = path_parts(path);
-  const bool folder = (step.record.flags & kNamedEntryDirectory) != 0;
-  const std::string place =
-      shown + ": entry " + std::to_string(index) + " '" + printable(path) + "': ";
-  std::string error;
-  if (!folder) {
-    const char* reason = unpack_entry(step.entry, data);
-    if (reason != nullptr) return fail(place + reason);
-  }
-  const int parent = open_parent(root, parts, parts.size() - 1, true, &error);
-  if (parent < 0) return fail(place + error);
-  bool ok;
-  if (folder) {
-    const int fd = open_child_folder(parent, parts.back(), true, &error);
-    ok = fd >= 0;
-    if (ok) close(fd);
-  } else {
-    const bool executable = (step.record.flags & kNamedEntryExecutable) != 0;
-    const mode_t mode = (executable ? kExecutableMode : kPlainMode) & ~current_umask();
-    ok = write_entry_file(parent, parts.back(), *data, mode, step.record.mtime, &error);
-  }
-  close(parent);
-  if (!ok) failure(place + error);
-  return ok;
-}
-
-/// Gives the folder `path` below `root` its modification time; a failure is only reported.
-void set_folder_time(const std::string& shown, int root, const std::string& path, int64_t mtime) {
-  const std::vector<std::string> parts = path_parts(path);
-  std::string error;
-  const int fd = open_parent(root, parts, parts.size(), false, &error);
-  const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(mtime), 0}};
-  if (fd < 0 || futimens(fd, times) != 0) {
-    warning(shown + ": '" + printable(path) + "': cannot set the folder's time");
-  }
-  if (fd >= 0) close(fd);
-}
-
-/// Checks every name of an intact archive: safe to extract and none twice. False after a
-/// message for each one that is not.
-bool names_are_extractable(const std::string& shown, const NamedView& v) {
-  std::vector<std::string> paths;
-  bool ok = true;
-  const bool whole = walk_named(shown, v, [&](size_t index, const NamedStep& step) {
-    const EntryNameProblem problem = entry_name_check(step.record.path, step.record.path_size);
-    if (problem != EntryNameProblem::ok) {
-      ok = fail(shown + ": entry " + std::to_string(index) + " '" +
-                printable(step.record.path, step.record.path_size) + "': unsafe name (" +
-                entry_name_problem_text(problem) + ")");
-    }
-    paths.push_back(record_path(step.record));
-  });
-  std::sort(paths.begin(), paths.end());
-  for (size_t i = 1; i < paths.size(); ++i) {
-    if (paths[i] == paths[i - 1]) {
-      ok = fail(shown + ": the name '" + printable(paths[i]) + "' is there twice");
-    }
-  }
-  return whole && ok;
-}
-
 }  // namespace
 
 bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
   return ends_with_named_magic(file, size) && !walks_as_pack_archive(file, size);
 }
 
-int jcpack_named_list(const std::string& shown, const Bytes& file) {
-  NamedView v;
-  if (!open_named(shown, file, &v)) return kExitFailure;
-  bool all_ok = v.intact;
-  Bytes data;
-  const bool whole = walk_named(shown, v, [&](size_t index, const NamedStep& step) {
-    const NamedArchiveRecord& r = step.record;
-    const bool folder = (r.flags & kNamedEntryDirectory) != 0;
-    const EntryNameProblem problem = entry_name_check(r.path, r.path_size);
-    const char* reason = problem != EntryNameProblem::ok ? entry_name_problem_text(problem)
-                         : folder                        ? nullptr
-                                                         : unpack_entry(step.entry, &data);
-    const char* kind = folder                                    ? "folder"
-                       : pack_entry_is_stored(step.entry.header) ? "stored"
-                                                                 : "jc";
-    std::printf("%zu %u %u %s %s %s %s %s\n", index, step.entry.header.unpacked_size,
-                step.entry.header.stored_size, kind,
-                (r.flags & kNamedEntryExecutable) != 0 ? "x" : "-", time_text(r.mtime).c_str(),
-                reason != nullptr ? "failed" : "ok", printable(r.path, r.path_size).c_str());
-    if (reason != nullptr) {
-      all_ok = false;
-      failure(shown + ": entry " + std::to_string(index) + " '" + printable(r.path, r.path_size) +
-              "': " + reason);
-    }
-  });
-  return whole && all_ok ? kExitOk : kExitFailure;
+int jcpack_named_list(const std::string& path, const std::vector<uint8_t>& file) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  const bool sound = extract_test(source, policy, list_report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
 }
 
-int jcpack_named_unpack(const std::string& shown, const Bytes& file, const std::string& dir) {
-  NamedView v;
-  if (!open_named(shown, file, &v)) return kExitFailure;
-  if (!v.intact || !names_are_extractable(shown, v)) {
-    return failure(shown + ": nothing unpacked");
+int jcpack_named_test(const std::string& path, const std::vector<uint8_t>& file) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  const bool sound = extract_test(source, policy, test_report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
+}
+
+int jcpack_named_unpack(const std::string& path, const std::vector<uint8_t>& file,
+                        const std::string& dir) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  // Nothing is made, not even the folder, before the whole archive has passed the checks.
+  if (!extract_check_names(source, policy, unpack_report)) {
+    archive_source_close(&source);
+    return failure(named_read.shown + ": nothing unpacked");
   }
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) return failure(dir + ": cannot create the folder: " + ec.message());
-  const int root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (root < 0) return failure(system_error(dir, "cannot open the folder"));
-  install_signal_handlers();
-  bool all_ok = true;
-  Bytes data;
-  std::vector<std::pair<std::string, int64_t>> folders;
-  try {
-    walk_named(shown, v, [&](size_t index, const NamedStep& step) {
-      if (!unpack_one(shown, root, index, step, &data)) {
-        all_ok = false;
-      } else if ((step.record.flags & kNamedEntryDirectory) != 0) {
-        folders.emplace_back(record_path(step.record), step.record.mtime);
-      }
-    });
-  } catch (...) {
-    remove_temporary();
-    close(root);
-    throw;
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error || chdir(dir.c_str()) != 0) {
+    archive_source_close(&source);
+    return failure(dir + ": cannot make or enter the folder");
   }
-  // Last, as writing into a folder changes its time.
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    set_folder_time(shown, root, it->first, it->second);
-  }
-  close(root);
-  return all_ok ? kExitOk : kExitFailure;
+  program_directory_init("./");
+  const bool sound = extract_all(source, policy, unpack_report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
 }
