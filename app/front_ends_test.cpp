@@ -43,6 +43,11 @@ const std::vector<Row>& rows() {
       {"an unsafe name among good ones", {"good.txt", "../evil.txt", kKept}, true, true},
       {"a name given twice", {"a.txt", kKept, "a.txt"}, true, true},
       {"a file, then a folder below it", {"a", "a/b.txt", kKept}, true, true},
+      {"names equal ignoring case, Greek, Cyrillic and fullwidth",
+       {"\xCE\xA9.txt", "\xCF\x89.txt", "\xD0\x94", "\xD0\xB4", "\xEF\xBC\xA1", "\xEF\xBD\x81",
+        kKept},
+       false,
+       true},
       {"names equal ignoring Latin-1 case",
        {"\xC3\x9C"
         "bersicht.txt",
