@@ -6,6 +6,7 @@
 #include "app/target_writer.h"
 #include "files/file_queries.h"
 #include "platform/file.h"
+#include "platform/name_case.h"
 #include "runtime/workspace.h"
 
 namespace {
@@ -53,19 +54,12 @@ struct NameSet {
   bool fold_case;
 };
 
-/// A hash that is the same for names that compare equal ignoring the case of ASCII and
-/// Latin-1 letters; exact names hash alike too (a wider equality than the exact one, which
-/// is fine).
+/// A hash of the exact bytes of a name.
 uint32_t name_hash(const uint8_t* name, size_t size) {
   constexpr uint32_t kOffsetBasis = 2166136261u;
   constexpr uint32_t kPrime = 16777619u;
   uint32_t hash = kOffsetBasis;
-  for (size_t i = 0; i < size; ++i) {
-    uint8_t byte = name[i];
-    if (byte >= 'A' && byte <= 'Z') byte = uint8_t(byte + 0x20);
-    if (i > 0 && name[i - 1] == 0xC3 && byte >= 0x80 && byte <= 0x9E) byte = uint8_t(byte + 0x20);
-    hash = (hash ^ byte) * kPrime;
-  }
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ name[i]) * kPrime;
   return hash;
 }
 
@@ -75,7 +69,7 @@ bool same_bytes(const uint8_t* a, size_t a_size, const uint8_t* b, size_t b_size
 
 bool same_name(const NameSet& set, const uint8_t* a, size_t a_size, const uint8_t* b,
                size_t b_size) {
-  return set.fold_case ? entry_names_equal_ignoring_case(a, a_size, b, b_size)
+  return set.fold_case ? names_equal_ignoring_case(a, a_size, b, b_size)
                        : same_bytes(a, a_size, b, b_size);
 }
 
@@ -99,7 +93,8 @@ NameSet name_set_make(const ArchiveSource& source, bool fold_case) {
 /// The slot of the name equal to the `size` bytes at `name`, or of the empty slot where it
 /// would go.
 uint32_t name_set_find(const NameSet& set, const uint8_t* name, size_t size) {
-  for (uint32_t at = name_hash(name, size) & set.mask;; at = (at + 1) & set.mask) {
+  const uint32_t hash = set.fold_case ? name_hash_ignoring_case(name, size) : name_hash(name, size);
+  for (uint32_t at = hash & set.mask;; at = (at + 1) & set.mask) {
     if (set.slots[at] == 0) return at;
     size_t other_size = 0;
     uint8_t flags = 0;

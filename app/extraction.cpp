@@ -206,6 +206,8 @@ constexpr bool kNamesFoldCase = false;
 /// Extracts `source` into the output folder of `options` or the program directory.
 bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
                     const ProgramOptions& options) {
+  // A refused archive makes nothing, not even the output folder.
+  if (!extract_check_names(source, policy, console_report)) return false;
   const bool entered = options.output ? enter_output_folder(options.output)
                                       : platform_set_current_directory(program_directory);
   if (!entered) {
