@@ -1,8 +1,9 @@
 // Test hooks of the file service: writes that fail part-way, as on a full disk, so that
-// what the program does then can be tried without filling a real disk; and the older ways
-// of placing files and finding folders, taken where a system lacks the newer ones. Off
-// unless a test turns them on; the back ends ask them before every write, placement and
-// lookup.
+// what the program does then can be tried without filling a real disk; a call made at the
+// next write, so that a test can change the file system while a file is being written; and
+// the older ways of placing files and finding folders, taken where a system lacks the newer
+// ones. Off unless a test turns them on; the back ends ask them before every write,
+// placement and lookup.
 #pragma once
 
 #include <cstdint>
@@ -30,3 +31,7 @@ void platform_file_limit_ways(FileSystemWays ways);
 
 /// The ways set by platform_file_limit_ways. Used by the back ends.
 FileSystemWays file_faults_ways();
+
+/// Calls `hook` once, at the start of the next write through platform_file_write (null:
+/// none, the state at start).
+void platform_file_call_at_next_write(void (*hook)());
