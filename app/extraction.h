@@ -22,12 +22,6 @@ inline constexpr char kNoArchive[] = "Kein Archiv angehaengt: nichts zu entpacke
 inline constexpr char kTemporaryArchiveStem[] = "pactest";
 inline constexpr char kTemporaryArchiveSeparator[] = "-";
 inline constexpr char kTemporaryArchiveExtension[] = ".pac";
-/// An entry is written to its target's name followed by "." and the first free number from
-/// 1 and this extension, then renamed over the target.
-inline constexpr char kPartFileSeparator[] = ".";
-inline constexpr char kPartFileExtension[] = ".entpacker-neu";
-/// The highest number a new file's name is given before the run gives up on it.
-inline constexpr uint32_t kMaxNameNumber = 99;
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 

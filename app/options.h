@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+#include "app/overwrite.h"
+
 /// What a run does.
 enum class ProgramMode : uint8_t {
   extract,      ///< extract the entries
@@ -24,13 +26,6 @@ enum class ProgramMode : uint8_t {
   help,         ///< print the usage
   version,      ///< print the version
   usage_error,  ///< the arguments are wrong: usage on standard error, exit code 2
-};
-
-/// What happens to a target that exists already.
-enum class OverwritePolicy : uint8_t {
-  ask,    ///< the question, as without arguments
-  all,    ///< overwritten without asking
-  never,  ///< kept without asking
 };
 
 /// The run's options, as the arguments set them.

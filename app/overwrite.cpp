@@ -3,7 +3,6 @@
 #include "console/console.h"
 #include "console/keyboard.h"
 #include "files/file_queries.h"
-#include "platform/file.h"
 #include "runtime/string_ops.h"
 #include "runtime/workspace.h"
 
@@ -52,16 +51,4 @@ OverwriteDecision confirm_overwrite(const char* target_name) {
       file_size_probe(name_copy) > 0 ? ask_overwrite() : kDecisionWrite;
   string_release(name_copy);
   return result;
-}
-
-bool target_has_content(const char* name) {
-  const FileKind kind = platform_file_kind(name);
-  if (kind != FileKind::kRegular && kind != FileKind::kReadOnly) return false;
-  PlatformFile file = platform_file_open(name, kFileAccessRead, kFileShareRead | kFileShareWrite,
-                                         FileDisposition::kOpenExisting);
-  // A file that cannot even be read is asked about: it may well have content.
-  if (file == kPlatformInvalidFile) return true;
-  const uint64_t size = platform_file_size64(file);
-  platform_file_close(file);
-  return size != 0;
 }

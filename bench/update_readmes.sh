@@ -6,7 +6,7 @@
 # FULL.md (the machine, the full table and the summary, as jc_bench --markdown writes them)
 # replaces what lies between the lines <!-- bench:full:begin --> and <!-- bench:full:end -->
 # of jc/README.md; SUMMARY.md (jc_bench --summary) what lies between
-# <!-- bench:summary:begin --> and <!-- bench:summary:end --> of README.md. The text
+# <!-- bench:summary:begin --> and <!-- bench:summary:end --> of bench/README.md. The text
 # around the markers stays as it is. A README without its two markers is an error.
 set -euo pipefail
 
@@ -32,5 +32,5 @@ replace_section() {  # README NAME CONTENT
 }
 
 replace_section "$here/jc/README.md" full "$1"
-replace_section "$here/README.md" summary "$2"
-echo "update_readmes: jc/README.md (Measured) and README.md (Codec benchmark) updated"
+replace_section "$here/bench/README.md" summary "$2"
+echo "update_readmes: jc/README.md (Measured) and bench/README.md (Codec) updated"

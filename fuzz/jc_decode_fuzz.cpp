@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_buffer.h"
 #include "fuzz/fuzz_limits.h"
 #include "jc/jc.h"
 
@@ -17,15 +18,19 @@ namespace {
 /// Bytes beyond the larger of the two sizes in the tight buffer.
 constexpr size_t kTightExtra = 3;
 
+/// The destinations, kept across inputs (see fuzz_buffer.h).
+FuzzBuffer fast_buffer, compact_buffer, in_place_buffer;
+
 void check_in_place(const uint8_t* data, size_t size, size_t capacity, const JcResult& separate,
-                    const std::vector<uint8_t>& bytes) {
-  std::vector<uint8_t> buffer(capacity, 0x5A);
-  std::memcpy(buffer.data() + capacity - size, data, size);
-  const JcResult r = jc_decode_in_place(buffer.data(), capacity, size);
+                    const uint8_t* bytes) {
+  if (capacity > kFuzzBufferCapacity) return;  // a block beyond what the harness holds
+  uint8_t* buffer = fuzz_destination(in_place_buffer, capacity, 0x5A);
+  std::memcpy(buffer + capacity - size, data, size);
+  const JcResult r = jc_decode_in_place(buffer, capacity, size);
   if (r.status == JcStatus::ok) {
     if (separate.status != JcStatus::ok || r.written != separate.written ||
         r.consumed != separate.consumed ||
-        (r.written != 0 && std::memcmp(buffer.data(), bytes.data(), r.written) != 0)) {
+        (r.written != 0 && std::memcmp(buffer, bytes, r.written) != 0)) {
       std::abort();
     }
   } else if (r.written != 0 ||
@@ -43,11 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (announced > kFuzzMaxOutput) return 0;
   // The block in a buffer of its own size, so a read beyond it is caught.
   std::vector<uint8_t> block(data, data + size);
-  std::vector<uint8_t> fast(announced, 0xA5), compact(announced, 0xA5);
-  const JcResult a = jc_decode_checked(block.data(), size, fast.data(), fast.size());
-  const JcResult b = jc_decode_compact_checked(block.data(), size, compact.data(), compact.size());
+  uint8_t* fast = fuzz_destination(fast_buffer, announced, 0xA5);
+  uint8_t* compact = fuzz_destination(compact_buffer, announced, 0xA5);
+  const JcResult a = jc_decode_checked(block.data(), size, fast, announced);
+  const JcResult b = jc_decode_compact_checked(block.data(), size, compact, announced);
   if (a.status != b.status || a.written != b.written || a.consumed != b.consumed ||
-      fast != compact) {
+      std::memcmp(fast, compact, announced) != 0) {
     std::abort();
   }
   if (a.status == JcStatus::ok && (a.written != announced || a.consumed > size)) std::abort();

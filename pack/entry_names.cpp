@@ -4,7 +4,6 @@ namespace {
 
 constexpr uint8_t kDelete = 127;
 constexpr uint8_t kFirstPrintable = 32;
-constexpr uint8_t kUtf8Latin1Lead = 0xC3;       ///< lead byte of U+00C0-U+00FF
 constexpr uint8_t kUtf8SuperscriptLead = 0xC2;  ///< lead byte of ¹ ² ³ (U+00B9, B2, B3)
 constexpr uint8_t kAsciiCaseBit = 0x20;
 
@@ -97,17 +96,6 @@ EntryNameProblem check_part(const uint8_t* part, size_t size) {
   return EntryNameProblem::ok;
 }
 
-/// `c` with the case of an ASCII or Latin-1 letter dropped; `previous` is the byte before
-/// it (0 at the start), which tells a Latin-1 letter's second byte.
-uint8_t fold_case(uint8_t previous, uint8_t c) {
-  if (c >= 'A' && c <= 'Z') return uint8_t(c | kAsciiCaseBit);
-  // U+00C0-U+00DE are C3 80-9E, their small letters C3 A0-BE; C3 97 is the sign ×.
-  if (previous == kUtf8Latin1Lead && c >= 0x80 && c <= 0x9E && c != 0x97) {
-    return uint8_t(c | kAsciiCaseBit);
-  }
-  return c;
-}
-
 }  // namespace
 
 EntryNameProblem entry_name_check(const uint8_t* name, size_t size) {
@@ -153,16 +141,4 @@ const char* entry_name_problem_text(EntryNameProblem problem) {
       return "device name";
   }
   return "unknown problem";
-}
-
-bool entry_names_equal_ignoring_case(const uint8_t* a, size_t a_size, const uint8_t* b,
-                                     size_t b_size) {
-  if (a_size != b_size) return false;
-  uint8_t a_previous = 0, b_previous = 0;
-  for (size_t i = 0; i < a_size; ++i) {
-    if (fold_case(a_previous, a[i]) != fold_case(b_previous, b[i])) return false;
-    a_previous = a[i];
-    b_previous = b[i];
-  }
-  return true;
 }

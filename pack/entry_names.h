@@ -19,7 +19,10 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr size_t kEntryNameMaxSize = 1024;     ///< bytes of a whole name
+#include "platform/name_case.h"
+
+inline constexpr size_t kEntryNameMaxSize = 1024;  ///< bytes of a whole name
+static_assert(kEntryNameMaxSize <= kNameCaseMaxSize, "the case rule folds every safe name");
 inline constexpr size_t kEntryNamePartMaxSize = 255;  ///< bytes between two `/`
 inline constexpr char kEntryNameSeparator = '/';
 
@@ -52,8 +55,9 @@ inline bool entry_name_is_safe(const uint8_t* name, size_t size) {
 const char* entry_name_problem_text(EntryNameProblem problem);
 
 /// Whether two names are the same file on a system that ignores case, as Windows does: the
-/// same bytes except for the case of ASCII letters and of the Latin-1 letters À-Þ / à-þ
-/// (so `Übersicht.txt` and `übersicht.TXT` are equal). Letters of other scripts are compared
-/// as they are.
-bool entry_names_equal_ignoring_case(const uint8_t* a, size_t a_size, const uint8_t* b,
-                                     size_t b_size);
+/// rule of platform/name_case.h (names_equal_ignoring_case, which new code calls directly;
+/// name_hash_ignoring_case is its hash).
+inline bool entry_names_equal_ignoring_case(const uint8_t* a, size_t a_size, const uint8_t* b,
+                                            size_t b_size) {
+  return names_equal_ignoring_case(a, a_size, b, b_size);
+}

@@ -12,45 +12,25 @@
 #include "pack/archive_digest.h"
 #include "pack/named_archive_writer.h"
 #include "testing/codec_data_helpers.h"
+#include "testing/self_extractor_helpers.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using S = NamedTrailerStatus;
 
-void put_le(Bytes& out, uint64_t value, size_t size) {
-  for (size_t i = 0; i < size; ++i) out.push_back(uint8_t(value >> (8 * i)));
+Bytes bytes(const std::string& s) {
+  return Bytes(s.begin(), s.end());
 }
-
-/// A trailer made field by field, with a correct check of its own.
-struct TrailerFields {
-  uint32_t version = kNamedArchiveVersion;
-  uint32_t count = 0;
-  uint64_t table_size = 0;
-  uint64_t entries_size = 0;
-  uint32_t crc = 0;
-};
 
 Bytes make_trailer(const TrailerFields& f) {
-  Bytes t(kNamedArchiveMagic, kNamedArchiveMagic + sizeof(kNamedArchiveMagic));
-  put_le(t, f.version, 4);
-  put_le(t, f.count, 4);
-  put_le(t, f.table_size, 8);
-  put_le(t, f.entries_size, 8);
-  put_le(t, f.crc, 4);
-  put_le(t, crc32_update(0, t.data(), t.size()), 4);
-  return t;
+  return bytes(trailer_by_hand(f));
 }
 
-/// One table record made byte by byte; `path_size` as stored, whatever the path's length.
+/// One table record; `path_size` as stored, whatever the path's length.
 Bytes make_record(const std::string& path, int64_t mtime = 0, uint8_t flags = 0,
                   size_t path_size = SIZE_MAX) {
-  Bytes r;
-  put_le(r, path_size == SIZE_MAX ? path.size() : path_size, 2);
-  put_le(r, uint64_t(mtime), 8);
-  put_le(r, flags, 1);
-  r.insert(r.end(), path.begin(), path.end());
-  return r;
+  return bytes(table_record(path, flags, mtime, path_size));
 }
 
 Bytes cat(std::initializer_list<Bytes> parts) {
@@ -87,10 +67,6 @@ Walked walk(const Bytes& table, uint32_t count) {
   // The walk stays where it stopped.
   EXPECT_EQ(named_archive_next_name(walk, &record), w.last);
   return w;
-}
-
-Bytes bytes(const std::string& s) {
-  return Bytes(s.begin(), s.end());
 }
 
 /// Appends a stored or compressed entry of `data` and the item describing it.
@@ -200,6 +176,71 @@ TEST(NamedArchiveWriter, RefusesWhatCouldNotBeExtractedAndLeavesTheArchiveAlone)
   // Names that differ only in case are the caller's choice.
   Bytes archive = cat({entries, entries});
   EXPECT_TRUE(named_archive_finish(archive, 0, {{"Makefile", 0, 0}, {"makefile", 0, 0}}));
+}
+
+/// A sink that keeps what it is given in a vector, up to `room` bytes in all.
+struct LimitedSink {
+  Bytes kept;
+  size_t room = SIZE_MAX;
+};
+
+bool keep_in(void* context, const uint8_t* data, size_t size) {
+  LimitedSink& sink = *static_cast<LimitedSink*>(context);
+  if (size > sink.room - sink.kept.size()) return false;
+  sink.kept.insert(sink.kept.end(), data, data + size);
+  return true;
+}
+
+TEST(NamedArchiveWriter, StreamsWhatTheFinishedArchiveHoldsAndStopsAtTheFirstFailure) {
+  Bytes file, folder_entry;
+  std::vector<NamedArchiveItem> items;
+  add_folder(file, items, "d");
+  add_file(file, items, "d/f.txt", jc_test_text(5000, 3), 7, kNamedEntryExecutable);
+  folder_entry.assign(file.begin(), file.begin() + kPackEntryHeaderSize);
+  const Bytes file_entry(file.begin() + kPackEntryHeaderSize, file.end());
+  ASSERT_TRUE(named_archive_finish(file, 0, items));
+
+  // Entry by entry into a sink: the same bytes, the entries passed on as they come.
+  LimitedSink sink;
+  NamedArchiveWriter w;
+  named_archive_writer_start(&w, keep_in, &sink);
+  ASSERT_TRUE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  ASSERT_TRUE(named_archive_writer_add(&w, items[1], file_entry.data(), file_entry.size()));
+  EXPECT_EQ(sink.kept, cat({folder_entry, file_entry}));
+  ASSERT_TRUE(named_archive_writer_finish(&w));
+  EXPECT_EQ(sink.kept, file);
+
+  // A sink that refuses bytes stops the writer for good.
+  for (const size_t room : {size_t(0), folder_entry.size() + 1, file.size() - 1}) {
+    LimitedSink small;
+    small.room = room;
+    named_archive_writer_start(&w, keep_in, &small);
+    bool ok = named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size());
+    ok = named_archive_writer_add(&w, items[1], file_entry.data(), file_entry.size()) && ok;
+    ok = named_archive_writer_finish(&w) && ok;
+    EXPECT_FALSE(ok) << room;
+    EXPECT_EQ(w.status, NamedWriterStatus::sink_failed) << room;
+    EXPECT_FALSE(named_archive_writer_finish(&w)) << room;
+  }
+
+  // A refused entry passes nothing on, and the writer refuses everything after it.
+  LimitedSink refused;
+  named_archive_writer_start(&w, keep_in, &refused);
+  EXPECT_FALSE(named_archive_writer_add(&w, {"d", 0, kNamedEntryDirectory}, file_entry.data(),
+                                        file_entry.size()));
+  EXPECT_EQ(w.status, NamedWriterStatus::bad_entry);
+  EXPECT_FALSE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  EXPECT_FALSE(named_archive_writer_finish(&w));
+  EXPECT_TRUE(refused.kept.empty());
+
+  // No more than kNamedArchiveMaxEntries entries.
+  LimitedSink many;
+  named_archive_writer_start(&w, keep_in, &many);
+  for (uint32_t i = 0; i < kNamedArchiveMaxEntries; ++i) {
+    ASSERT_TRUE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  }
+  EXPECT_FALSE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
+  EXPECT_EQ(w.status, NamedWriterStatus::too_many);
 }
 
 TEST(NamedArchiveTrailer, AbsentWithoutTheMagicOrRoomForATrailer) {

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <string_view>
 
+#include "jc/pack_format.h"
 #include "pack/archive_digest.h"
 #include "pack/entry_names.h"
 #include "pack/named_archive.h"
 
 namespace {
 
-void put_le(std::vector<uint8_t>& out, uint64_t value, size_t size) {
+using Bytes = std::vector<uint8_t>;
+
+/// Appends `size` bytes of `value`, least significant first.
+void put_le(Bytes& out, uint64_t value, size_t size) {
   for (size_t i = 0; i < size; ++i) out.push_back(uint8_t(value >> (8 * i)));
 }
 
@@ -17,60 +21,130 @@ const uint8_t* bytes_of(const std::string& s) {
   return reinterpret_cast<const uint8_t*>(s.data());
 }
 
-/// Whether two items have the same path. Paths that differ only in case are left to the
-/// caller, which knows whether the archive is meant for a system that ignores case.
-bool has_duplicate(const std::vector<NamedArchiveItem>& items) {
+/// Whether `item` may be stored: known flags and a safe path.
+bool item_is_valid(const NamedArchiveItem& item) {
+  return (item.flags & ~kNamedEntryKnownFlags) == 0 &&
+         entry_name_is_safe(bytes_of(item.path), item.path.size());
+}
+
+/// Whether the `size` bytes at `entry` are one whole pack entry, with both sizes 0 for a
+/// folder's.
+bool entry_is_valid(const uint8_t* entry, size_t size, bool folder) {
+  PackWalk walk = pack_walk_start(entry, size);
+  PackEntryView view;
+  if (pack_walk_next(walk, &view) != PackWalkStep::entry) return false;
+  if (folder && (view.header.unpacked_size != 0 || view.header.stored_size != 0)) return false;
+  PackEntryView after;
+  return pack_walk_next(walk, &after) == PackWalkStep::end;
+}
+
+/// Whether two records of `table` (`count` of them) have the same path.
+bool table_has_duplicate(const Bytes& table, uint32_t count) {
   std::vector<std::string_view> paths;
-  paths.reserve(items.size());
-  for (const NamedArchiveItem& item : items) paths.push_back(item.path);
+  paths.reserve(count);
+  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count);
+  NamedArchiveRecord record;
+  while (named_archive_next_name(walk, &record) == NamedTableStep::record) {
+    paths.emplace_back(reinterpret_cast<const char*>(record.path), record.path_size);
+  }
   std::sort(paths.begin(), paths.end());
   return std::adjacent_find(paths.begin(), paths.end()) != paths.end();
 }
 
-bool items_are_valid(const std::vector<NamedArchiveItem>& items) {
-  if (items.size() > kNamedArchiveMaxEntries) return false;
-  for (const NamedArchiveItem& item : items) {
-    if ((item.flags & ~kNamedEntryKnownFlags) != 0) return false;
-    if (!entry_name_is_safe(bytes_of(item.path), item.path.size())) return false;
-  }
-  return !has_duplicate(items);
+/// Passes `size` bytes to the sink. False, with the status set, when it refuses them.
+bool pass_on(NamedArchiveWriter* w, const uint8_t* data, size_t size) {
+  if (w->sink(w->context, data, size)) return true;
+  w->status = NamedWriterStatus::sink_failed;
+  return false;
 }
 
-std::vector<uint8_t> make_table(const std::vector<NamedArchiveItem>& items) {
-  std::vector<uint8_t> table;
-  for (const NamedArchiveItem& item : items) {
-    put_le(table, item.path.size(), 2);
-    put_le(table, uint64_t(item.mtime), 8);
-    put_le(table, item.flags, 1);
-    table.insert(table.end(), item.path.begin(), item.path.end());
-  }
-  return table;
+/// Fails the writer with `status`; false.
+bool refuse(NamedArchiveWriter* w, NamedWriterStatus status) {
+  w->status = status;
+  return false;
+}
+
+/// A sink that appends to the vector `context`.
+bool append_to_vector(void* context, const uint8_t* data, size_t size) {
+  Bytes& out = *static_cast<Bytes*>(context);
+  out.insert(out.end(), data, data + size);
+  return true;
 }
 
 }  // namespace
 
+void named_archive_writer_start(NamedArchiveWriter* w, NamedArchiveSink sink, void* context) {
+  *w = NamedArchiveWriter();
+  w->sink = sink;
+  w->context = context;
+}
+
+bool named_archive_writer_add(NamedArchiveWriter* w, const NamedArchiveItem& item,
+                              const uint8_t* entry, size_t entry_size) {
+  if (w->status != NamedWriterStatus::ok) return false;
+  if (w->count == kNamedArchiveMaxEntries) return refuse(w, NamedWriterStatus::too_many);
+  if (!item_is_valid(item)) return refuse(w, NamedWriterStatus::bad_item);
+  if (!entry_is_valid(entry, entry_size, (item.flags & kNamedEntryDirectory) != 0)) {
+    return refuse(w, NamedWriterStatus::bad_entry);
+  }
+  if (!pass_on(w, entry, entry_size)) return false;
+  w->entries_size += entry_size;
+  w->entries_crc32 = crc32_update_sliced(w->entries_crc32, entry, entry_size);
+  put_le(w->table, item.path.size(), 2);
+  put_le(w->table, uint64_t(item.mtime), 8);
+  put_le(w->table, item.flags, 1);
+  w->table.insert(w->table.end(), item.path.begin(), item.path.end());
+  ++w->count;
+  return true;
+}
+
+bool named_archive_writer_finish(NamedArchiveWriter* w) {
+  if (w->status != NamedWriterStatus::ok) return false;
+  if (table_has_duplicate(w->table, w->count)) return refuse(w, NamedWriterStatus::duplicate);
+  Bytes trailer(kNamedArchiveMagic, kNamedArchiveMagic + sizeof kNamedArchiveMagic);
+  put_le(trailer, kNamedArchiveVersion, 4);
+  put_le(trailer, w->count, 4);
+  put_le(trailer, w->table.size(), 8);
+  put_le(trailer, w->entries_size, 8);
+  put_le(trailer, crc32_update_sliced(w->entries_crc32, w->table.data(), w->table.size()), 4);
+  put_le(trailer, crc32_update(0, trailer.data(), trailer.size()), 4);
+  return pass_on(w, w->table.data(), w->table.size()) && pass_on(w, trailer.data(), trailer.size());
+}
+
+const char* named_writer_status_text(NamedWriterStatus status) {
+  switch (status) {
+    case NamedWriterStatus::ok:
+      return "ok";
+    case NamedWriterStatus::too_many:
+      return "too many entries";
+    case NamedWriterStatus::bad_item:
+      return "an unsafe name or unknown flags";
+    case NamedWriterStatus::bad_entry:
+      return "not one whole entry, or a folder's entry with data";
+    case NamedWriterStatus::duplicate:
+      return "a name given twice";
+    case NamedWriterStatus::sink_failed:
+      return "cannot write";
+  }
+  return "unknown";
+}
+
 bool named_archive_finish(std::vector<uint8_t>& archive, size_t entries_start,
                           const std::vector<NamedArchiveItem>& items) {
-  if (entries_start > archive.size() || !items_are_valid(items)) return false;
+  if (entries_start > archive.size()) return false;
   const uint8_t* entries = archive.data() + entries_start;
-  const size_t entries_size = archive.size() - entries_start;
-  const std::vector<uint8_t> table = make_table(items);
-  const uint32_t count = uint32_t(items.size());
-  if (!named_archive_entries_match(entries, entries_size, table.data(), table.size(), count)) {
-    return false;
+  Bytes out(archive.begin(), archive.begin() + ptrdiff_t(entries_start));
+  NamedArchiveWriter w;
+  named_archive_writer_start(&w, append_to_vector, &out);
+  PackWalk walk = pack_walk_start(entries, archive.size() - entries_start);
+  PackEntryView entry;
+  for (const NamedArchiveItem& item : items) {
+    if (pack_walk_next(walk, &entry) != PackWalkStep::entry) return false;
+    const size_t size = kPackEntryHeaderSize + entry.header.stored_size;
+    if (!named_archive_writer_add(&w, item, entries + entry.header_offset, size)) return false;
   }
-  const uint32_t parts_crc =
-      crc32_update(crc32_update(0, entries, entries_size), table.data(), table.size());
-
-  std::vector<uint8_t> trailer(kNamedArchiveMagic, kNamedArchiveMagic + sizeof(kNamedArchiveMagic));
-  put_le(trailer, kNamedArchiveVersion, 4);
-  put_le(trailer, count, 4);
-  put_le(trailer, table.size(), 8);
-  put_le(trailer, entries_size, 8);
-  put_le(trailer, parts_crc, 4);
-  put_le(trailer, crc32_update(0, trailer.data(), trailer.size()), 4);
-
-  archive.insert(archive.end(), table.begin(), table.end());
-  archive.insert(archive.end(), trailer.begin(), trailer.end());
+  if (pack_walk_next(walk, &entry) != PackWalkStep::end) return false;
+  if (!named_archive_writer_finish(&w)) return false;
+  archive.swap(out);
   return true;
 }

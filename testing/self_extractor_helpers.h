@@ -1,7 +1,9 @@
-// Test support: named archives made from a list of files and folders, and self-extractors
-// made of a program's bytes with such an archive appended.
+// Test support: named archives made from a list of files and folders, self-extractors made
+// of a program's bytes with such an archive appended, and the one builder of archives by
+// hand, for the malformed ones no writer makes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,11 +47,32 @@ inline std::string little_endian(uint64_t v, size_t size) {
   return s;
 }
 
-/// One table record made by hand: any path, any flags, as a hostile writer would.
+/// One table record made by hand: any path, any flags, and the path's size as `stated_size`
+/// says (its real size by default), as a hostile writer would.
 inline std::string table_record(const std::string& path, uint8_t flags = 0,
-                                int64_t mtime = 1500000000) {
-  return little_endian(path.size(), 2) + little_endian(uint64_t(mtime), 8) +
-         static_cast<char>(flags) + path;
+                                int64_t mtime = 1500000000, size_t stated_size = SIZE_MAX) {
+  return little_endian(stated_size == SIZE_MAX ? path.size() : stated_size, 2) +
+         little_endian(uint64_t(mtime), 8) + static_cast<char>(flags) + path;
+}
+
+/// The fields of a trailer made by hand, each as a hostile writer may set it.
+struct TrailerFields {
+  uint32_t version = kNamedArchiveVersion;
+  uint32_t count = 0;
+  uint64_t table_size = 0;
+  uint64_t entries_size = 0;
+  uint32_t crc = 0;  ///< CRC-32 of the entries and the table
+};
+
+/// The trailer of `f`, with a right check of its own.
+inline std::string trailer_by_hand(const TrailerFields& f) {
+  std::string trailer(reinterpret_cast<const char*>(kNamedArchiveMagic), 8);
+  trailer += little_endian(f.version, 4) + little_endian(f.count, 4) +
+             little_endian(f.table_size, 8) + little_endian(f.entries_size, 8) +
+             little_endian(f.crc, 4);
+  return trailer +
+         little_endian(
+             crc32_update(0, reinterpret_cast<const uint8_t*>(trailer.data()), trailer.size()), 4);
 }
 
 /// A named archive made by hand from `entries` (pack entries back to back) and `table`
@@ -57,12 +80,7 @@ inline std::string table_record(const std::string& path, uint8_t flags = 0,
 inline std::string named_archive_by_hand(const std::string& entries, const std::string& table,
                                          uint32_t count) {
   const std::string parts = entries + table;
-  std::string trailer(reinterpret_cast<const char*>(kNamedArchiveMagic), 8);
-  trailer += little_endian(kNamedArchiveVersion, 4) + little_endian(count, 4) +
-             little_endian(table.size(), 8) + little_endian(entries.size(), 8) +
-             little_endian(
-                 crc32_update(0, reinterpret_cast<const uint8_t*>(parts.data()), parts.size()), 4);
-  trailer += little_endian(
-      crc32_update(0, reinterpret_cast<const uint8_t*>(trailer.data()), trailer.size()), 4);
-  return parts + trailer;
+  const uint32_t crc =
+      crc32_update(0, reinterpret_cast<const uint8_t*>(parts.data()), parts.size());
+  return parts + trailer_by_hand({kNamedArchiveVersion, count, table.size(), entries.size(), crc});
 }

@@ -29,28 +29,20 @@
 #include "jc/jc_entry.h"
 #include "jc/jc_stream_count.h"
 #include "jc/pack_format.h"
-#include "tools/jcpack_sfx.h"
-#include "tools/signal_block.h"
+#include "tools/jcpack_named_read.h"
+#include "tools/sfx_command.h"
+#include "tools/tool_io.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;  ///< bad data or a file that cannot be read or written
-constexpr int kExitUsage = 2;
-
 constexpr const char* kStandardName = "-";
-constexpr size_t kReadChunk = 1 << 16;                 ///< bytes asked of read() at a time
-constexpr uint64_t kNoLimit = UINT64_MAX;              ///< read_input without a size limit
-constexpr size_t kProgressMinSize = size_t(16) << 20;  ///< inputs that show their progress
-constexpr uint64_t kMebibyte = uint64_t(1) << 20;
-constexpr mode_t kPermissionBits = 0777;  ///< what a replaced file keeps of its mode
-constexpr mode_t kNewFileMode = 0666;     ///< before the umask, as open() would
-constexpr const char* kTemporaryName = "/.jcpack-XXXXXX";  ///< mkstemp template in OUT's dir
-constexpr size_t kPathCapacity = 4096;                     ///< room for a temporary's path
-constexpr size_t kSubjectCapacity = 512;  ///< room for the name in a last-resort message
+constexpr uint64_t kNoLimit = UINT64_MAX;  ///< read_input without a size limit
+constexpr mode_t kPermissionBits = 0777;   ///< what a replaced file keeps of its mode
+constexpr mode_t kNewFileMode = 0666;      ///< before the umask, as open() would
+constexpr size_t kSubjectCapacity = 512;   ///< room for the name in a last-resort message
 
 constexpr const char* kUsage =
     "usage:\n"
@@ -59,6 +51,7 @@ constexpr const char* kUsage =
     "  jcpack pack [--store] [-l LEVEL] OUT FILE...\n"
     "                                             a pack archive of the FILEs, in order\n"
     "  jcpack list ARCHIVE                        the entries and whether they unpack\n"
+    "  jcpack test SELF-EXTRACTOR                 every check its --test makes\n"
     "  jcpack unpack ARCHIVE DIR [NAME...]        the entries into DIR, under the NAMEs\n"
     "                                             or entry-1, entry-2, ...\n"
     "  jcpack sfx [-l LEVEL] [--platform linux|win32|win64 | --stub FILE] -o OUT PATH...\n"
@@ -72,36 +65,11 @@ constexpr const char* kUsage =
     "once complete (a regular file keeps its permission bits, a symbolic link is replaced,\n"
     "not written through). On failure nothing is left behind and the exit code is 1.\n";
 
-/// The temporary file being written, removed by remove_temporary() and by the signal
-/// handler; empty when there is none. Changed only with the handled signals blocked.
-char g_temporary[kPathCapacity];
-
 /// The file being worked on, for a message about a failure that is caught only in main.
 char g_subject[kSubjectCapacity] = "jcpack";
 
 /// Mode bits of a newly created output: kNewFileMode less the process's umask.
 mode_t g_new_file_mode = kNewFileMode;
-
-/// Removes the temporary and ends the process by the signal's default action.
-extern "C" void on_signal(int signal_number) {
-  if (g_temporary[0] != '\0') unlink(g_temporary);
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);
-}
-
-/// Installs on_signal for the handled signals and makes an oversized write fail with EFBIG
-/// instead of ending the process.
-void install_signal_handlers() {
-  for (int s : kHandledSignals) signal(s, on_signal);
-  signal(SIGXFSZ, SIG_IGN);
-}
-
-/// Removes the temporary file, if there is one.
-void remove_temporary() {
-  SignalBlock block;
-  if (g_temporary[0] != '\0') unlink(g_temporary);
-  g_temporary[0] = '\0';
-}
 
 /// Names `name` ("-" as standard input) as the file being worked on.
 void set_subject(const std::string& name) {
@@ -116,44 +84,6 @@ std::string input_name(const std::string& name) {
 /// The name a message uses for an output.
 std::string output_name(const std::string& name) {
   return name == kStandardName ? "standard output" : name;
-}
-
-/// A usage mistake: one line, exit code kExitUsage.
-int usage_error(const std::string& message) {
-  std::fprintf(stderr, "jcpack: %s (jcpack --help shows the usage)\n", message.c_str());
-  return kExitUsage;
-}
-
-/// A failure: one line, exit code kExitFailure.
-int failure(const std::string& message) {
-  std::fprintf(stderr, "jcpack: %s\n", message.c_str());
-  return kExitFailure;
-}
-
-/// "NAME: WHAT: the reason of errno".
-std::string system_error(const std::string& name, const char* what) {
-  return name + ": " + what + ": " + std::strerror(errno);
-}
-
-/// Reads everything from `fd` into `out`. False, with errno set, when a read fails;
-/// `too_large` set when more than `limit` bytes come.
-bool read_all(int fd, uint64_t limit, Bytes* out, bool* too_large) {
-  *too_large = false;
-  size_t size = 0;
-  for (;;) {
-    if (out->size() - size < kReadChunk) out->resize(size + kReadChunk);
-    const ssize_t n = read(fd, out->data() + size, kReadChunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    size += size_t(n);
-    if (size > limit) {
-      *too_large = true;
-      break;
-    }
-  }
-  out->resize(size);
-  return true;
 }
 
 /// Reads all of the file `name` ("-": standard input) into `out`. False, with a one-line
@@ -177,11 +107,9 @@ bool read_input(const std::string& name, uint64_t limit, Bytes* out, std::string
     *error = shown + ": is a directory";
     ok = false;
   } else {
-    if (S_ISREG(st.st_mode) && uint64_t(st.st_size) <= limit) {
-      out->reserve(size_t(st.st_size) + kReadChunk);
-    }
+    const uint64_t expected = S_ISREG(st.st_mode) ? uint64_t(st.st_size) : 0;
     bool too_large = false;
-    ok = read_all(fd, limit, out, &too_large);
+    ok = read_all(fd, limit, expected, out, &too_large);
     if (!ok) *error = system_error(shown, "cannot read");
     if (ok && too_large) {
       *error = shown + ": larger than " + std::to_string(limit) + " bytes";
@@ -191,18 +119,6 @@ bool read_input(const std::string& name, uint64_t limit, Bytes* out, std::string
   if (!standard) close(fd);
   if (!ok) out->clear();
   return ok;
-}
-
-/// Writes `size` bytes to `fd`. False, with errno set, when a write fails.
-bool write_all(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    data += n;
-    size -= size_t(n);
-  }
-  return true;
 }
 
 /// Writes to the standard stream `fd`, for the output `name`.
@@ -220,33 +136,22 @@ bool write_stream(int fd, const std::string& name, const uint8_t* data, size_t s
 bool replace_file(const std::string& path, mode_t mode, const uint8_t* data, size_t size,
                   std::string* error) {
   const fs::path parent = fs::path(path).parent_path();
-  const std::string temporary_name = (parent.empty() ? "." : parent.string()) + kTemporaryName;
-  if (temporary_name.size() >= kPathCapacity) {
-    *error = path + ": cannot write: the name is too long";
-    return false;
-  }
-  int fd;
-  {
-    SignalBlock block;
-    std::memcpy(g_temporary, temporary_name.c_str(), temporary_name.size() + 1);
-    fd = mkstemp(g_temporary);
-    if (fd < 0) g_temporary[0] = '\0';
-  }
+  const std::string folder_name = parent.empty() ? "." : parent.string();
+  const int folder = open(folder_name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = folder < 0 ? -1 : temporary_create(folder);
   if (fd < 0) {
     *error = system_error(path, "cannot create a temporary file beside it");
+    if (folder >= 0) close(folder);
     return false;
   }
   bool ok = write_all(fd, data, size) && fchmod(fd, mode) == 0;
   ok = close(fd) == 0 && ok;
-  if (ok) {
-    SignalBlock block;
-    ok = rename(g_temporary, path.c_str()) == 0;
-    if (ok) g_temporary[0] = '\0';
-  }
+  ok = ok && temporary_rename(fs::path(path).filename().c_str());
   if (!ok) {
     *error = system_error(path, "cannot write");
-    remove_temporary();
+    temporary_remove();
   }
+  close(folder);
   return ok;
 }
 
@@ -312,15 +217,6 @@ bool write_output(const std::string& name, const uint8_t* data, size_t size, std
 
 // --- Commands ------------------------------------------------------------------------------
 
-/// Parses a level digit.
-bool parse_level(const std::string& text, int* level) {
-  if (text.size() != 1 || text[0] < '0' + kJcMinLevel || text[0] > '0' + kJcMaxLevel) {
-    return false;
-  }
-  *level = text[0] - '0';
-  return true;
-}
-
 /// Options before the positional arguments: -l LEVEL, and --store where allowed.
 struct Options {
   int level = kJcDefaultLevel;
@@ -355,50 +251,6 @@ bool parse_options(const std::vector<std::string>& argv, bool allow_store, Optio
   return true;
 }
 
-/// The progress of encoding one input, shown on standard error as a line rewritten in
-/// place, when standard error is a terminal and the input is large; cleared when done.
-class ProgressLine {
- public:
-  ProgressLine(const std::string& name, size_t size)
-      : name_(name), shown_(size >= kProgressMinSize && isatty(STDERR_FILENO) == 1) {}
-  ~ProgressLine() { clear(); }
-  ProgressLine(const ProgressLine&) = delete;
-  ProgressLine& operator=(const ProgressLine&) = delete;
-
-  /// The callback for the encoder, or null when nothing is shown.
-  JcProgress callback() const { return shown_ ? &ProgressLine::report : nullptr; }
-
-  /// Removes the line from the terminal.
-  void clear() {
-    if (percent_ >= 0) std::fputs("\r\033[K", stderr);
-    percent_ = -1;
-  }
-
- private:
-  static void report(void* context, uint64_t done, uint64_t total) {
-    ProgressLine& line = *static_cast<ProgressLine*>(context);
-    const int percent = total == 0 ? 100 : int(done * 100 / total);
-    if (percent == line.percent_) return;
-    line.percent_ = percent;
-    std::fprintf(stderr, "\rjcpack: %s: %d%% of %llu MB\033[K", line.name_.c_str(), percent,
-                 static_cast<unsigned long long>((total + 500000) / 1000000));
-    std::fflush(stderr);
-  }
-
-  std::string name_;
-  bool shown_;
-  int percent_ = -1;  ///< the percentage on the line, -1 when no line is shown
-};
-
-/// The one line for an input whose encoding ran out of memory: what the level needs (the
-/// encoder, the input and the decoded copy it is checked against), exit code kExitFailure.
-int out_of_memory(const std::string& in, size_t size, int level) {
-  const uint64_t need = jc_encode_memory(size, level) + 2 * uint64_t(size);
-  return failure(in + ": out of memory: level " + std::to_string(level) + " needs about " +
-                 std::to_string((need + kMebibyte - 1) / kMebibyte) + " MiB for " +
-                 std::to_string(size) + " bytes of input");
-}
-
 /// compress IN OUT.
 int compress(const Options& o) {
   if (o.args.size() != 2) return usage_error("compress takes IN and OUT");
@@ -408,7 +260,8 @@ int compress(const Options& o) {
   if (!read_input(o.args[0], kJcMaxInputSize, &data, &error)) return failure(error);
   if (data.empty()) return failure(in + ": empty; a JC block cannot hold no bytes");
   try {
-    ProgressLine progress(in, data.size());
+    ProgressLine progress(data.size());
+    progress.begin(in, 0);
     if (!jc_encode_with_progress(data.data(), data.size(), o.level, progress.callback(), &progress,
                                  &block)) {
       return failure(in + ": cannot be encoded");
@@ -420,7 +273,7 @@ int compress(const Options& o) {
       return failure(in + ": the encoded block does not decode to the input");
     }
   } catch (const std::bad_alloc&) {
-    return out_of_memory(in, data.size(), o.level);
+    return failure(out_of_memory_text(in, data.size(), o.level));
   }
   if (!write_output(o.args[1], block.data(), block.size(), &error)) return failure(error);
   return kExitOk;
@@ -470,13 +323,14 @@ int pack(const Options& o) {
   for (const std::string& file : files) {
     if (!read_input(file, kJcMaxInputSize, &data, &error)) return failure(error);
     try {
-      ProgressLine progress(input_name(file), data.size());
+      ProgressLine progress(data.size());
+      progress.begin(input_name(file), 0);
       if (!jc_append_pack_entry(archive, data.data(), data.size(), o.level, o.store,
                                 progress.callback(), &progress)) {
         return failure(input_name(file) + ": cannot be packed");
       }
     } catch (const std::bad_alloc&) {
-      return out_of_memory(input_name(file), data.size(), o.level);
+      return failure(out_of_memory_text(input_name(file), data.size(), o.level));
     }
   }
   if (!write_output(o.args[0], archive.data(), archive.size(), &error)) return failure(error);
@@ -487,28 +341,6 @@ int pack(const Options& o) {
 std::string entry_place(const std::string& archive, size_t index, const PackEntryView& entry) {
   return input_name(archive) + ": entry " + std::to_string(index) + " at offset " +
          std::to_string(entry.header_offset);
-}
-
-/// Unpacks `entry` into `out`, allocating its unpacked size only once its data are known
-/// to make that many bytes. nullptr on success, otherwise the reason ("checksum mismatch").
-const char* unpack_entry(const PackEntryView& entry, Bytes* out) {
-  const PackEntryHeader& h = entry.header;
-  if (!pack_entry_is_stored(h)) {
-    JcBlock block;
-    if (!jc_read_header(entry.data, h.stored_size, &block)) {
-      return jc_status_text(JcStatus::bad_magic);
-    }
-    if (block.unpacked_size != h.unpacked_size) return jc_status_text(JcStatus::size_mismatch);
-    const JcStatus proof = jc_stream_reaches(entry.data, h.stored_size, h.unpacked_size);
-    if (proof != JcStatus::ok) return jc_status_text(proof);
-  }
-  try {
-    out->assign(h.unpacked_size, 0);
-  } catch (const std::bad_alloc&) {
-    return "out of memory";
-  }
-  const JcStatus status = pack_entry_unpack(entry, out->data(), out->size());
-  return status == JcStatus::ok ? nullptr : jc_status_text(status);
 }
 
 /// Walks the archive and calls `visit(index, entry)` for each entry (index from 1).
@@ -536,7 +368,7 @@ int list(const Options& o) {
   std::string error;
   if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
   if (jcpack_has_named_trailer(archive.data(), archive.size())) {
-    return jcpack_named_list(input_name(o.args[0]), archive);
+    return jcpack_named_list(o.args[0], archive);
   }
   bool all_ok = true;
   const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
@@ -570,7 +402,7 @@ int unpack(const Options& o) {
   if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
   if (jcpack_has_named_trailer(archive.data(), archive.size())) {
     if (!names.empty()) return usage_error("a self-extractor's entries have their own names");
-    return jcpack_named_unpack(input_name(o.args[0]), archive, o.args[1]);
+    return jcpack_named_unpack(o.args[0], archive, o.args[1]);
   }
   size_t entries = 0;
   PackWalk walk = pack_walk_start(archive.data(), archive.size());
@@ -626,25 +458,29 @@ int run(int argc, char** argv) {
   if (command == "pack") return pack(options);
   if (command == "list") return list(options);
   if (command == "unpack") return unpack(options);
+  if (command == "test") {
+    if (options.args.size() != 1) return usage_error("test takes SELF-EXTRACTOR");
+    Bytes archive;
+    if (!read_input(options.args[0], kNoLimit, &archive, &error)) return failure(error);
+    return jcpack_named_test(options.args[0], archive);
+  }
   return usage_error("unknown command '" + command + "'");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const mode_t mask = umask(0);
-  umask(mask);
-  g_new_file_mode = kNewFileMode & ~mask;
+  g_new_file_mode = kNewFileMode & ~current_umask();
   install_signal_handlers();
   int code;
   try {
     code = run(argc, argv);
   } catch (const std::bad_alloc&) {
-    remove_temporary();
+    temporary_remove();
     std::fprintf(stderr, "jcpack: %s: out of memory\n", g_subject);
     return kExitFailure;
   } catch (const std::exception& e) {
-    remove_temporary();
+    temporary_remove();
     std::fprintf(stderr, "jcpack: %s: %s\n", g_subject, e.what());
     return kExitFailure;
   }

@@ -5,55 +5,10 @@
 # archives that unpack writes nothing of, and links in the target folder. When the stub
 # entpacker-stub lies beside jcpack, full round trips through the self-extractor itself.
 #   jcpack_sfx_test.sh PATH-TO-JCPACK
-set -uo pipefail
-case $1 in /*) JCPACK=$1 ;; *) JCPACK=$PWD/$1 ;; esac
+. "$(dirname "$0")/test_harness.sh"
 STUB=$(dirname "$JCPACK")/entpacker-stub
-WORK=$(mktemp -d)
-trap 'chmod -R u+rwx "$WORK"; rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
+exec </dev/null
 umask 022
-passed=0
-failed=0
-
-check() {  # check NAME EXPECTED-STATUS COMMAND...; stdout in out.txt, stderr in err.txt
-  local name=$1 want=$2
-  shift 2
-  "$@" >out.txt 2>err.txt </dev/null
-  local got=$?
-  if [ "$got" -eq "$want" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name: exit $got, expected $want"
-    cat err.txt
-  fi
-}
-
-expect() {  # expect NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-
-no_temporaries() {  # no_temporaries [DIR]: no temporary file left in DIR
-  test -z "$(ls -A "${1:-.}" | grep jcpack)"
-}
-
-empty_dir() {  # empty_dir DIR: DIR is missing or holds nothing
-  test -z "$(ls -A "$1" 2>/dev/null)"
-}
-
-flip_byte() {  # flip_byte FILE OFFSET: inverts one byte in place
-  local byte
-  byte=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
-  printf "$(printf '\\%03o' $((255 - byte)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
-}
-
-le() {  # le VALUE BYTES: VALUE as BYTES little-endian bytes
-  local i out=""
-  for ((i = 0; i < $2; i++)); do out+=$(printf '\\x%02x' $((($1 >> (8 * i)) & 255))); done
-  printf "$out"
-}
 
 crc32_le() {  # CRC-32 of standard input as 4 little-endian bytes (from gzip's trailer)
   gzip -c | tail -c 8 | head -c 4
@@ -84,8 +39,9 @@ same_tree() {  # same_tree A B: same files, bytes, executable bits and modificat
   cmp -s tree-a.txt tree-b.txt
 }
 
-echo 'not a program' >stub.bin
-printf 'MZ, a Windows program' >winstub.exe
+# Stand-ins for the stubs: the headers by which jcpack knows an ELF and a Windows program.
+printf '\177ELF, a stand-in for a program\n' >stub.bin
+{ printf MZ; head -c 58 /dev/zero; le 64 4; printf 'PE\0\0, a Windows program'; } >winstub.exe
 
 # A tree with the kinds of entry a self-extractor keeps. Times are whole seconds in the past
 # so that a kept time is told from a new one.
@@ -126,7 +82,7 @@ refused() {  # refused NAME WORDS-IN-MESSAGE SFX-ARGUMENTS...
   local name=$1 words=$2
   shift 2
   check "$name" 1 "$JCPACK" sfx -o refused.run "$@"
-  expect "$name: message" grep -q -- "$words" err.txt
+  expect "$name: message" grep -qF -- "$words" err.txt
   expect "$name: no output" test ! -e refused.run
   expect "$name: no temporary" no_temporaries
 }
@@ -150,6 +106,29 @@ expect "names equal ignoring case, --platform win32: message" grep -q "same name
 expect "names equal ignoring case, --platform win32: no output" test ! -e refused.run
 check "names that differ in case on Linux" 0 "$JCPACK" sfx --stub stub.bin -o case.run \
   one/Übersicht.TXT two/übersicht.txt
+# Names Windows does not allow, refused for a Windows stub and for --platform win32 only.
+for c in '?' '*' '<' '>' '|' '"'; do
+  rm -rf winname && mkdir winname && : >"winname/a${c}b.txt"
+  refused "'$c' for a Windows stub" "'winname/a${c}b.txt': Windows does not allow '$c'" \
+    --stub winstub.exe winname
+  check "'$c' for --platform win32" 1 lonely/jcpack sfx --platform win32 -o refused.run winname
+  expect "'$c' for --platform win32: message" grep -qF "Windows does not allow '$c'" err.txt
+  check "'$c' for a Linux stub" 0 "$JCPACK" sfx --stub stub.bin -o allowed.run winname
+done
+rm -rf winname refused.run allowed.run
+# A stub that is no program, and OUT that is the stub's own file (by another name, too).
+printf 'just some text\n' >text-stub.txt
+printf 'MZ without a PE header, as a text file may start' >mz-text.exe
+for stub in text-stub.txt mz-text.exe; do
+  refused "stub $stub" "the stub is not a program" --stub $stub tree/zahlen.txt
+done
+cp stub.bin own.run
+ln own.run own-link.run
+for out in own.run ./own.run own-link.run; do
+  check "OUT $out is the stub" 1 "$JCPACK" sfx --stub own.run -o $out tree/zahlen.txt
+  expect "OUT $out is the stub: message" grep -qF "is the stub" err.txt
+  expect "OUT $out is the stub: kept" cmp -s own.run stub.bin
+done
 refused "missing input" "missing.txt: cannot read: No such file" --stub stub.bin tree missing.txt
 if [ "$(id -u)" -ne 0 ]; then
   mkdir locked && echo secret >locked/file && chmod 000 locked/file
@@ -212,6 +191,16 @@ check "pack of a self-extractor" 0 "$JCPACK" pack --store nested.pac tree.run
 check "pack of a self-extractor: list" 0 "$JCPACK" list nested.pac
 expect "pack of a self-extractor: one plain entry" grep -qx "1 0 [0-9]* [0-9]* stored ok" out.txt
 
+# A write that fails (here at a file size limit, in the entries and near the end) leaves
+# neither OUT nor a temporary.
+for limit in 1 $(($(stat -c %s tree.run) / 1024)); do
+  check "file size limit $limit KiB" 1 sh -c 'ulimit -f "$1" && exec "$0" sfx -l 1 --stub stub.bin \
+    -o limited.run tree' "$JCPACK" "$limit"
+  expect "file size limit $limit KiB: message" grep -qF "limited.run: cannot write: File too large" err.txt
+  expect "file size limit $limit KiB: no output" test ! -e limited.run
+  expect "file size limit $limit KiB: no temporary" no_temporaries
+done
+
 # An interrupt leaves neither OUT nor a temporary.
 "$JCPACK" sfx -l 9 --stub stub.bin -o interrupted.run tree 2>/dev/null &
 sleep 0.5
@@ -253,18 +242,22 @@ expect "name twice: nothing written" empty_dir dest6
 mkdir -p outside trap1 trap2/tree/bin
 ln -s ../outside trap1/tree
 check "linked folder: unpack" 1 "$JCPACK" unpack tree.run trap1
-expect "linked folder: reported" grep -q "is a link or a file, not a folder" err.txt
+expect "linked folder: reported" grep -q "a link or a file is in the way of its folder" err.txt
 expect "linked folder: nothing outside" empty_dir outside
 echo precious >outside/keep.txt
 ln -s ../../../outside/keep.txt trap2/tree/bin/run.sh
 check "linked file: unpack" 1 "$JCPACK" unpack tree.run trap2
-expect "linked file: reported" grep -q "run.sh': a symbolic link is in the way" err.txt
+expect "linked file: reported" grep -q "run.sh': a folder, link, read-only or special file is in the way" err.txt
 expect "linked file: target kept" grep -qx precious outside/keep.txt
 expect "linked file: the rest written" cmp -s tree/bin/program.bin trap2/tree/bin/program.bin
 
 # Round trips through the self-extractor itself, with the stub beside jcpack.
 if [ -x "$STUB" ]; then
+  if [ "${ENTPACKER_STUB_STRIPPED:-0}" = 1 ]; then
+    expect "the stub is stripped" sh -c '! readelf -S "$0" | grep -q "\.symtab\|\.debug"' "$STUB"
+  fi
   check "sfx with the native stub" 0 "$JCPACK" sfx -l 1 -o ./tree-x tree
+  check "the stub first" 0 cmp -n "$(stat -c %s "$STUB")" tree-x "$STUB"
   check "run -y -o" 0 ./tree-x -y -o run1
   expect "run: same tree" same_tree tree run1/tree
   check "script runs" 0 run1/tree/bin/run.sh
@@ -286,5 +279,4 @@ else
   echo "SKIP: round trips through the self-extractor ($STUB is not built)"
 fi
 
-echo "jcpack sfx: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish "jcpack sfx"

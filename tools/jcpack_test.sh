@@ -3,47 +3,7 @@
 # compress/decompress and pack/list/unpack round trips, standard streams, outputs that are
 # devices, FIFOs or links, and blocks whose stated size their stream does not make.
 #   jcpack_test.sh PATH-TO-JCPACK
-set -uo pipefail
-case $1 in /*) JCPACK=$1 ;; *) JCPACK=$PWD/$1 ;; esac
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
-passed=0
-failed=0
-
-check() {  # check NAME EXPECTED-STATUS COMMAND...; stderr kept in err.txt
-  local name=$1 want=$2
-  shift 2
-  "$@" >out.txt 2>err.txt
-  local got=$?
-  if [ "$got" -eq "$want" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name: exit $got, expected $want"
-    cat err.txt
-  fi
-}
-
-expect() {  # expect NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-
-one_line() {  # one_line: err.txt holds exactly one line
-  test "$(wc -l <err.txt)" -eq 1
-}
-
-no_temporaries() {  # no_temporaries [DIR]: no temporary output file left in DIR
-  test -z "$(ls -A "${1:-.}" | grep jcpack)"
-}
-
-flip_byte() {  # flip_byte FILE OFFSET: inverts one byte in place
-  local byte
-  byte=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
-  printf "$(printf '\\%03o' $((255 - byte)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
-}
+. "$(dirname "$0")/test_harness.sh"
 
 seq 1 40000 >text.txt
 head -c 70000 /dev/urandom >noise.bin
@@ -255,5 +215,4 @@ if [ "$( (ulimit -v 200000 && "$JCPACK" --help >/dev/null 2>&1; echo $?) 2>/dev/
   expect "level 1 round trip" cmp -s large.txt large.out
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish "jcpack"

@@ -3,14 +3,9 @@
 #include <cstring>
 
 #include "platform/key_records.h"
+#include "platform/windows_1252.h"
 
 namespace {
-
-// Windows-1252 characters of the bytes 0x80-0x9F; 0 where the code page has none.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 constexpr uint32_t kControlPictures = 0x2400;  // U+2400..U+241F, then U+2421 for DEL
@@ -59,8 +54,7 @@ constexpr void put_utf8(uint32_t code_point, char* out) {
 constexpr uint32_t code_point_of_byte(uint8_t byte) {
   if (byte < 0x20) return kControlPictures + byte;
   if (byte == kDelete) return kDeletePicture;
-  if (byte < 0x80 || byte >= 0xA0) return byte;
-  uint16_t mapped = kCp1252High[byte - 0x80];
+  const uint32_t mapped = windows_1252_to_unicode(byte);
   return mapped ? mapped : kReplacementCharacter;
 }
 
@@ -173,11 +167,7 @@ const char* terminal_glyph(uint8_t byte) {
 }
 
 int terminal_cp1252_of(uint32_t code_point) {
-  if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF))
-    return static_cast<int>(code_point);
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] != 0 && kCp1252High[i] == code_point) return 0x80 + i;
-  return -1;
+  return windows_1252_of(code_point);
 }
 
 size_t terminal_colour_sequence(uint16_t attribute, uint16_t default_attribute, char* out) {

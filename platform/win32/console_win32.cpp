@@ -10,6 +10,7 @@
 
 #include "platform/console_backend.h"
 #include "platform/redirected_input.h"
+#include "platform/windows_1252.h"
 
 namespace {
 
@@ -18,8 +19,6 @@ constexpr uint32_t kInputChunk = 16;
 /// How long a look at an empty console input queue sleeps for a record to arrive: short
 /// enough that a key is handled at once, long enough that a waiting loop rests.
 constexpr DWORD kInputWaitMs = 50;
-/// Code page of the characters the console library paints; each byte is one character.
-constexpr UINT kPaintCodePage = 1252;
 /// Characters converted on the stack for one write; a longer write takes a heap block.
 constexpr uint32_t kStackCharacters = 256;
 
@@ -37,18 +36,17 @@ SMALL_RECT rect_of(const ConsoleSmallRect& r) {
   return SMALL_RECT{r.left, r.top, r.right, r.bottom};
 }
 
-/// The `length` painted characters at `characters` in UTF-16 in `wide`. False on failure.
-bool painted_to_wide(const char* characters, uint32_t length, wchar_t* wide) {
-  return length == 0 ||
-         MultiByteToWideChar(kPaintCodePage, 0, characters, static_cast<int>(length), wide,
-                             static_cast<int>(length)) == static_cast<int>(length);
+/// The painted character `character` (Windows-1252) in UTF-16. The five bytes without a
+/// character stay the C1 controls of their value, as the system's own conversion has them.
+wchar_t painted_to_wide(char character) {
+  const auto byte = static_cast<uint8_t>(character);
+  const uint32_t mapped = windows_1252_to_unicode(byte);
+  return static_cast<wchar_t>(mapped ? mapped : byte);
 }
 
-/// The painted character `character` in UTF-16.
-wchar_t painted_to_wide(char character) {
-  wchar_t wide = L' ';
-  painted_to_wide(&character, 1, &wide);
-  return wide;
+/// The `length` painted characters at `characters` in UTF-16 in `wide`.
+void painted_to_wide(const char* characters, uint32_t length, wchar_t* wide) {
+  for (uint32_t i = 0; i < length; ++i) wide[i] = painted_to_wide(characters[i]);
 }
 
 /// True when `input` is a console input buffer (its queue can be counted).
@@ -155,8 +153,9 @@ bool console_backend_write_characters(ConsoleHandle output, const char* characte
   wchar_t* wide = length <= kStackCharacters
                       ? stack
                       : static_cast<wchar_t*>(std::malloc(length * sizeof(wchar_t)));
-  BOOL ok = output && wide && painted_to_wide(characters, length, wide) &&
-            WriteConsoleOutputCharacterW(output, wide, length, coord_of(at), &done);
+  if (wide) painted_to_wide(characters, length, wide);
+  BOOL ok =
+      output && wide && WriteConsoleOutputCharacterW(output, wide, length, coord_of(at), &done);
   if (wide != stack) std::free(wide);
   *written = done;
   return ok != 0;

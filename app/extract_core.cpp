@@ -1,0 +1,330 @@
+#include "app/extract_core.h"
+
+#include <cstring>
+
+#include "app/entry_decoder.h"
+#include "app/target_writer.h"
+#include "files/file_queries.h"
+#include "platform/file.h"
+#include "platform/name_case.h"
+#include "runtime/workspace.h"
+
+namespace {
+
+/// Room for a name with its terminating zero.
+constexpr size_t kNameTextSize = kEntryNameMaxSize + 1;
+
+/// The core's state during a run, kept out of the stack.
+struct CoreState {
+  char path[kNameTextSize];  ///< the entry's name as the system gets it
+  OverwriteDecision decision;
+  bool failed;
+};
+
+CoreState core_state;
+
+bool is_folder(const ArchiveItem& item) {
+  return (item.flags & kNamedEntryDirectory) != 0;
+}
+
+void report_failure(const ExtractReport& report, const ArchiveItem* item, ExtractProblem problem) {
+  core_state.failed = true;
+  report.fail(ExtractFailure{item, problem, EntryNameProblem::ok, nullptr, 0});
+}
+
+/// Reports a walk that stopped before its last entry (possible only for the built-in
+/// archive, whose entries the walk checks as it goes).
+void check_walk_end(const ArchiveSource& source, const ArchiveWalk& walk,
+                    const ExtractReport& report) {
+  if (walk.failed || walk.index != source.count)
+    report_failure(report, nullptr, ExtractProblem::archive_walk);
+}
+
+// ---- The names of an archive ---------------------------------------------------------------
+//
+// An open-addressing set of the table's names, so that a second entry of the same name (under
+// fold_case also of a name that differs only in case) and a name below a file are found
+// before anything is written. A slot holds the name's offset in the table plus one, 0 when
+// empty; the record's path size and flags lie just before the name.
+
+struct NameSet {
+  uint32_t* slots;
+  uint32_t mask;  ///< slot count - 1 (a power of two, at least twice the entries)
+  const uint8_t* table;
+  bool fold_case;
+};
+
+/// A hash of the exact bytes of a name.
+uint32_t name_hash(const uint8_t* name, size_t size) {
+  constexpr uint32_t kOffsetBasis = 2166136261u;
+  constexpr uint32_t kPrime = 16777619u;
+  uint32_t hash = kOffsetBasis;
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ name[i]) * kPrime;
+  return hash;
+}
+
+bool same_bytes(const uint8_t* a, size_t a_size, const uint8_t* b, size_t b_size) {
+  return a_size == b_size && std::memcmp(a, b, a_size) == 0;
+}
+
+bool same_name(const NameSet& set, const uint8_t* a, size_t a_size, const uint8_t* b,
+               size_t b_size) {
+  return set.fold_case ? names_equal_ignoring_case(a, a_size, b, b_size)
+                       : same_bytes(a, a_size, b, b_size);
+}
+
+/// The name a slot holds, its size and its flags.
+const uint8_t* slot_name(const NameSet& set, uint32_t slot, size_t* size, uint8_t* flags) {
+  const uint8_t* name = set.table + set.slots[slot] - 1;
+  const uint8_t* record = name - kNamedArchiveRecordHeaderSize;
+  *size = size_t(record[0]) | size_t(record[1]) << 8;
+  *flags = name[-1];
+  return name;
+}
+
+/// A set for `count` names of `table`; its slots are null when they cannot be had.
+NameSet name_set_make(const ArchiveSource& source, bool fold_case) {
+  uint32_t slots = 16;
+  while (slots < 2 * uint64_t(source.count)) slots *= 2;
+  return NameSet{static_cast<uint32_t*>(main_heap_alloc(slots * sizeof(uint32_t), true)), slots - 1,
+                 source.table, fold_case};
+}
+
+/// The slot of the name equal to the `size` bytes at `name`, or of the empty slot where it
+/// would go.
+uint32_t name_set_find(const NameSet& set, const uint8_t* name, size_t size) {
+  const uint32_t hash = set.fold_case ? name_hash_ignoring_case(name, size) : name_hash(name, size);
+  for (uint32_t at = hash & set.mask;; at = (at + 1) & set.mask) {
+    if (set.slots[at] == 0) return at;
+    size_t other_size = 0;
+    uint8_t flags = 0;
+    const uint8_t* other = slot_name(set, at, &other_size, &flags);
+    if (same_name(set, name, size, other, other_size)) return at;
+  }
+}
+
+/// An item for a record of the table, for the report.
+ArchiveItem record_item(const NamedArchiveRecord& record) {
+  ArchiveItem item{};
+  item.name = record.path;
+  item.name_size = record.path_size;
+  item.named = true;
+  item.mtime = record.mtime;
+  item.flags = record.flags;
+  return item;
+}
+
+void report_name(const ExtractReport& report, const NamedArchiveRecord& record,
+                 ExtractProblem problem, EntryNameProblem name_problem, const uint8_t* other,
+                 size_t other_size) {
+  core_state.failed = true;
+  const ArchiveItem item = record_item(record);
+  report.fail(ExtractFailure{&item, problem, name_problem, other, other_size});
+}
+
+/// First pass: every name safe and there once. Safe names go into the set.
+bool add_names(NameSet& set, const ArchiveSource& source, const ExtractReport& report) {
+  bool sound = true;
+  NamedTableWalk walk = named_archive_table_start(source.table, source.table_size, source.count);
+  NamedArchiveRecord record;
+  while (named_archive_next_name(walk, &record) == NamedTableStep::record) {
+    const EntryNameProblem problem = entry_name_check(record.path, record.path_size);
+    if (problem != EntryNameProblem::ok) {
+      report_name(report, record, ExtractProblem::unsafe_name, problem, nullptr, 0);
+      sound = false;
+      continue;
+    }
+    const uint32_t at = name_set_find(set, record.path, record.path_size);
+    if (set.slots[at] == 0) {
+      set.slots[at] = static_cast<uint32_t>(record.path - source.table) + 1;
+      continue;
+    }
+    size_t other_size = 0;
+    uint8_t flags = 0;
+    const uint8_t* other = slot_name(set, at, &other_size, &flags);
+    const bool exact = same_bytes(record.path, record.path_size, other, other_size);
+    report_name(report, record, exact ? ExtractProblem::name_twice : ExtractProblem::case_twin,
+                EntryNameProblem::ok, other, other_size);
+    sound = false;
+  }
+  return sound;
+}
+
+/// Second pass: no name lies below an entry that is a file.
+bool check_folders(const NameSet& set, const ArchiveSource& source, const ExtractReport& report) {
+  bool sound = true;
+  NamedTableWalk walk = named_archive_table_start(source.table, source.table_size, source.count);
+  NamedArchiveRecord record;
+  while (named_archive_next_name(walk, &record) == NamedTableStep::record) {
+    for (size_t end = 1; end < record.path_size; ++end) {
+      if (record.path[end] != kEntryNameSeparator) continue;
+      const uint32_t at = name_set_find(set, record.path, end);
+      size_t other_size = 0;
+      uint8_t flags = 0;
+      if (set.slots[at] == 0) continue;
+      const uint8_t* other = slot_name(set, at, &other_size, &flags);
+      if ((flags & kNamedEntryDirectory) != 0) continue;
+      report_name(report, record, ExtractProblem::below_file, EntryNameProblem::ok, other,
+                  other_size);
+      sound = false;
+      break;
+    }
+  }
+  return sound;
+}
+
+// ---- Extraction ----------------------------------------------------------------------------
+
+/// How the entry at core_state.path is to be written, by `policy` and, when it asks, by the
+/// user's answer; false to keep what is there.
+bool choose_placement(const ExtractPolicy& policy, const ExtractReport& report,
+                      const ArchiveItem& item, TargetPlacement* placement) {
+  const char* path = core_state.path;
+  *placement = TargetPlacement::replace;
+  if (policy.overwrite == OverwritePolicy::all || core_state.decision == kDecisionAll) return true;
+  if (policy.overwrite == OverwritePolicy::never) {
+    *placement = TargetPlacement::must_add;
+    return !file_name_taken(path);
+  }
+  if (target_has_content(path)) {
+    core_state.decision = report.ask(item);
+    return core_state.decision != kDecisionSkip;
+  }
+  // Nothing of the user's is there, or an empty file: a missing target must still be missing
+  // when the new file takes its name.
+  if (platform_file_kind(path) == FileKind::kMissing) *placement = TargetPlacement::must_add;
+  return true;
+}
+
+/// The problem behind a failed unpack.
+ExtractProblem unpack_problem(UnpackResult result) {
+  if (result == UnpackResult::unreadable) return ExtractProblem::unreadable;
+  if (result == UnpackResult::no_memory) return ExtractProblem::no_memory;
+  return ExtractProblem::damaged;
+}
+
+/// Unpacks the item and writes it in place of core_state.path, asking again (or keeping,
+/// under `never`) when a target appears while the entry is written.
+void write_item(const ArchiveSource& source, const ArchiveItem& item, const ExtractPolicy& policy,
+                const ExtractReport& report) {
+  TargetPlacement placement;
+  if (!choose_placement(policy, report, item, &placement)) return;
+  if (!file_may_replace(core_state.path))
+    return report_failure(report, &item, ExtractProblem::target_blocked);
+  uint8_t* data = nullptr;
+  const UnpackResult unpacked = archive_unpack(source, item, &data);
+  if (unpacked != UnpackResult::ok) return report_failure(report, &item, unpack_problem(unpacked));
+  const TargetAttributes attributes{true, item.mtime, (item.flags & kNamedEntryExecutable) != 0};
+  TargetWrite written = TargetWrite::taken;
+  bool keep = false;
+  while (written == TargetWrite::taken && !keep) {
+    written = target_write(core_state.path, data, item.header.unpacked_size,
+                           item.named ? &attributes : nullptr, placement);
+    if (written == TargetWrite::taken) keep = !choose_placement(policy, report, item, &placement);
+  }
+  main_heap_free(data);
+  if (written == TargetWrite::failed) report_failure(report, &item, ExtractProblem::write_failed);
+}
+
+/// Copies the item's name into core_state.path.
+void take_path(const ArchiveItem& item) {
+  std::memcpy(core_state.path, item.name, item.name_size);
+  core_state.path[item.name_size] = 0;
+}
+
+void extract_item(const ArchiveSource& source, const ArchiveItem& item, const ExtractPolicy& policy,
+                  const ExtractReport& report) {
+  report.announce(item);
+  take_path(item);
+  if (item.named && !entry_folders_make(core_state.path, is_folder(item)))
+    return report_failure(report, &item, ExtractProblem::folder_blocked);
+  if (!is_folder(item)) write_item(source, item, policy, report);
+}
+
+/// Gives every folder entry its modification time, once nothing more is written into it,
+/// from the output folder.
+void set_folder_times(const ArchiveSource& source, const ExtractReport& report) {
+  if (!entry_folders_leave()) return report_failure(report, nullptr, ExtractProblem::folder_time);
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  while (archive_walk_next(source, walk, &item)) {
+    if (!item.named || !is_folder(item)) continue;
+    take_path(item);
+    if (platform_file_kind(core_state.path) == FileKind::kDirectory &&
+        !platform_set_file_time(core_state.path, item.mtime))
+      report_failure(report, &item, ExtractProblem::folder_time);
+  }
+}
+
+}  // namespace
+
+bool extract_check_names(const ArchiveSource& source, const ExtractPolicy& policy,
+                         const ExtractReport& report) {
+  if (!source.table) return true;
+  NameSet set = name_set_make(source, policy.fold_case);
+  if (!set.slots) {
+    report_failure(report, nullptr, ExtractProblem::no_memory);
+    return false;
+  }
+  const bool sound = add_names(set, source, report) && check_folders(set, source, report);
+  main_heap_free(set.slots);
+  return sound;
+}
+
+bool extract_list(const ArchiveSource& source, const ExtractPolicy& policy,
+                  const ExtractReport& report) {
+  core_state.failed = !extract_check_names(source, policy, report);
+  uint64_t unpacked = 0;
+  uint64_t stored = 0;
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  while (archive_walk_next(source, walk, &item)) {
+    report.listed(item);
+    unpacked += item.header.unpacked_size;
+    stored += item.header.stored_size;
+  }
+  report.totals(unpacked, stored, walk.index);
+  check_walk_end(source, walk, report);
+  return !core_state.failed;
+}
+
+bool extract_test(const ArchiveSource& source, const ExtractPolicy& policy,
+                  const ExtractReport& report) {
+  core_state.failed = !extract_check_names(source, policy, report);
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  while (archive_walk_next(source, walk, &item)) {
+    uint8_t* data = nullptr;
+    const UnpackResult unpacked = archive_unpack(source, item, &data);
+    main_heap_free(data);
+    report.tested(item, unpacked == UnpackResult::ok, unpack_problem(unpacked));
+    if (unpacked != UnpackResult::ok) core_state.failed = true;
+  }
+  check_walk_end(source, walk, report);
+  return !core_state.failed;
+}
+
+bool extract_all(const ArchiveSource& source, const ExtractPolicy& policy,
+                 const ExtractReport& report) {
+  core_state.failed = false;
+  core_state.decision = kDecisionNone;
+  if (!extract_check_names(source, policy, report)) return false;
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  while (archive_walk_next(source, walk, &item)) extract_item(source, item, policy, report);
+  check_walk_end(source, walk, report);
+  set_folder_times(source, report);
+  return !core_state.failed;
+}
+
+bool target_has_content(const char* name) {
+  const FileKind kind = platform_file_kind(name);
+  if (kind != FileKind::kRegular && kind != FileKind::kReadOnly) return false;
+  PlatformFile file = platform_file_open(name, kFileAccessRead, kFileShareRead | kFileShareWrite,
+                                         FileDisposition::kOpenExisting);
+  // A file that cannot even be read is asked about: it may well have content.
+  if (file == kPlatformInvalidFile) return true;
+  const uint64_t size = platform_file_size64(file);
+  platform_file_close(file);
+  return size != 0;
+}

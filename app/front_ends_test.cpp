@@ -1,0 +1,254 @@
+// One table of archives run through every front end of the extraction core: the program
+// given options (in this process, on a memory console), and on POSIX systems the
+// self-extractor stub and jcpack's unpack, test and list as processes. Every front end
+// gives the same answer for each row: what is written, what is refused, the exit code.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/extraction.h"
+#include "app/overwrite.h"
+#include "platform/console.h"
+#include "platform/file_faults.h"
+#include "testing/archive_helpers.h"
+#include "testing/memory_console_helpers.h"
+#include "testing/scratch_directory_fixture.h"
+#include "testing/self_extractor_helpers.h"
+
+namespace {
+
+constexpr char kProgram[] = "program";
+/// What the front ends extract into; it holds kKept with kOldContent before each run.
+constexpr char kOut[] = "out";
+constexpr char kKept[] = "keep.txt";
+constexpr char kOldContent[] = "old content";
+
+/// One row: an archive and whether each front end must refuse it whole.
+struct Row {
+  const char* what;
+  std::vector<std::string> names;  ///< stored entries, each holding "new " + its name
+  bool refused;                    ///< refused everywhere
+  bool refused_where_names_fold;   ///< refused where names are compared as Windows does
+};
+
+const std::vector<Row>& rows() {
+  static const std::vector<Row> table = {
+      {"a sound archive replaces a file and keeps its mode", {kKept, "a/b.txt"}, false, false},
+      {"an unsafe name among good ones", {"good.txt", "../evil.txt", kKept}, true, true},
+      {"a name given twice", {"a.txt", kKept, "a.txt"}, true, true},
+      {"a file, then a folder below it", {"a", "a/b.txt", kKept}, true, true},
+      {"names equal ignoring case, Greek, Cyrillic and fullwidth",
+       {"\xCE\xA9.txt", "\xCF\x89.txt", "\xD0\x94", "\xD0\xB4", "\xEF\xBC\xA1", "\xEF\xBD\x81",
+        kKept},
+       false,
+       true},
+      {"names equal ignoring Latin-1 case",
+       {"\xC3\x9C"
+        "bersicht.txt",
+        "\xC3\xBC"
+        "bersicht.TXT",
+        kKept},
+       false,
+       true},
+  };
+  return table;
+}
+
+/// The archive of a row, by hand, so that any name can be in it.
+std::string archive_of(const Row& row) {
+  std::string entries;
+  std::string table;
+  for (const std::string& name : row.names) {
+    entries += stored("new " + name);
+    table += table_record(name);
+  }
+  return named_archive_by_hand(entries, table, static_cast<uint32_t>(row.names.size()));
+}
+
+class FrontEndsTest : public ScratchDirectoryTest {
+ protected:
+  void SetUp() override {
+    ScratchDirectoryTest::SetUp();
+    memory_console_init(&screen_, 100, 60, 100, 60);
+    screen_.input_closed = true;
+    platform_console_install(&screen_);
+  }
+  void TearDown() override {
+    platform_console_install(nullptr);
+    ScratchDirectoryTest::TearDown();
+  }
+
+  /// The output folder as each run finds it: kKept with its old content, mode 600.
+  void prepare_output() {
+    std::filesystem::remove_all(kOut);
+    ASSERT_TRUE(std::filesystem::create_directory(kOut));
+    write_file(std::string(kOut) + "/" + kKept, kOldContent);
+    ASSERT_EQ(chmod((std::string(kOut) + "/" + kKept).c_str(), 0600), 0);
+  }
+
+  /// The program given `arguments`, with `archive` appended to its file, in this process.
+  int run_program(const std::string& archive, const std::vector<std::string>& arguments) {
+    write_file(kProgram, "stub code " + archive);
+    memory_console_init(&screen_, 100, 60, 100, 60);
+    screen_.input_closed = true;
+    std::vector<const char*> list;
+    for (const std::string& argument : arguments) list.push_back(argument.c_str());
+    const std::string program = in_scratch(kProgram);
+    const std::string here = current_directory();
+    const int code = extraction_run_with_arguments(nullptr, 0, ArchiveDigest{}, program.c_str(),
+                                                   static_cast<int>(list.size()), list.data());
+    EXPECT_EQ(chdir(here.c_str()), 0);
+    return code;
+  }
+
+  /// Every name below kOut, folders ending in '/'.
+  static std::vector<std::string> written() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(kOut)) {
+      std::string name = e.path().lexically_relative(kOut).generic_string();
+      if (e.is_directory()) name += "/";
+      names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  /// What kOut must hold after an extraction of `row` that `refused` or not.
+  static void expect_output(const Row& row, bool refused) {
+    const std::string kept = std::string(kOut) + "/" + kKept;
+    if (refused) {
+      EXPECT_EQ(written(), std::vector<std::string>{kKept});
+      EXPECT_EQ(read_file(kept), kOldContent);
+      return;
+    }
+    for (const std::string& name : row.names) {
+      if (name.find('.') == std::string::npos) continue;  // a folder of the row
+      EXPECT_EQ(read_file(std::string(kOut) + "/" + name), "new " + name) << name;
+    }
+#ifndef _WIN32
+    struct stat st;
+    ASSERT_EQ(stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+#endif
+  }
+
+  MemoryConsole screen_;
+};
+
+#if defined(_WIN32)
+constexpr bool kProgramFoldsNames = true;
+#else
+constexpr bool kProgramFoldsNames = false;
+
+/// Runs `command` through the shell with nothing on standard input and its output dropped;
+/// its exit code.
+int shell(const std::string& command) {
+  const int status = std::system((command + " </dev/null >/dev/null 2>&1").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+TEST_F(FrontEndsTest, EveryFrontEndGivesOneAnswerPerArchive) {
+  for (const Row& row : rows()) {
+    SCOPED_TRACE(row.what);
+    const std::string archive = archive_of(row);
+    const bool refused = row.refused || (kProgramFoldsNames && row.refused_where_names_fold);
+    const int code = refused ? kExitFailure : kExitSuccess;
+
+    prepare_output();
+    EXPECT_EQ(run_program(archive, {"-y", "-o", kOut}), code) << "program -y";
+    expect_output(row, refused);
+    EXPECT_EQ(run_program(archive, {"-y", "-o", "fresh"}), code) << "program -y -o fresh";
+    EXPECT_EQ(std::filesystem::exists("fresh"), !refused);
+    std::filesystem::remove_all("fresh");
+    EXPECT_EQ(run_program(archive, {"--test"}), code) << "program --test";
+    EXPECT_EQ(run_program(archive, {"--list"}), code) << "program --list";
+
+#ifndef _WIN32
+    write_file("stub.run", read_file(ENTPACKER_STUB_PATH) + archive);
+    ASSERT_EQ(chmod("stub.run", 0755), 0);
+    prepare_output();
+    EXPECT_EQ(shell("./stub.run -y -o out"), code) << "stub -y";
+    expect_output(row, refused);
+    EXPECT_EQ(shell("./stub.run --test"), code) << "stub --test";
+    EXPECT_EQ(shell("./stub.run -y -o fresh"), code) << "stub -y -o fresh";
+    EXPECT_EQ(std::filesystem::exists("fresh"), !refused);
+    std::filesystem::remove_all("fresh");
+
+    // jcpack reads a self-extractor whose program is a Windows one as Windows extracts it.
+    for (const bool windows : {false, true}) {
+      SCOPED_TRACE(windows ? "jcpack, Windows program" : "jcpack");
+      const bool jcpack_refused = row.refused || (windows && row.refused_where_names_fold);
+      const int jcpack_code = jcpack_refused ? kExitFailure : kExitSuccess;
+      write_file("any.run", std::string(windows ? "MZ"
+                                                : "\x7F"
+                                                  "ELF") +
+                                " code " + archive);
+      prepare_output();
+      EXPECT_EQ(shell(std::string(JCPACK_PATH) + " unpack any.run out"), jcpack_code);
+      expect_output(row, jcpack_refused);
+      EXPECT_EQ(shell(std::string(JCPACK_PATH) + " test any.run"), jcpack_code);
+      EXPECT_EQ(shell(std::string(JCPACK_PATH) + " unpack any.run fresh"), jcpack_code);
+      EXPECT_EQ(std::filesystem::exists("fresh"), !jcpack_refused);
+      std::filesystem::remove_all("fresh");
+      EXPECT_EQ(shell(std::string(JCPACK_PATH) + " list any.run"), jcpack_code);
+    }
+#endif
+  }
+}
+
+/// Makes the target of the next test at the first write of the new file, as another program
+/// could while a large entry is being written.
+std::string appearing_target;
+
+void make_target_meanwhile() {
+  std::ofstream(appearing_target, std::ios::binary) << "the user's";
+}
+
+TEST_F(FrontEndsTest, ATargetThatAppearsWhileItsEntryIsWrittenIsAskedAboutOrKept) {
+  const std::string archive = named_archive_of({{"neu.txt", "from the archive"}});
+  struct Case {
+    std::vector<std::string> arguments;
+    uint16_t key;  ///< the answer to a question, 0 for none
+    const char* content;
+  };
+  const std::vector<Case> cases = {
+      {{"-o", kOut, "--no-wait"}, 'n', "the user's"},
+      {{"-o", kOut, "--no-wait"}, 'j', "from the archive"},
+      {{"-n", "-o", kOut}, 0, "the user's"},
+      {{"-y", "-o", kOut}, 0, "from the archive"},  // overwrite without asking, as asked
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + " " + std::string(1, char(c.key)));
+    prepare_output();
+    write_file(kProgram, "stub code " + archive);
+    memory_console_init(&screen_, 100, 60, 100, 60);
+    screen_.input_closed = true;
+    if (c.key) memory_console_push_key(&screen_, c.key, 0);
+    std::vector<const char*> list;
+    for (const std::string& argument : c.arguments) list.push_back(argument.c_str());
+    const std::string program = in_scratch(kProgram);
+    const std::string here = current_directory();
+    appearing_target = in_scratch("out/neu.txt");
+    platform_file_call_at_next_write(make_target_meanwhile);
+    EXPECT_EQ(extraction_run_with_arguments(nullptr, 0, ArchiveDigest{}, program.c_str(),
+                                            static_cast<int>(list.size()), list.data()),
+              kExitSuccess);
+    platform_file_call_at_next_write(nullptr);
+    ASSERT_EQ(chdir(here.c_str()), 0);
+    EXPECT_EQ(read_file("out/neu.txt"), c.content);
+    bool asked = false;
+    for (int y = 0; y < 60; ++y)
+      asked = asked || memory_console_row(&screen_, y) == kOverwriteQuestion;
+    EXPECT_EQ(asked, c.key != 0);
+    EXPECT_EQ(written(), (std::vector<std::string>{kKept, "neu.txt"}));
+  }
+}
+
+}  // namespace

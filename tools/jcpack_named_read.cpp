@@ -1,0 +1,237 @@
+#include "tools/jcpack_named_read.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include "app/extract_core.h"
+#include "files/file_table.h"
+#include "files/program_directory.h"
+#include "jc/pack_format.h"
+#include "pack/named_archive.h"
+#include "runtime/workspace.h"
+#include "tools/tool_io.h"
+
+namespace {
+
+/// The file being read, for messages, and the number of the entry being reported.
+struct NamedReadState {
+  std::string shown;
+  size_t index = 0;
+};
+
+NamedReadState named_read;
+
+std::string name_of(const uint8_t* name, size_t size) {
+  return "'" + printable(name, size) + "'";
+}
+
+/// A modification time as "YYYY-MM-DDTHH:MM:SSZ", or the bare number of seconds when it is
+/// beyond what the calendar functions take.
+std::string time_text(int64_t seconds) {
+  const time_t t = time_t(seconds);
+  struct tm parts;
+  char text[64];
+  if (int64_t(t) != seconds || gmtime_r(&t, &parts) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+    return std::to_string(seconds);
+  }
+  return text;
+}
+
+/// Why, in words, by ExtractProblem.
+const char* problem_text(ExtractProblem problem) {
+  switch (problem) {
+    case ExtractProblem::unsafe_name:
+      return "unsafe name";
+    case ExtractProblem::name_twice:
+      return "the name is there twice";
+    case ExtractProblem::case_twin:
+      return "the name differs only in case from another, which Windows takes for one";
+    case ExtractProblem::below_file:
+      return "the name lies below a file of the archive";
+    case ExtractProblem::archive_walk:
+      return "the entries do not pair with the table";
+    case ExtractProblem::unreadable:
+      return "its stored bytes cannot be read";
+    case ExtractProblem::no_memory:
+      return "out of memory";
+    case ExtractProblem::damaged:
+      return "damaged: its block does not unpack to its bytes";
+    case ExtractProblem::folder_blocked:
+      return "a link or a file is in the way of its folder, or the folder cannot be made";
+    case ExtractProblem::target_blocked:
+      return "a folder, link, read-only or special file is in the way; left as it is";
+    case ExtractProblem::write_failed:
+      return "cannot be written; the old file is left as it was";
+    case ExtractProblem::folder_time:
+      return "cannot set the folder's time";
+  }
+  return "failed";
+}
+
+void announce(const ArchiveItem& /*item*/) {}
+
+OverwriteDecision ask(const ArchiveItem& /*item*/) {
+  return kDecisionWrite;
+}
+
+void report_fail(const ExtractFailure& f) {
+  std::string message = named_read.shown + ": ";
+  if (f.item) message += "entry " + name_of(f.item->name, f.item->name_size) + ": ";
+  message += problem_text(f.problem);
+  if (f.problem == ExtractProblem::unsafe_name)
+    message += std::string(" (") + entry_name_problem_text(f.name_problem) + ")";
+  if (f.other_name) message += " (" + name_of(f.other_name, f.other_name_size) + ")";
+  std::fprintf(stderr, "jcpack: %s\n", message.c_str());
+}
+
+void listed(const ArchiveItem& /*item*/) {}
+
+void totals(uint64_t /*unpacked*/, uint64_t /*stored*/, uint32_t /*count*/) {}
+
+/// One line of `jcpack list`.
+void list_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
+  const bool folder = (item.flags & kNamedEntryDirectory) != 0;
+  const char* kind = folder ? "folder" : pack_entry_is_stored(item.header) ? "stored" : "jc";
+  std::printf("%zu %u %u %s %s %s %s %s\n", ++named_read.index, item.header.unpacked_size,
+              item.header.stored_size, kind, (item.flags & kNamedEntryExecutable) != 0 ? "x" : "-",
+              time_text(item.mtime).c_str(), sound ? "ok" : "failed",
+              printable(item.name, item.name_size).c_str());
+  if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
+}
+
+/// One line of `jcpack test`.
+void test_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
+  std::printf("%s %s\n", sound ? "OK    " : "FAILED", printable(item.name, item.name_size).c_str());
+  if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
+}
+
+const ExtractReport list_report = {announce, ask, report_fail, listed, list_line, totals};
+const ExtractReport test_report = {announce, ask, report_fail, listed, test_line, totals};
+const ExtractReport unpack_report = {announce, ask, report_fail, listed, test_line, totals};
+
+/// Starts the runtime the core works with; false after a message when it cannot.
+bool start_runtime() {
+  if (main_heap_create() && object_heap_create() && file_table_init()) return true;
+  failure("cannot set up memory");
+  return false;
+}
+
+/// Whether the file `path` starts as a Windows program: its names are then compared as
+/// Windows compares them.
+bool is_windows_program(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  char magic[2] = {0, 0};
+  const bool read = file && std::fread(magic, 1, 2, file) == 2;
+  if (file) std::fclose(file);
+  return read && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+/// Writes `file` to a new scratch file, whose name goes to `*name`; false after a message.
+bool write_scratch(const std::vector<uint8_t>& file, std::string* name) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/jcpack-XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return fail(system_error(pattern, "cannot make a scratch file"));
+  const bool written = write_all(fd, file.data(), file.size());
+  if (close(fd) != 0 || !written) {
+    unlink(pattern.c_str());
+    return fail(system_error(pattern, "cannot write a scratch file"));
+  }
+  *name = pattern;
+  return true;
+}
+
+/// Opens the named archive at the end of `path`; false after a message when it is absent
+/// or damaged.
+bool open_source(const std::string& path, const std::vector<uint8_t>& file, ArchiveSource* source,
+                 ExtractPolicy* policy) {
+  named_read = NamedReadState{path == "-" ? "standard input" : path, 0};
+  if (!start_runtime()) return false;
+  std::string name = path;
+  if (path == "-" && !write_scratch(file, &name)) return false;
+  *policy = ExtractPolicy{OverwritePolicy::all, is_windows_program(name)};
+  const AppendedArchive appended = appended_archive_open(name.c_str(), source);
+  if (path == "-") unlink(name.c_str());  // the open handle keeps it while it is read
+  switch (appended) {
+    case AppendedArchive::valid:
+      return true;
+    case AppendedArchive::damaged:
+      return fail(named_read.shown +
+                  ": damaged: its trailer, checksum or table of names does not hold; nothing is "
+                  "read from it");
+    default:
+      return fail(named_read.shown + ": no named archive at its end");
+  }
+}
+
+/// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
+bool ends_with_named_magic(const uint8_t* file, size_t size) {
+  return size >= kNamedArchiveTrailerSize &&
+         std::memcmp(file + size - kNamedArchiveTrailerSize, kNamedArchiveMagic,
+                     sizeof kNamedArchiveMagic) == 0;
+}
+
+/// Whether the `size` bytes at `file` are a plain pack archive, entry after entry to the
+/// end. One that ends with a self-extractor stored whole is read as the pack archive it is;
+/// the first bytes of a program, read as entry sizes, run past its end.
+bool walks_as_pack_archive(const uint8_t* file, size_t size) {
+  PackWalk walk = pack_walk_start(file, size);
+  PackEntryView entry;
+  PackWalkStep step;
+  do {
+    step = pack_walk_next(walk, &entry);
+  } while (step == PackWalkStep::entry);
+  return step == PackWalkStep::end;
+}
+
+}  // namespace
+
+bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
+  return ends_with_named_magic(file, size) && !walks_as_pack_archive(file, size);
+}
+
+int jcpack_named_list(const std::string& path, const std::vector<uint8_t>& file) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  const bool sound = extract_test(source, policy, list_report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
+}
+
+int jcpack_named_test(const std::string& path, const std::vector<uint8_t>& file) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  const bool sound = extract_test(source, policy, test_report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
+}
+
+int jcpack_named_unpack(const std::string& path, const std::vector<uint8_t>& file,
+                        const std::string& dir) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  // Nothing is made, not even the folder, before the whole archive has passed the checks.
+  if (!extract_check_names(source, policy, unpack_report)) {
+    archive_source_close(&source);
+    return failure(named_read.shown + ": nothing unpacked");
+  }
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error || chdir(dir.c_str()) != 0) {
+    archive_source_close(&source);
+    return failure(dir + ": cannot make or enter the folder");
+  }
+  program_directory_init("./");
+  const bool sound = extract_all(source, policy, unpack_report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
+}

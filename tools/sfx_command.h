@@ -1,0 +1,11 @@
+// `jcpack sfx`: makes a self-extractor, a stub program followed by a named archive of files
+// and folders (see pack/named_archive.h for the layout).
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// Runs `jcpack sfx` with the arguments that follow the command word and returns the exit
+/// code: 0 when OUT was written, 1 when an input, the stub or OUT failed (OUT is then
+/// neither created nor changed), 2 for a usage mistake. Prints its own messages.
+int jcpack_sfx(const std::vector<std::string>& args);
