@@ -11,11 +11,13 @@
 //     compare names as Windows does) the simple case folding of the Unicode character
 //     database (statuses C and S of CaseFolding.txt, and the dotless ı folded as its upper
 //     case I is; a table made at build time by tools/case_fold_gen.cpp; the key is the folded
-//     name in UTF-8). It folds a few pairs that Windows keeps apart (the Kelvin sign and `k`,
-//     `ẞ` and `ß`, letters beyond U+FFFF), so it finds more twins than Windows, not fewer.
-// Both fold `Übersicht.txt` and `übersicht.TXT`, `Ω.txt` and `ω.txt`, `Д` and `д`,
-// fullwidth `Ａ` and `ａ`, `ǅ` and `ǆ`; neither makes `ß` equal to `ss`. A byte that is not
-// part of valid UTF-8 is kept as it is. Nothing is allocated.
+//     name in UTF-8). It joins a few pairs that Windows keeps apart (the Kelvin sign and `k`,
+//     `ẞ` and `ß`, the title-case `ǅ` and `ǆ`, the final `ς` and `σ`), so it finds more
+//     twins than Windows, not fewer.
+// Both join `Übersicht.txt` and `übersicht.TXT`, `Ω.txt` and `ω.txt`, `Д` and `д`,
+// fullwidth `Ａ` and `ａ`; neither makes `ß` equal to `ss`. A byte that is not part of valid
+// UTF-8 is kept as it is (on Windows a name that is not valid UTF-8 is equal only to the same
+// bytes). Nothing is allocated.
 #pragma once
 
 #include <cstddef>
