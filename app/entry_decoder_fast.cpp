@@ -7,12 +7,13 @@
 // to half a window is served from a window of 64 KiB of the entries part, read at once;
 // larger ones go to the file directly.
 //
-// Folders: the folder of each entry is entered, part by part, and the entry is written by
-// its last part. A folder entered is held as the current one, so no name given later can
-// lead through a link that has taken the place of one of its parts, and an entry in the
-// same folder as the one before it (most of them, as an archive lists a folder's files
-// together) needs no work on its folders at all. Between entries the run goes up only as
-// far as their folders differ.
+// Folders: the output folder, current when the first entry's folders are made, is held open
+// until the run leaves it, and each entry's folder is found anew from it, never from a
+// folder the run stood in before and never through a link (platform_folder_enter), made
+// where it is missing and made current; the entry is then written by its last part. A
+// folder renamed or replaced by a link while the run waits at a question is not followed
+// out of the output folder. The folder the entry before stood in must still be there for
+// the entries that share it: when it has gone, it is not made again, and they fail.
 #include <cstring>
 
 #include "app/archive_source.h"
@@ -51,15 +52,14 @@ bool fill_window(const ArchiveSource& source, uint64_t offset) {
   return true;
 }
 
-/// The folder now current, below the output folder, and how many parts deep it is;
-/// kLostDepth once a step back up has failed: nothing more is written then.
-struct EnteredFolder {
-  char name[kEntryNameMaxSize + 1];
-  uint32_t depth;
+/// The held output folder (null before the first entry and after the run left it), and the
+/// folder, beneath it, of the last entry whose folders were made.
+struct EntryFolders {
+  PlatformFolder output;
+  char previous[kEntryNameMaxSize + 1];
 };
 
-EnteredFolder entered_folder;
-constexpr uint32_t kLostDepth = UINT32_MAX;
+EntryFolders entry_folders;
 
 /// The length of the longest run of whole parts that `a` (`a_size` bytes) and the
 /// zero-terminated `b` start with alike.
@@ -77,46 +77,21 @@ size_t common_parts(const char* a, size_t a_size, const char* b) {
   }
 }
 
-/// Goes up until the current folder is the first `keep` bytes of entered_folder.name
-/// (whole parts). False, and the run lost, when a step up fails.
-bool leave_to(size_t keep) {
-  char* name = entered_folder.name;
-  size_t length = std::strlen(name);
-  while (length > keep && entered_folder.depth != kLostDepth) {
-    if (!platform_set_current_directory("..")) {
-      entered_folder.depth = kLostDepth;
-      break;
-    }
-    --entered_folder.depth;
-    while (length > keep && name[length - 1] != kEntryNameSeparator) --length;
-    if (length > keep) --length;  // the separator before the part left
-    name[length] = 0;
+/// Finds, makes where missing and enters the folder of the entry `path` whose last part
+/// starts at `last` (null: the output folder itself). Only the parts it shares with the
+/// previous entry's folder must exist already.
+bool enter_entry_folder(char* path, char* last) {
+  if (!last) {
+    entry_folders.previous[0] = 0;
+    return platform_folder_enter(entry_folders.output, "", SIZE_MAX);
   }
-  return entered_folder.depth != kLostDepth;
-}
-
-/// Makes and enters each part of the first `folder` bytes of `path` from byte `at` on (0 or
-/// a separator), which entered_folder.name holds already up to `at`. False when a part is
-/// a link or anything but a folder, or cannot be made or entered; the name entered so far
-/// is kept.
-bool enter_parts(char* path, size_t at, size_t folder) {
-  while (at < folder) {
-    const size_t start = at == 0 ? 0 : at + 1;
-    size_t end = start;
-    while (end < folder && path[end] != kEntryNameSeparator) ++end;
-    const char kept = path[end];
-    path[end] = 0;
-    const bool entered =
-        platform_make_directory(path + start) && platform_enter_directory(path + start);
-    if (entered) {
-      std::memcpy(entered_folder.name, path, end + 1);  // with the terminating zero
-      ++entered_folder.depth;
-    }
-    path[end] = kept;
-    if (!entered) return false;
-    at = end;
-  }
-  return true;
+  const size_t folder = static_cast<size_t>(last - path);
+  const size_t existing = common_parts(path, folder, entry_folders.previous);
+  *last = 0;
+  const bool entered = platform_folder_enter(entry_folders.output, path, existing);
+  if (entered) std::memcpy(entry_folders.previous, path, folder + 1);
+  *last = kEntryNameSeparator;
+  return entered;
 }
 
 /// Reads the item's JC block into the last bytes of a new block of `capacity` bytes and
@@ -180,17 +155,24 @@ uint32_t entry_crc32_update(uint32_t crc, const uint8_t* bytes, size_t size) {
 }
 
 bool entry_folders_make(char* path, bool whole) {
-  // Up only as far as this entry's folder and the one entered differ, then down.
-  const char* last = std::strrchr(path, kEntryNameSeparator);
-  const size_t folder = last ? static_cast<size_t>(last - path) : 0;
-  const size_t common = common_parts(path, folder, entered_folder.name);
-  if (!leave_to(common) || !enter_parts(path, common, folder)) return false;
+  if (!entry_folders.output && !(entry_folders.output = platform_folder_hold("."))) return false;
+  char* last = std::strrchr(path, kEntryNameSeparator);
+  if (!enter_entry_folder(path, last)) {
+    // Never left standing in a folder that may have moved away.
+    (void)platform_folder_enter(entry_folders.output, "", SIZE_MAX);
+    return false;
+  }
   if (last) std::memmove(path, last + 1, std::strlen(last + 1) + 1);
   return !whole || platform_make_directory(path);
 }
 
 bool entry_folders_leave() {
-  return leave_to(0);
+  if (!entry_folders.output) return true;
+  const bool back = platform_folder_enter(entry_folders.output, "", SIZE_MAX);
+  platform_folder_release(entry_folders.output);
+  entry_folders.output = nullptr;
+  entry_folders.previous[0] = 0;
+  return back;
 }
 
 bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* out, size_t count) {

@@ -1,13 +1,17 @@
-// The stub's way with the folders of entries: each entry's folder entered and held as the
-// current one, up only as far as two entries' folders differ, and never through a link
-// or over a file, also after an entry that failed part of the way.
+// The stub's way with the folders of entries: each entry's folder found from the held
+// output folder and entered, never through a link or over a file, also after an entry
+// that failed part of the way or a folder that was moved away between two entries.
 #ifndef _WIN32
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/entry_decoder.h"
+#include "platform/file.h"
 #include "testing/scratch_directory_fixture.h"
 
 namespace {
@@ -23,6 +27,22 @@ class EntryFoldersTest : public ScratchDirectoryTest {
     if (!entry_folders_make(path, false)) return false;
     write_file(path, name);
     return true;
+  }
+
+  /// Makes "out" and "anderswo" in the scratch folder and enters "out".
+  static void enter_output_folder() {
+    ASSERT_EQ(mkdir("out", 0755), 0);
+    ASSERT_EQ(mkdir("anderswo", 0755), 0);
+    ASSERT_EQ(chdir("out"), 0);
+  }
+
+  /// Everything beneath `folder`, sorted.
+  static std::vector<std::string> listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+      names.push_back(entry.path().lexically_relative(folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 };
 
@@ -59,6 +79,35 @@ TEST_F(EntryFoldersTest, EntriesLandInTheirFoldersWhicheverWayTheRunMoves) {
   EXPECT_STREQ(folder, "leer");
   ASSERT_TRUE(entry_folders_leave());
   EXPECT_EQ(access("a/neu/leer", F_OK), 0);
+}
+
+TEST_F(EntryFoldersTest, AFolderMovedAwayBetweenTwoEntriesTakesNothingOutside) {
+  enter_output_folder();
+  ASSERT_TRUE(put("a/b/c0"));
+  // Renamed away while the run waits at a question: the entries that were to go there fail.
+  std::filesystem::rename(in_scratch("out/a/b"), in_scratch("anderswo/b"));
+  EXPECT_FALSE(put("a/b/c.txt"));
+  EXPECT_FALSE(put("a/b/d/e.txt"));
+  EXPECT_TRUE(put("a/f.txt"));
+  ASSERT_TRUE(entry_folders_leave());
+  EXPECT_EQ(listing(in_scratch("anderswo")), (std::vector<std::string>{"b", "b/c0"}));
+  EXPECT_EQ(listing("."), (std::vector<std::string>{"a", "a/f.txt"}));
+}
+
+TEST_F(EntryFoldersTest, ALinkInAFoldersPlaceIsNeitherEnteredNorMadeThroughNorGivenATime) {
+  enter_output_folder();
+  ASSERT_TRUE(put("a/x/z/g"));
+  std::filesystem::rename(in_scratch("out/a/x"), in_scratch("anderswo/x"));
+  ASSERT_EQ(symlink(in_scratch("anderswo/x").c_str(), in_scratch("out/a/x").c_str()), 0);
+  EXPECT_FALSE(put("a/x/h"));
+  EXPECT_FALSE(put("a/x/z/i"));
+  EXPECT_FALSE(put("a/x/neu/j"));
+  ASSERT_TRUE(entry_folders_leave());
+  EXPECT_FALSE(platform_folder_set_time(nullptr, "a/x/z", 0));
+  EXPECT_TRUE(platform_folder_set_time(nullptr, "a", 0));
+  EXPECT_EQ(listing(in_scratch("anderswo")), (std::vector<std::string>{"x", "x/z", "x/z/g"}));
+  EXPECT_NE(std::filesystem::last_write_time(in_scratch("anderswo/x/z")),
+            std::filesystem::last_write_time("a"));
 }
 
 #endif  // _WIN32

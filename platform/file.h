@@ -11,6 +11,7 @@
 // issued, null or the invalid value) makes the operation fail and touches nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 /// An open file of the platform: opaque and pointer-sized, never null when open.
@@ -166,3 +167,52 @@ bool platform_set_file_time(const char* path, int64_t unix_seconds);
 /// Makes the regular file `path` executable by whoever may read it (POSIX: an x bit beside
 /// each r bit). Windows has no such bit: true without a change. False on failure.
 bool platform_set_executable(const char* path);
+
+// ---- Placing new files and resolving folders beneath a held one -------------------------
+//
+// A run that extracts holds its output folder open and finds every entry's folder from it,
+// part by part, never through a link and never from a folder it stood in before: a folder
+// renamed or replaced by a link meanwhile is not followed out of the output folder. The
+// folder found is made current, so that the file calls above reach the entry by its last
+// part. A new file is put in place only when nothing has taken its name meanwhile.
+
+/// What a no-replace move did.
+enum class FilePlacement {
+  kPlaced,  ///< the file has the target name now; the source name is gone
+  kTaken,   ///< something of the target name exists (a link too, whatever it leads to);
+            ///< nothing was changed
+  kFailed,  ///< the platform refused; nothing was changed
+};
+
+/// Gives the regular file `source` the name `target` (in the same folder), in one step and
+/// only when nothing of that name exists at that moment: a file that has appeared at
+/// `target` since it was looked at is never replaced. The file keeps its permission bits
+/// (a new file's: 0666, or 0777 once made executable, less the umask) and attributes.
+FilePlacement platform_file_place(const char* source, const char* target);
+
+/// A folder held open: names resolved from it reach the folder that was opened, wherever
+/// it has been moved since. Opaque; null when there is none.
+using PlatformFolder = struct PlatformFolderRecord*;
+
+/// Opens the folder `path` and holds it (links in `path` are followed: it is the caller's
+/// own choice of folder). Null when it is not a folder or cannot be opened.
+PlatformFolder platform_folder_hold(const char* path);
+
+/// Lets go of a held folder; null is ignored.
+void platform_folder_release(PlatformFolder folder);
+
+/// Makes the folder `relative` beneath the held `folder` the current folder. `relative` has
+/// parts separated by '/' (none for "", the held folder itself), none of them empty, "." or
+/// "..". Every part is looked up in the one before it, from the held folder on, and none
+/// may be a link or reparse point (nor, on Windows, reached through one). The first
+/// `existing` bytes of `relative` (whole parts; SIZE_MAX: all of it) must be folders that
+/// exist; the parts after them are made where they are missing. False when a part is
+/// missing and may not be made, is a link or anything but a folder, or the platform
+/// refuses; the current folder stays where it was then.
+bool platform_folder_enter(PlatformFolder folder, const char* relative, size_t existing);
+
+/// Sets the modification time of the folder `relative` beneath the held `folder` (null: the
+/// current folder) to `unix_seconds` since 1970-01-01 UTC, through a handle of the folder
+/// found as platform_folder_enter finds it (nothing is made): never through a link, the
+/// last part included. False when it is not such a folder or the time cannot be set.
+bool platform_folder_set_time(PlatformFolder folder, const char* relative, int64_t unix_seconds);

@@ -5,6 +5,7 @@ namespace {
 /// The hook's record: bytes that may still be written, negative for no limit.
 struct FileFaults {
   int64_t allowance = -1;
+  FileSystemWays ways = FileSystemWays::kNewest;
   void (*next_write_hook)() = nullptr;
 };
 
@@ -31,4 +32,12 @@ uint32_t file_faults_take_allowance(uint32_t count) {
       file_faults.allowance < count ? static_cast<uint32_t>(file_faults.allowance) : count;
   file_faults.allowance -= granted;
   return granted;
+}
+
+void platform_file_limit_ways(FileSystemWays ways) {
+  file_faults.ways = ways;
+}
+
+FileSystemWays file_faults_ways() {
+  return file_faults.ways;
 }

@@ -5,7 +5,11 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#if defined(__linux__) && __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -182,6 +186,16 @@ bool smallest_match(const char* directory, const char* pattern, char* best) {
 bool is_read_only(const char* name) {
   struct stat info;
   return ::lstat(name, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
+/// Fills `times` for utimensat or futimens: the access time kept, the modification time
+/// `unix_seconds`. False when time_t cannot hold it.
+bool modification_times(int64_t unix_seconds, struct timespec* times) {
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = static_cast<time_t>(unix_seconds);
+  times[1].tv_nsec = 0;
+  return static_cast<int64_t>(times[1].tv_sec) == unix_seconds;
 }
 
 }  // namespace
@@ -385,14 +399,9 @@ bool platform_make_directory(const char* path) {
 }
 
 bool platform_set_file_time(const char* path, int64_t unix_seconds) {
-  if (!path || !*path) return false;
   struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
-  times[1].tv_sec = static_cast<time_t>(unix_seconds);
-  times[1].tv_nsec = 0;
-  if (static_cast<int64_t>(times[1].tv_sec) != unix_seconds) return false;
-  return ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0;
+  return path && *path && modification_times(unix_seconds, times) &&
+         ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool platform_set_executable(const char* path) {
@@ -400,4 +409,194 @@ bool platform_set_executable(const char* path) {
   if (!path || !*path || ::lstat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
   const mode_t mode = info.st_mode & 07777;
   return ::chmod(path, mode | ((mode & 0444) >> 2)) == 0;
+}
+
+// ---- Placing files, and folders beneath a held one ---------------------------------------
+//
+// A new file is put in place by a rename that refuses to replace (renameat2 with
+// RENAME_NOREPLACE). Where the kernel or the file system lacks it, the file gets the target
+// as a second name (link, which never replaces either) and loses its first; where the file
+// system has no hard links either, the name is looked at just before an ordinary rename,
+// which leaves a moment in which a file that appears would be replaced.
+//
+// A folder beneath a held one is found in one call where the kernel confines lookups
+// (openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS: no link anywhere, no way out),
+// otherwise part by part, each part opened in the one before without following a link
+// (O_NOFOLLOW | O_DIRECTORY) and made there (mkdirat) when missing. A failed confined
+// lookup goes part by part too, which decides: it alone makes missing parts, and it gives
+// the same answer for everything else.
+
+struct PlatformFolderRecord {
+  int descriptor;
+};
+
+namespace {
+
+/// How a folder is opened when it is only entered or looked up in: without read access
+/// where the system allows, which a folder one may only pass through needs.
+#ifdef O_PATH
+constexpr int kFolderPlace = O_PATH;
+#else
+constexpr int kFolderPlace = O_RDONLY;
+#endif
+/// Flags of every lookup of a part: a folder, not a link, not inherited by programs run.
+constexpr int kPartLookup = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+/// Set once the kernel has said it has no confined lookup: every lookup goes part by part.
+bool confined_lookup_missing;
+
+/// True for "" and for parts separated by '/', none of them empty, "." or "..".
+bool is_plain_relative(const char* relative) {
+  if (!relative) return false;
+  for (const char* part = relative; *part;) {
+    size_t length = 0;
+    while (part[length] && part[length] != '/') ++length;
+    const bool dots = part[0] == '.' && (length == 1 || (length == 2 && part[1] == '.'));
+    if (length == 0 || dots || (part[length] && !part[length + 1])) return false;
+    part += part[length] ? length + 1 : length;
+  }
+  return true;
+}
+
+/// Opens the folder `relative` beneath `base` with `mode` in one confined lookup; -1 when
+/// it fails, and when the kernel lacks such lookups.
+int open_confined(int base, const char* relative, int mode) {
+#if defined(SYS_openat2) && defined(RESOLVE_BENEATH)
+  if (confined_lookup_missing || file_faults_ways() != FileSystemWays::kNewest) return -1;
+  struct open_how how {};
+  how.flags = static_cast<uint64_t>(mode | kPartLookup);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+  const long fd = ::syscall(SYS_openat2, base, relative, &how, sizeof how);
+  if (fd < 0 && errno == ENOSYS) confined_lookup_missing = true;
+  return static_cast<int>(fd);
+#else
+  (void)base;
+  (void)relative;
+  (void)mode;
+  return -1;
+#endif
+}
+
+/// Opens the folder `relative` (not "") beneath `base` part by part, the last part with
+/// `mode`; parts that start at byte `existing` or later are made where missing. -1 when a
+/// part is missing and may not be made, is a link or not a folder, or cannot be opened.
+int open_part_by_part(int base, const char* relative, size_t existing, int mode) {
+  char name[NAME_MAX + 1];
+  int folder = base;  // the caller's; the ones opened on the way are closed here
+  for (const char* part = relative;;) {
+    const char* end = std::strchr(part, '/');
+    const size_t length = end ? static_cast<size_t>(end - part) : std::strlen(part);
+    int next = -1;
+    if (length <= NAME_MAX) {
+      std::memcpy(name, part, length);
+      name[length] = 0;
+      const int flags = (end ? kFolderPlace : mode) | kPartLookup;
+      next = ::openat(folder, name, flags);
+      const bool may_make = static_cast<size_t>(part - relative) >= existing;
+      if (next < 0 && errno == ENOENT && may_make &&
+          (::mkdirat(folder, name, kNewDirectoryMode) == 0 || errno == EEXIST))
+        next = ::openat(folder, name, flags);  // made here, or by someone else meanwhile
+    }
+    if (folder != base) ::close(folder);
+    if (next < 0 || !end) return next;
+    folder = next;
+    part = end + 1;
+  }
+}
+
+/// Opens the folder `relative` beneath `base` (AT_FDCWD: the current folder) with `mode`,
+/// making the parts from byte `existing` on where missing. -1 on failure.
+int open_beneath(int base, const char* relative, size_t existing, int mode) {
+  if (!is_plain_relative(relative)) return -1;
+  if (!*relative) return ::openat(base, ".", mode | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open_confined(base, relative, mode);
+  return fd >= 0 ? fd : open_part_by_part(base, relative, existing, mode);
+}
+
+/// Renames `source` to `target` unless something of that name exists: 0, or -1 with errno
+/// (EEXIST: taken; EINVAL or ENOSYS: the file system or the kernel cannot do it).
+int rename_without_replacing(const char* source, const char* target) {
+  if (file_faults_ways() != FileSystemWays::kNewest) {
+    errno = EINVAL;
+    return -1;
+  }
+#if defined(RENAME_NOREPLACE)
+  return ::renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE);
+#elif defined(SYS_renameat2)
+  constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE, which older C libraries do not name
+  return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, source, AT_FDCWD, target, kNoReplace));
+#else
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+/// Gives the file `source` the second name `target`, then takes the first away: 0, or -1
+/// with errno (EEXIST: taken; EPERM, EOPNOTSUPP or ENOSYS: no hard links there).
+int link_then_unlink(const char* source, const char* target) {
+  if (file_faults_ways() == FileSystemWays::kWithoutHardLinks) {
+    errno = EPERM;
+    return -1;
+  }
+  if (::link(source, target) != 0) return -1;
+  (void)::unlink(source);  // the file is in place under both names already
+  return 0;
+}
+
+}  // namespace
+
+FilePlacement platform_file_place(const char* source, const char* target) {
+  struct stat info;
+  if (!source || !*source || !target || !*target || ::lstat(source, &info) != 0 ||
+      !S_ISREG(info.st_mode))
+    return FilePlacement::kFailed;
+  if (rename_without_replacing(source, target) == 0) return FilePlacement::kPlaced;
+  if (errno == EEXIST) return FilePlacement::kTaken;
+  if (errno != EINVAL && errno != ENOSYS) return FilePlacement::kFailed;
+  if (link_then_unlink(source, target) == 0) return FilePlacement::kPlaced;
+  if (errno == EEXIST) return FilePlacement::kTaken;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return FilePlacement::kFailed;
+  if (::lstat(target, &info) == 0) return FilePlacement::kTaken;
+  if (errno != ENOENT) return FilePlacement::kFailed;
+  return ::rename(source, target) == 0 ? FilePlacement::kPlaced : FilePlacement::kFailed;
+}
+
+PlatformFolder platform_folder_hold(const char* path) {
+  if (!path || !*path) return nullptr;
+  const int fd = ::open(path, kFolderPlace | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  auto* record = static_cast<PlatformFolderRecord*>(std::malloc(sizeof(PlatformFolderRecord)));
+  if (!record) {
+    ::close(fd);
+    return nullptr;
+  }
+  record->descriptor = fd;
+  return record;
+}
+
+void platform_folder_release(PlatformFolder folder) {
+  if (!folder) return;
+  ::close(folder->descriptor);
+  std::free(folder);
+}
+
+bool platform_folder_enter(PlatformFolder folder, const char* relative, size_t existing) {
+  if (!folder || !relative) return false;
+  if (!*relative) return ::fchdir(folder->descriptor) == 0;
+  const int fd = open_beneath(folder->descriptor, relative, existing, kFolderPlace);
+  if (fd < 0) return false;
+  const bool entered = ::fchdir(fd) == 0;
+  ::close(fd);
+  return entered;
+}
+
+bool platform_folder_set_time(PlatformFolder folder, const char* relative, int64_t unix_seconds) {
+  struct timespec times[2];
+  if (!modification_times(unix_seconds, times)) return false;
+  // Opened for reading: a descriptor that only names a place does not take a time.
+  const int fd = open_beneath(folder ? folder->descriptor : AT_FDCWD, relative, SIZE_MAX, O_RDONLY);
+  if (fd < 0) return false;
+  const bool set = ::futimens(fd, times) == 0;
+  ::close(fd);
+  return set;
 }

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/file.h"
 #include "platform/file_faults.h"
@@ -431,4 +432,219 @@ void win32_close_every_file() {
     r->handle = nullptr;
     if (handle) CloseHandle(handle);
   }
+}
+
+// ---- Placing files, and folders beneath a held one ---------------------------------------
+//
+// A new file is put in place by MoveFileExW without MOVEFILE_REPLACE_EXISTING, which
+// refuses when any entry of the target's name exists.
+//
+// A held folder is a handle with read access that does not share deletion: while it is
+// held, nobody can rename or remove the folder. Opening a name relative to a handle needs
+// the native API, so a folder beneath a held one is found by its full path, which the
+// system reports for the handle each time (wherever the folder is by then): the whole
+// folder is opened at once, as itself when it is a reparse point, and taken only when it
+// is a folder and not a reparse point and its final path is the held folder's followed by
+// the parts, so that no link on the way was followed (some systems report a link as what
+// it leads to and follow it: only the final path gives it away). A folder that is missing
+// is found part by part in the same way, each part made where it may be, and held until
+// the next one has been checked. The folder found is made current by that path while it
+// is held.
+
+struct PlatformFolderRecord {
+  HANDLE handle;
+};
+
+namespace {
+
+/// Access of a handle that holds a folder: reading its list counts for sharing, so that,
+/// with kHeldFolderShare, nobody renames or removes the folder while the handle is open.
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr DWORD kHeldFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+/// True for "" and for parts separated by '/', none of them empty, "." or "..", and none
+/// with the system's own separator '\' or a ':' (a drive or a stream).
+bool is_plain_relative(const char* relative) {
+  if (!relative) return false;
+  for (const char* part = relative; *part;) {
+    size_t length = 0;
+    for (; part[length] && part[length] != '/'; ++length)
+      if (part[length] == '\\' || part[length] == ':') return false;
+    const bool dots = part[0] == '.' && (length == 1 || (length == 2 && part[1] == '.'));
+    if (length == 0 || dots || (part[length] && !part[length + 1])) return false;
+    part += part[length] ? length + 1 : length;
+  }
+  return true;
+}
+
+/// Opens the folder at the full `path` with `access`, a reparse point as itself.
+HANDLE open_folder_at(const wchar_t* path, DWORD access) {
+  return CreateFileW(path, access, kHeldFolderShare, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+/// Writes the full path of the open folder `handle` into `path`, in the form current
+/// folders take: without the "\\?\" of final paths (a share's "\\?\UNC\" becomes "\\").
+/// False when the system cannot tell it.
+bool folder_path(HANDLE handle, WidePath* path) {
+  if (!final_path(handle, path->text)) return false;
+  wchar_t* text = path->text;
+  const wchar_t kLocal[] = L"\\\\?\\";
+  const wchar_t kShare[] = L"\\\\?\\UNC\\";
+  int skip = 0;
+  if (CompareStringOrdinal(text, 8, kShare, 8, TRUE) == CSTR_EQUAL)
+    skip = 6;  // keeps "\\" before the server
+  else if (CompareStringOrdinal(text, 4, kLocal, 4, FALSE) == CSTR_EQUAL)
+    skip = 4;
+  if (skip == 6) text[6] = L'\\';
+  const int length = lstrlenW(text + skip);
+  MoveMemory(text, text + skip, (length + 1) * sizeof(wchar_t));
+  return true;
+}
+
+/// True when the open `handle` is a folder, not a reparse point, whose full path is `path`
+/// (case aside): it was not reached through a link.
+bool is_folder_at(HANDLE handle, const wchar_t* path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  WidePath found;
+  return GetFileInformationByHandle(handle, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && folder_path(handle, &found) &&
+         same_name(found.text, -1, path, -1);
+}
+
+/// Opens the folder at `path` with `access` when it is a folder reached through no link;
+/// when it is missing and `may_make`, makes it first. INVALID_HANDLE_VALUE otherwise.
+HANDLE open_checked_folder(const wchar_t* path, DWORD access, bool may_make) {
+  HANDLE handle = open_folder_at(path, access);
+  if (handle == INVALID_HANDLE_VALUE && may_make && GetLastError() == ERROR_FILE_NOT_FOUND &&
+      (CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS))
+    handle = open_folder_at(path, access);
+  if (handle != INVALID_HANDLE_VALUE && !is_folder_at(handle, path)) {
+    CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
+
+/// Opens the folder at `path` (a held folder's path, then `first`, the offset of the first
+/// part) part by part with `access` for the last: parts that start at `made_from` or
+/// later are made where missing. INVALID_HANDLE_VALUE on failure.
+HANDLE open_part_by_part(wchar_t* path, int first, int made_from, DWORD access) {
+  HANDLE parent = INVALID_HANDLE_VALUE;  // held while the next part is made and checked
+  for (int start = first;;) {
+    int end = start;
+    while (path[end] && path[end] != L'\\') ++end;
+    const wchar_t kept = path[end];
+    path[end] = 0;
+    HANDLE part = open_checked_folder(path, kept ? kFolderAccess : access, start >= made_from);
+    path[end] = kept;
+    if (parent != INVALID_HANDLE_VALUE) CloseHandle(parent);
+    if (part == INVALID_HANDLE_VALUE || !kept) return part;
+    parent = part;
+    start = end + 1;
+  }
+}
+
+/// Opens the folder `relative` beneath the folder held by `base` with `access`, making the
+/// parts from byte `existing` on where missing, and writes its full path into `path`.
+/// INVALID_HANDLE_VALUE on failure.
+HANDLE open_beneath(HANDLE base, const char* relative, size_t existing, DWORD access,
+                    WidePath* path) {
+  WidePath parts;
+  if (!is_plain_relative(relative) || !utf8_to_wide(relative, &parts) || !folder_path(base, path))
+    return INVALID_HANDLE_VALUE;
+  int length = lstrlenW(path->text);
+  if (parts.text[0] && length > 0 && path->text[length - 1] != L'\\') {
+    if (length + 1 >= int(kMaxPathSize)) return INVALID_HANDLE_VALUE;
+    path->text[length++] = L'\\';  // a root's path ends with its separator already
+  }
+  const int first = length;
+  for (int i = 0; parts.text[i]; ++i) {
+    if (length + 1 >= int(kMaxPathSize)) return INVALID_HANDLE_VALUE;
+    path->text[length++] = parts.text[i] == L'/' ? L'\\' : parts.text[i];
+  }
+  path->text[length] = 0;
+  // Where the parts that may be made start: after the units the first `existing` bytes
+  // make ('/' stays where it is in the conversion).
+  int made_from = INT32_MAX;
+  if (existing < std::strlen(relative))
+    made_from = first + MultiByteToWideChar(CP_UTF8, 0, relative, int(existing), nullptr, 0);
+  HANDLE found = open_checked_folder(path->text, access, false);
+  if (found == INVALID_HANDLE_VALUE && parts.text[0])
+    found = open_part_by_part(path->text, first, made_from, access);
+  return found;
+}
+
+}  // namespace
+
+FilePlacement platform_file_place(const char* source, const char* target) {
+  WidePath from_name;
+  WidePath to_name;
+  if (!source || !*source || !target || !*target || !utf8_to_wide(source, &from_name) ||
+      !utf8_to_wide(target, &to_name))
+    return FilePlacement::kFailed;
+  const DWORD attributes = GetFileAttributesW(from_name.text);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return FilePlacement::kFailed;
+  if (MoveFileExW(from_name.text, to_name.text, MOVEFILE_WRITE_THROUGH))
+    return FilePlacement::kPlaced;
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return FilePlacement::kTaken;
+  // Some refusals name no reason of their own: anything at the name means it is taken.
+  return file_kind(to_name.text) != FileKind::kMissing ? FilePlacement::kTaken
+                                                       : FilePlacement::kFailed;
+}
+
+PlatformFolder platform_folder_hold(const char* path) {
+  WidePath wide;
+  if (!path || !*path || !utf8_to_wide(path, &wide)) return nullptr;
+  // The caller's own folder: links on the way and at the end are followed.
+  HANDLE handle = CreateFileW(wide.text, kFolderAccess, kHeldFolderShare, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto* record = static_cast<PlatformFolderRecord*>(std::malloc(sizeof(PlatformFolderRecord)));
+  if (!record || !GetFileInformationByHandle(handle, &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    std::free(record);
+    CloseHandle(handle);
+    return nullptr;
+  }
+  record->handle = handle;
+  return record;
+}
+
+void platform_folder_release(PlatformFolder folder) {
+  if (!folder) return;
+  CloseHandle(folder->handle);
+  std::free(folder);
+}
+
+bool platform_folder_enter(PlatformFolder folder, const char* relative, size_t existing) {
+  WidePath path;
+  if (!folder) return false;
+  HANDLE found = open_beneath(folder->handle, relative, existing, kFolderAccess, &path);
+  if (found == INVALID_HANDLE_VALUE) return false;
+  const bool entered = SetCurrentDirectoryW(path.text) != 0;  // while `found` holds it there
+  CloseHandle(found);
+  return entered;
+}
+
+bool platform_folder_set_time(PlatformFolder folder, const char* relative, int64_t unix_seconds) {
+  if (unix_seconds < kEarliestFileTime || unix_seconds > kLatestFileTime) return false;
+  HANDLE base = folder ? folder->handle : open_folder_at(L".", kFolderAccess);
+  if (base == INVALID_HANDLE_VALUE) return false;
+  WidePath path;
+  HANDLE found = open_beneath(base, relative, SIZE_MAX, FILE_WRITE_ATTRIBUTES, &path);
+  if (!folder) CloseHandle(base);
+  if (found == INVALID_HANDLE_VALUE) return false;
+  const uint64_t ticks = static_cast<uint64_t>(unix_seconds * kTicksPerSecond + kUnixEpochTicks);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  const bool set = SetFileTime(found, nullptr, nullptr, &time) != 0;
+  CloseHandle(found);
+  return set;
 }
