@@ -83,7 +83,7 @@ fuzz-merge:
 # sections stripped, on the program's six payload files (made by payload_gen, as the normal
 # build makes them), on this machine's Python sources and on executables from its /usr/bin
 # (tars made by bench/make_sets.sh). The tables go into jc/README.md ("Measured") and the
-# summary into README.md ("Codec benchmark"); then the encoder at scale, when its script is
+# summary into bench/README.md; then the encoder at scale, when its script is
 # there.
 BENCH_PE := notepad.exe regedit.exe cmd.exe wordpad.exe advapi32.dll gdi32.dll msvcrt.dll \
   ntdll.dll shlwapi.dll

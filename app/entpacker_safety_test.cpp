@@ -165,6 +165,13 @@ TEST_F(SafetyTest, LongProgramPathsWorkAndOnesBeyondTheLimitWriteNothing) {
   // Standard error apart: a sanitized build's runtime may warn there about the long path.
   const int code = run_shell("./entpacker < /dev/null > out.txt 2> err.txt");
   const std::string out = read_file("out.txt");
+  // Options that end without the closing wait keep to that here too.
+  std::vector<std::string> option_outputs;
+  for (const char* option : {"-y", "-l", "-t"}) {
+    EXPECT_EQ(run_shell(std::string("./entpacker ") + option + " < /dev/null > out.txt 2> err.txt"),
+              1);
+    option_outputs.push_back(read_file("out.txt"));
+  }
   const std::vector<std::string> left = names_in(".");
   for (const char* name : {"entpacker", "out.txt", "err.txt"}) ASSERT_EQ(unlink(name), 0);
   for (int i = 0; i < depth; ++i) {  // removed by hand: the whole path is too long for most calls
@@ -173,6 +180,10 @@ TEST_F(SafetyTest, LongProgramPathsWorkAndOnesBeyondTheLimitWriteNothing) {
   }
   EXPECT_EQ(code, 1);
   EXPECT_EQ(out.substr(0, out.find('\n')), kFailed) << out;
+  for (const std::string& option_output : option_outputs) {
+    EXPECT_EQ(option_output.substr(0, option_output.find('\n')), kFailed) << option_output;
+    EXPECT_EQ(option_output.find(kClosingPrompt), std::string::npos) << option_output;
+  }
   EXPECT_EQ(left, (std::vector<std::string>{"entpacker", "err.txt", "out.txt"}));
 }
 

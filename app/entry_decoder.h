@@ -23,11 +23,14 @@ uint32_t entry_crc32_update(uint32_t crc, const uint8_t* bytes, size_t size);
 /// Makes the folders of the entry named `path` (a safe name, parts separated by '/'), and
 /// the entry itself when `whole` (a folder entry), where they are missing, and leaves in
 /// `path` the name by which the entry is reached from the current folder. False when a part
-/// exists as a link or as anything but a folder, or cannot be made.
+/// exists as a link or as anything but a folder, or cannot be made, and (the stub's set)
+/// when a folder it shares with the previous entry's folder has gone since: it is not made
+/// again. The stub's set finds the folders from the output folder, held from the first call
+/// (the current folder then) until entry_folders_leave.
 bool entry_folders_make(char* path, bool whole);
 
-/// Makes the output folder current again after entry_folders_make; false when the way
-/// back up is lost.
+/// Makes the output folder current again after entry_folders_make and lets go of it; false
+/// when the way back is lost.
 bool entry_folders_leave();
 
 /// Reads `count` bytes at `offset` of the entries part of the appended archive `source`

@@ -18,6 +18,7 @@ constexpr size_t kNameTextSize = kEntryNameMaxSize + 1;
 struct CoreState {
   char path[kNameTextSize];  ///< the entry's name as the system gets it
   OverwriteDecision decision;
+  bool asked;  ///< the entry being written was asked about
   bool failed;
 };
 
@@ -188,12 +189,26 @@ bool choose_placement(const ExtractPolicy& policy, const ExtractReport& report,
   }
   if (target_has_content(path)) {
     core_state.decision = report.ask(item);
+    core_state.asked = true;
     return core_state.decision != kDecisionSkip;
   }
   // Nothing of the user's is there, or an empty file: a missing target must still be missing
   // when the new file takes its name.
   if (platform_file_kind(path) == FileKind::kMissing) *placement = TargetPlacement::must_add;
   return true;
+}
+
+/// Copies the item's name into core_state.path.
+void take_path(const ArchiveItem& item) {
+  std::memcpy(core_state.path, item.name, item.name_size);
+  core_state.path[item.name_size] = 0;
+}
+
+/// Finds the named item's folder again from the output folder and makes it current.
+bool enter_folder_again(const ArchiveItem& item) {
+  if (!item.named) return true;
+  take_path(item);
+  return entry_folders_make(core_state.path, false);
 }
 
 /// The problem behind a failed unpack.
@@ -208,7 +223,12 @@ ExtractProblem unpack_problem(UnpackResult result) {
 void write_item(const ArchiveSource& source, const ArchiveItem& item, const ExtractPolicy& policy,
                 const ExtractReport& report) {
   TargetPlacement placement;
+  core_state.asked = false;
   if (!choose_placement(policy, report, item, &placement)) return;
+  // While the question waited, the entry's folder may have been moved or replaced: it is
+  // found again from the output folder.
+  if (core_state.asked && !enter_folder_again(item))
+    return report_failure(report, &item, ExtractProblem::folder_blocked);
   if (!file_may_replace(core_state.path))
     return report_failure(report, &item, ExtractProblem::target_blocked);
   uint8_t* data = nullptr;
@@ -220,16 +240,13 @@ void write_item(const ArchiveSource& source, const ArchiveItem& item, const Extr
   while (written == TargetWrite::taken && !keep) {
     written = target_write(core_state.path, data, item.header.unpacked_size,
                            item.named ? &attributes : nullptr, placement);
-    if (written == TargetWrite::taken) keep = !choose_placement(policy, report, item, &placement);
+    if (written != TargetWrite::taken) break;
+    core_state.asked = false;
+    keep = !choose_placement(policy, report, item, &placement);
+    if (!keep && core_state.asked && !enter_folder_again(item)) written = TargetWrite::failed;
   }
   main_heap_free(data);
   if (written == TargetWrite::failed) report_failure(report, &item, ExtractProblem::write_failed);
-}
-
-/// Copies the item's name into core_state.path.
-void take_path(const ArchiveItem& item) {
-  std::memcpy(core_state.path, item.name, item.name_size);
-  core_state.path[item.name_size] = 0;
 }
 
 void extract_item(const ArchiveSource& source, const ArchiveItem& item, const ExtractPolicy& policy,
@@ -242,16 +259,16 @@ void extract_item(const ArchiveSource& source, const ArchiveItem& item, const Ex
 }
 
 /// Gives every folder entry its modification time, once nothing more is written into it,
-/// from the output folder.
-void set_folder_times(const ArchiveSource& source, const ExtractReport& report) {
+/// through a handle of the folder found beneath the output folder held since the run began.
+void set_folder_times(const ArchiveSource& source, PlatformFolder output,
+                      const ExtractReport& report) {
   if (!entry_folders_leave()) return report_failure(report, nullptr, ExtractProblem::folder_time);
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
   while (archive_walk_next(source, walk, &item)) {
     if (!item.named || !is_folder(item)) continue;
     take_path(item);
-    if (platform_file_kind(core_state.path) == FileKind::kDirectory &&
-        !platform_set_file_time(core_state.path, item.mtime))
+    if (!output || !platform_folder_set_time(output, core_state.path, item.mtime))
       report_failure(report, &item, ExtractProblem::folder_time);
   }
 }
@@ -309,11 +326,13 @@ bool extract_all(const ArchiveSource& source, const ExtractPolicy& policy,
   core_state.failed = false;
   core_state.decision = kDecisionNone;
   if (!extract_check_names(source, policy, report)) return false;
+  PlatformFolder output = source.table ? platform_folder_hold(".") : nullptr;
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
   while (archive_walk_next(source, walk, &item)) extract_item(source, item, policy, report);
   check_walk_end(source, walk, report);
-  set_folder_times(source, report);
+  set_folder_times(source, output, report);
+  platform_folder_release(output);
   return !core_state.failed;
 }
 

@@ -116,9 +116,14 @@ TargetWrite place(const char* target_name, TargetPlacement placement) {
   if (placement == TargetPlacement::replace)
     return file_replace(writer_state.part_name, target_name) ? TargetWrite::written
                                                              : TargetWrite::failed;
-  if (platform_file_kind(target_name) != FileKind::kMissing) return TargetWrite::taken;
-  return file_replace(writer_state.part_name, target_name) ? TargetWrite::written
-                                                           : TargetWrite::failed;
+  switch (platform_file_place(writer_state.part_name, target_name)) {
+    case FilePlacement::kPlaced:
+      return TargetWrite::written;
+    case FilePlacement::kTaken:
+      return TargetWrite::taken;
+    default:
+      return TargetWrite::failed;
+  }
 }
 
 }  // namespace

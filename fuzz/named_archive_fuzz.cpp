@@ -6,7 +6,9 @@
 // when no valid trailer results, the rest of the file is walked as a table of (first byte
 // >> 1) records. Aborts when a walk ends with a record count other than the one it was
 // given, when an accepted name holds a part `..` or `.`, a `\`, a `:`, a control byte, an
-// empty part or a leading `/`, or when the case-blind comparison is not an equivalence.
+// empty part or a leading `/`, or when the case-blind comparison is not an equivalence or
+// gives different hashes for names it finds equal (a name with the case of its ASCII letters
+// turned among them).
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include "pack/archive_digest.h"
 #include "pack/entry_names.h"
 #include "pack/named_archive.h"
+#include "platform/name_case.h"
 
 namespace {
 
@@ -34,16 +37,28 @@ void check_accepted_name(const std::vector<uint8_t>& name) {
     start = end + 1;
   }
   for (const uint8_t c : name) require(c >= 32 && c != 127 && c != '\\' && c != ':');
-  require(entry_names_equal_ignoring_case(name.data(), name.size(), name.data(), name.size()));
+  require(names_equal_ignoring_case(name.data(), name.size(), name.data(), name.size()));
 }
 
 /// Checks the name (held in a vector of its exact size, so that a read past it is caught)
 /// and compares it with the one before it both ways.
 void check_name(const std::vector<uint8_t>& name, const std::vector<uint8_t>& previous) {
   if (entry_name_is_safe(name.data(), name.size())) check_accepted_name(name);
-  require(
-      entry_names_equal_ignoring_case(name.data(), name.size(), previous.data(), previous.size()) ==
-      entry_names_equal_ignoring_case(previous.data(), previous.size(), name.data(), name.size()));
+  const bool equal =
+      names_equal_ignoring_case(name.data(), name.size(), previous.data(), previous.size());
+  require(equal ==
+          names_equal_ignoring_case(previous.data(), previous.size(), name.data(), name.size()));
+  require(!equal || name_hash_ignoring_case(name.data(), name.size()) ==
+                        name_hash_ignoring_case(previous.data(), previous.size()));
+  // The name with the case of its ASCII letters turned is its twin (a longer name than the
+  // rule folds is equal only to its own bytes).
+  if (name.size() > kNameCaseMaxSize) return;
+  std::vector<uint8_t> turned(name);
+  for (uint8_t& c : turned)
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') c ^= 0x20;
+  require(names_equal_ignoring_case(name.data(), name.size(), turned.data(), turned.size()) &&
+          name_hash_ignoring_case(name.data(), name.size()) ==
+              name_hash_ignoring_case(turned.data(), turned.size()));
 }
 
 void walk_table(const uint8_t* bytes, size_t size, uint32_t count) {

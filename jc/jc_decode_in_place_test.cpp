@@ -169,6 +169,50 @@ TEST(JcDecodeInPlace, AnExpensiveTailNeedsItsRoomAndIsNeverDecodedWrong) {
   }
 }
 
+TEST(JcDecodeInPlace, EachPartOfTheMarginIsNeededByATailThatCostsItsWorst) {
+  // Blocks that need room beyond the larger of their two sizes, each decoded at the
+  // recommended capacity. The encoder's noise with a 3-byte repeat every 256 bytes at the
+  // fastest level (8-bit literals between short matches, about 9 bits a byte) after zeros
+  // needs most of the part of the margin that grows with the size. A tail of one 2 KiB
+  // shift unit of 2-byte matches at shift 24 (15 bits a byte, 6 more than the prices), made
+  // by hand, needs more than that part: more than the 1,536 bytes the constant part answers
+  // for.
+  Bytes noise = jc_test_random(512 * 1024, 13);
+  for (size_t i = 100; i + 3 < noise.size(); i += 256) {
+    std::copy(noise.begin() + ptrdiff_t(i) - 40, noise.begin() + ptrdiff_t(i) - 37,
+              noise.begin() + ptrdiff_t(i));
+  }
+  const size_t head = 2048;
+  const size_t unit = 2048;
+  const Bytes cut_unit = make_block(uint32_t(head + unit), [&](JcBitWriter& w) {
+    jc_put_literal_size(w, 8, 0);
+    jc_put_literal(w, 0, 8);
+    jc_put_repeat(w, head - 1);
+    jc_put_index_shift(w, 24, 5);
+    // Offsets that change from match to match, so that no two would be one match.
+    for (size_t i = 0; i < unit / 2; ++i) jc_put_match(w, 128 + i % 2, 24, 2);
+  });
+  const struct {
+    const char* what;
+    Bytes block;
+    size_t beyond;  ///< room needed beyond the larger size, at least
+  } cases[] = {
+      {"sparse repeats in noise", compress(zeros_then(noise.size() / 7, noise), kJcMinLevel),
+       noise.size() / 12},
+      {"a shift unit cut", cut_unit, unit * 6 / 8},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t u = jc_unpacked_size(c.block.data(), c.block.size());
+    const Separate separate = decode_separately(c.block, u);
+    ASSERT_EQ(separate.result.status, JcStatus::ok);
+    const size_t larger = std::max<size_t>(u, c.block.size());
+    const size_t needed = smallest_working_capacity(c.block, separate, larger,
+                                                    jc_in_place_capacity(u, c.block.size()));
+    EXPECT_GT(needed, larger + c.beyond);
+  }
+}
+
 TEST(JcDecodeInPlace, ARawRunIsCheckedByteByByte) {
   // A raw run reads its fields about as fast as it writes its bytes: it must decode in a
   // buffer only a little larger than its output, not a whole chunk larger.

@@ -190,6 +190,18 @@ bool walks_as_pack_archive(const uint8_t* file, size_t size) {
   return step == PackWalkStep::end;
 }
 
+/// Unpacks and checks every entry of the named archive at the end of `path`, reporting
+/// through `report`; the exit code.
+int test_named(const std::string& path, const std::vector<uint8_t>& file,
+               const ExtractReport& report) {
+  ArchiveSource source;
+  ExtractPolicy policy;
+  if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  const bool sound = extract_test(source, policy, report);
+  archive_source_close(&source);
+  return sound ? kExitOk : kExitFailure;
+}
+
 }  // namespace
 
 bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
@@ -197,21 +209,11 @@ bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
 }
 
 int jcpack_named_list(const std::string& path, const std::vector<uint8_t>& file) {
-  ArchiveSource source;
-  ExtractPolicy policy;
-  if (!open_source(path, file, &source, &policy)) return kExitFailure;
-  const bool sound = extract_test(source, policy, list_report);
-  archive_source_close(&source);
-  return sound ? kExitOk : kExitFailure;
+  return test_named(path, file, list_report);
 }
 
 int jcpack_named_test(const std::string& path, const std::vector<uint8_t>& file) {
-  ArchiveSource source;
-  ExtractPolicy policy;
-  if (!open_source(path, file, &source, &policy)) return kExitFailure;
-  const bool sound = extract_test(source, policy, test_report);
-  archive_source_close(&source);
-  return sound ? kExitOk : kExitFailure;
+  return test_named(path, file, test_report);
 }
 
 int jcpack_named_unpack(const std::string& path, const std::vector<uint8_t>& file,

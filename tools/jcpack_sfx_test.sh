@@ -100,6 +100,12 @@ echo 3 >one/Übersicht.TXT
 echo 4 >two/übersicht.txt
 refused "names equal ignoring case, Windows stub" "the same name on Windows" \
   --stub winstub.exe one/Übersicht.TXT two/übersicht.txt
+for twin in Ω.txt:ω.txt Д:д Ａ:ａ; do
+  mkdir -p "twin1" "twin2" && echo 5 >"twin1/${twin%%:*}" && echo 6 >"twin2/${twin#*:}"
+  refused "Greek, Cyrillic and fullwidth twins, Windows stub: $twin" "the same name on Windows" \
+    --stub winstub.exe "twin1/${twin%%:*}" "twin2/${twin#*:}"
+  rm -rf twin1 twin2
+done
 check "names equal ignoring case, --platform win32" 1 lonely/jcpack sfx --platform win32 \
   -o refused.run one/Übersicht.TXT two/übersicht.txt
 expect "names equal ignoring case, --platform win32: message" grep -q "same name on Windows" err.txt

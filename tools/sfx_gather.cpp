@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "pack/entry_names.h"
+#include "platform/name_case.h"
 #include "tools/tool_io.h"
 
 namespace {
@@ -155,21 +156,13 @@ bool walk_folder(const std::string& source, const std::string& name, Gathered* g
   return true;
 }
 
-/// `name` as a system that ignores case compares it (see entry_names_equal_ignoring_case):
-/// ASCII letters and the Latin-1 capitals U+00C0-U+00DE (but ×) made small.
+/// `name` as Windows compares names: its key under the platform's case rule.
 std::string case_folded(const std::string& name) {
-  constexpr uint8_t kCaseBit = 0x20;
-  constexpr uint8_t kLatin1Lead = 0xC3;
-  std::string folded = name;
-  uint8_t previous = 0;
-  for (char& c : folded) {
-    const uint8_t b = uint8_t(c);
-    const bool ascii_capital = b >= 'A' && b <= 'Z';
-    const bool latin1_capital = previous == kLatin1Lead && b >= 0x80 && b <= 0x9E && b != 0x97;
-    if (ascii_capital || latin1_capital) c = char(b | kCaseBit);
-    previous = b;
-  }
-  return folded;
+  if (name.size() > kNameCaseMaxSize) return name;
+  alignas(4) uint8_t key[kNameCaseKeyMaxSize];
+  const size_t size =
+      name_case_key(reinterpret_cast<const uint8_t*>(name.data()), name.size(), key);
+  return std::string(reinterpret_cast<const char*>(key), size);
 }
 
 }  // namespace

@@ -171,27 +171,4 @@ TEST_F(WindowsFileTest, PositionsAndSizesBeyondFourGiB) {
   EXPECT_EQ(platform_file_size64(file), UINT64_MAX);
 }
 
-TEST_F(WindowsFileTest, FoldersBeneathAHeldOneAreNeverFoundThroughALink) {
-  ASSERT_TRUE(std::filesystem::create_directories("out/a"));
-  ASSERT_TRUE(std::filesystem::create_directories(utf8(u8"anderswo/Grüße")));
-  const std::wstring target = std::filesystem::path(in_scratch("anderswo")).wstring();
-  if (!CreateSymbolicLinkW(
-          L"out\\a\\raus", target.c_str(),
-          SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
-      GetFileAttributesW(L"out\\a\\raus") == INVALID_FILE_ATTRIBUTES)  // Wine makes none
-    GTEST_SKIP() << "no symbolic links here";
-  PlatformFolder held = platform_folder_hold("out");
-  ASSERT_NE(held, nullptr);
-  EXPECT_FALSE(platform_folder_enter(held, "a/raus", SIZE_MAX));
-  EXPECT_FALSE(platform_folder_enter(held, utf8(u8"a/raus/Grüße"), SIZE_MAX));
-  EXPECT_FALSE(platform_folder_enter(held, "a/raus/neu", 0));
-  EXPECT_FALSE(platform_folder_set_time(held, utf8(u8"a/raus/Grüße"), 0));
-  EXPECT_FALSE(platform_folder_set_time(held, "a/raus", 0));
-  EXPECT_TRUE(platform_folder_enter(held, utf8(u8"a/Grüße/neu"), 0));  // beside it
-  platform_folder_release(held);
-  ASSERT_TRUE(platform_set_current_directory(directory_.c_str()));
-  EXPECT_FALSE(exists("anderswo/neu"));
-  EXPECT_NE(modification_time(L"anderswo\\Grüße"), 0);
-}
-
 }  // namespace
