@@ -13,6 +13,7 @@
 #include "files/program_directory.h"
 #include "jc/pack_format.h"
 #include "pack/named_archive.h"
+#include "pack/signed_program.h"
 #include "runtime/workspace.h"
 #include "tools/tool_io.h"
 
@@ -170,6 +171,19 @@ bool open_source(const std::string& path, const std::vector<uint8_t>& file, Arch
   }
 }
 
+/// A file held in memory, read through signed_program_archive_end.
+struct MemoryFile {
+  const uint8_t* bytes;
+  size_t size;
+};
+
+bool read_memory(void* context, uint64_t offset, uint8_t* out, size_t count) {
+  const auto* memory = static_cast<const MemoryFile*>(context);
+  if (offset > memory->size || count > memory->size - offset) return false;
+  std::memcpy(out, memory->bytes + offset, count);
+  return true;
+}
+
 /// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
 bool ends_with_named_magic(const uint8_t* file, size_t size) {
   return size >= kNamedArchiveTrailerSize &&
@@ -205,7 +219,10 @@ int test_named(const std::string& path, const std::vector<uint8_t>& file,
 }  // namespace
 
 bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
-  return ends_with_named_magic(file, size) && !walks_as_pack_archive(file, size);
+  // A signed Windows self-extractor carries its signature behind the archive.
+  MemoryFile memory{file, size};
+  const auto end = static_cast<size_t>(signed_program_archive_end(read_memory, &memory, size));
+  return ends_with_named_magic(file, end) && !walks_as_pack_archive(file, size);
 }
 
 int jcpack_named_list(const std::string& path, const std::vector<uint8_t>& file) {
