@@ -325,7 +325,6 @@ bool extract_all(const ArchiveSource& source, const ExtractPolicy& policy,
                  const ExtractReport& report) {
   core_state.failed = false;
   core_state.decision = kDecisionNone;
-  if (!extract_check_names(source, policy, report)) return false;
   PlatformFolder output = source.table ? platform_folder_hold(".") : nullptr;
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;

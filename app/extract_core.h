@@ -81,8 +81,10 @@ bool extract_test(const ArchiveSource& source, const ExtractPolicy& policy,
                   const ExtractReport& report);
 
 /// Extracts every entry into the current folder, following `policy` for targets that
-/// exist. Nothing is done when the names do not pass the rule. True when every entry was
-/// written or kept by the policy or an answer.
+/// exist. Call it only once extract_check_names has passed the archive with the same
+/// policy: a front end does that before it makes or enters the folder the entries go to, so
+/// that a refused archive makes nothing. True when every entry was written or kept by the
+/// policy or an answer.
 bool extract_all(const ArchiveSource& source, const ExtractPolicy& policy,
                  const ExtractReport& report);
 

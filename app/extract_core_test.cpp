@@ -62,9 +62,11 @@ TEST_F(ExtractCoreTest, AFolderMovedAwayAtAQuestionTakesNoEntryOutOfTheOutputFol
 
   ArchiveSource source;
   ASSERT_EQ(appended_archive_open(in_scratch("program").c_str(), &source), AppendedArchive::valid);
+  const ExtractPolicy policy{OverwritePolicy::ask, false};
+  ASSERT_TRUE(extract_check_names(source, policy, kReport));
   ASSERT_EQ(chdir("out"), 0);
   program_directory_init("./");
-  const bool sound = extract_all(source, ExtractPolicy{OverwritePolicy::ask, false}, kReport);
+  const bool sound = extract_all(source, policy, kReport);
   archive_source_close(&source);
   ASSERT_EQ(chdir(directory_.c_str()), 0);
 

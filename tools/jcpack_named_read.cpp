@@ -184,13 +184,6 @@ bool read_memory(void* context, uint64_t offset, uint8_t* out, size_t count) {
   return true;
 }
 
-/// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
-bool ends_with_named_magic(const uint8_t* file, size_t size) {
-  return size >= kNamedArchiveTrailerSize &&
-         std::memcmp(file + size - kNamedArchiveTrailerSize, kNamedArchiveMagic,
-                     sizeof kNamedArchiveMagic) == 0;
-}
-
 /// Whether the `size` bytes at `file` are a plain pack archive, entry after entry to the
 /// end. One that ends with a self-extractor stored whole is read as the pack archive it is;
 /// the first bytes of a program, read as entry sizes, run past its end.

@@ -55,13 +55,6 @@ ProgramKind program_kind(int fd, uint64_t size) {
   return pe ? ProgramKind::windows : ProgramKind::none;
 }
 
-/// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
-bool ends_with_named_magic(const uint8_t* file, size_t size) {
-  return size >= kNamedArchiveTrailerSize &&
-         std::memcmp(file + size - kNamedArchiveTrailerSize, kNamedArchiveMagic,
-                     sizeof kNamedArchiveMagic) == 0;
-}
-
 /// Appends `size` bytes to the temporary. False, with errno set, when a write fails.
 bool output_append(Output* o, const uint8_t* data, size_t size) {
   if (!write_all(o->fd, data, size)) return false;

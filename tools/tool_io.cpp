@@ -14,6 +14,7 @@
 #include "jc/jc.h"
 #include "jc/jc_entry.h"
 #include "jc/jc_stream_count.h"
+#include "pack/named_archive.h"
 #include "tools/signal_block.h"
 
 namespace {
@@ -131,6 +132,13 @@ mode_t current_umask() {
   const mode_t mask = umask(0);
   umask(mask);
   return mask;
+}
+
+/// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
+bool ends_with_named_magic(const uint8_t* file, size_t size) {
+  return size >= kNamedArchiveTrailerSize &&
+         std::memcmp(file + size - kNamedArchiveTrailerSize, kNamedArchiveMagic,
+                     sizeof kNamedArchiveMagic) == 0;
 }
 
 const char* unpack_entry(const PackEntryView& entry, std::vector<uint8_t>* out) {

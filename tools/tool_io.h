@@ -65,6 +65,9 @@ mode_t current_umask();
 /// make that many bytes. nullptr on success, otherwise the reason ("checksum mismatch").
 const char* unpack_entry(const PackEntryView& entry, std::vector<uint8_t>* out);
 
+/// Whether the last bytes of the `size` bytes at `file` start with a named trailer's magic.
+bool ends_with_named_magic(const uint8_t* file, size_t size);
+
 /// Parses a level digit, kJcMinLevel to kJcMaxLevel.
 bool parse_level(const std::string& text, int* level);
 
