@@ -65,8 +65,8 @@ bool take_archive(PlatformFile file, const NamedArchiveTrailer& trailer, Archive
     main_heap_free(table);
     return false;
   }
-  *source = ArchiveSource{nullptr, file,       trailer.entries_offset, trailer.entries_size,
-                          table,   table_size, trailer.entry_count};
+  *source = ArchiveSource{nullptr,    file,        trailer.entries_offset, trailer.entries_size,
+                          table,      table_size,  trailer.entry_count,   trailer.version};
   if (archive_structure_sound(*source)) return true;
   entry_source_closed();
   main_heap_free(table);
@@ -95,7 +95,7 @@ AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* sourc
 }
 
 ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint32_t count) {
-  return ArchiveSource{archive, nullptr, 0, size, nullptr, 0, count};
+  return ArchiveSource{archive, nullptr, 0, size, nullptr, 0, count, kNamedArchiveVersion1};
 }
 
 void archive_source_close(ArchiveSource* source) {
@@ -106,8 +106,10 @@ void archive_source_close(ArchiveSource* source) {
 }
 
 ArchiveWalk archive_walk_start(const ArchiveSource& source) {
-  return ArchiveWalk{0, 0, named_archive_table_start(source.table, source.table_size, source.count),
-                     false};
+  return ArchiveWalk{
+      0, 0,
+      named_archive_table_start(source.table, source.table_size, source.count, source.version),
+      false};
 }
 
 bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveItem* item) {
@@ -124,6 +126,13 @@ bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveIt
     next.named = true;
     next.mtime = record.mtime;
     next.flags = record.flags;
+    next.size = record.size;
+    if (archive_has_content_stream(source)) {
+      next.in_blocks = true;
+      ++walk.index;
+      *item = next;
+      return true;
+    }
   } else {
     const char* name = payload_entries[walk.index % kPayloadEntryCount].target_name;
     next.name = reinterpret_cast<const uint8_t*>(name);
@@ -135,6 +144,7 @@ bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveIt
     return false;
   }
   next.header = pack_read_entry_header(header);
+  next.size = next.header.unpacked_size;
   next.data_offset = walk.offset + kPackEntryHeaderSize;
   if (next.header.stored_size > source.entries_size - next.data_offset) {
     walk.failed = true;
@@ -146,7 +156,74 @@ bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveIt
   return true;
 }
 
+bool archive_block_header(const ArchiveSource& source, uint64_t offset, PackEntryHeader* header) {
+  uint8_t bytes[kPackEntryHeaderSize];
+  if (!source_read(source, offset, bytes, sizeof bytes)) return false;
+  *header = pack_read_entry_header(bytes);
+  return named_block_sizes_valid(header->unpacked_size, header->stored_size) &&
+         header->stored_size <= source.entries_size - offset - kPackEntryHeaderSize;
+}
+
+UnpackResult archive_block_unpack(const ArchiveSource& source, uint64_t* offset,
+                                  PackEntryHeader* header, uint8_t** bytes) {
+  *bytes = nullptr;
+  *header = PackEntryHeader{};
+  if (*offset >= source.entries_size) return UnpackResult::ok;
+  if (!archive_block_header(source, *offset, header)) {
+    *header = PackEntryHeader{};
+    *offset = source.entries_size;
+    return UnpackResult::unreadable;
+  }
+  ArchiveItem block{};
+  block.header = *header;
+  block.size = header->unpacked_size;
+  block.data_offset = *offset + kPackEntryHeaderSize;
+  *offset = block.data_offset + header->stored_size;
+  return archive_unpack(source, block, bytes);
+}
+
+namespace {
+
+/// Whether every setting of a version 2 table that changes what is written is one this
+/// program knows (none yet: every such field is refused), and the record walks to its end.
+bool settings_known(const ArchiveSource& source) {
+  NamedSettingsWalk walk = named_archive_settings_start(source.table, source.table_size);
+  NamedSetting setting;
+  while (named_archive_next_setting(walk, &setting)) {
+    if ((setting.tag & kNamedSettingRequired) != 0) return false;
+  }
+  return !walk.failed;
+}
+
+/// The version 2 structure: settings, records, and blocks that unpack to the records' sizes.
+bool content_structure_sound(const ArchiveSource& source) {
+  if (!source.table || !settings_known(source)) return false;
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  uint64_t content = 0;
+  while (archive_walk_next(source, walk, &item)) {
+    if (item.size > UINT64_MAX - content) return false;
+    content += item.size;
+  }
+  NamedArchiveRecord record;
+  if (walk.failed || walk.index != source.count ||
+      named_archive_next_name(walk.names, &record) != NamedTableStep::end)
+    return false;
+  uint64_t offset = 0;
+  while (offset < source.entries_size) {
+    PackEntryHeader header;
+    if (!archive_block_header(source, offset, &header) || header.unpacked_size > content)
+      return false;
+    content -= header.unpacked_size;
+    offset += kPackEntryHeaderSize + header.stored_size;
+  }
+  return content == 0;
+}
+
+}  // namespace
+
 bool archive_structure_sound(const ArchiveSource& source) {
+  if (archive_has_content_stream(source)) return content_structure_sound(source);
   if (!source.memory && source.count > 0 && !source.table) return false;
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;

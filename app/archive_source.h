@@ -6,10 +6,17 @@
 // the fast decoder the two overlap, since the stream is read ahead of the bytes it writes,
 // and the block is little larger than the unpacked bytes.
 //
+// A version 2 archive keeps its files' bytes as one content stream cut into blocks of at most
+// kNamedBlockMaxSize bytes (pack/named_archive.h). Its entries are the table's records; their
+// bytes are read through the content stream (content_stream.h), a block at a time, so that a
+// run holds at most a block or two whatever the sizes of the files.
+//
 // An appended archive is used only when it is sound as a whole: its trailer is valid, the
 // CRC-32 of its entries and table matches, its table is well formed and pairs with exactly
-// one entry per record, each inside the entries part, and a folder's entry is empty.
-// Nothing is extracted from an archive that fails any of this.
+// one entry per record (version 2: blocks within the size rules that unpack to the records'
+// sizes), each inside the entries part, a folder's entry is empty, and its settings hold no
+// field that changes what is written and is unknown here. Nothing is extracted from an
+// archive that fails any of this.
 #pragma once
 
 #include <cstddef>
@@ -27,8 +34,14 @@ struct ArchiveSource {
   uint64_t entries_size;    ///< bytes of the entries part (the whole built-in archive)
   uint8_t* table;           ///< main-heap copy of the table; null for the built-in archive
   size_t table_size;
-  uint32_t count;  ///< entries in the archive
+  uint32_t count;    ///< entries in the archive
+  uint32_t version;  ///< the named archive's version; 1 for the built-in archive
 };
+
+/// Whether the source keeps its files' bytes as a content stream of blocks.
+inline bool archive_has_content_stream(const ArchiveSource& source) {
+  return source.version == kNamedArchiveVersion2;
+}
 
 /// What the end of the program's own file holds.
 enum class AppendedArchive : uint8_t {
@@ -59,8 +72,10 @@ struct ArchiveItem {
   bool named;     ///< from a named archive's table (mtime and flags are meaningful)
   int64_t mtime;  ///< seconds since 1970-01-01 UTC
   uint8_t flags;  ///< kNamedEntryExecutable, kNamedEntryDirectory
-  PackEntryHeader header;
-  uint64_t data_offset;  ///< where the stored bytes start in the entries part
+  uint64_t size;  ///< the entry's unpacked bytes
+  bool in_blocks;  ///< its bytes lie in a content stream's blocks, shared with other entries
+  PackEntryHeader header;  ///< its pack entry (a version 2 entry has none: both sizes 0)
+  uint64_t data_offset;    ///< where the stored bytes start in the entries part
 };
 
 /// A walk over the entries of a source; start it with archive_walk_start.
@@ -78,8 +93,15 @@ ArchiveWalk archive_walk_start(const ArchiveSource& source);
 bool archive_walk_next(const ArchiveSource& source, ArchiveWalk& walk, ArchiveItem* item);
 
 /// Whether every entry fits, a folder's entry is empty, and the entries and records end
-/// together exactly at the end of their parts.
+/// together exactly at the end of their parts; for a version 2 source, whether every block
+/// is within the size rules, the blocks end exactly at the end of the entries part and
+/// unpack to the sum of the records' sizes, and every setting that changes what is written
+/// is known.
 bool archive_structure_sound(const ArchiveSource& source);
+
+/// Reads the header of the version 2 block at `offset` of the entries part into `header`;
+/// false unless it lies inside the part, is within the size rules and its stored bytes fit.
+bool archive_block_header(const ArchiveSource& source, uint64_t offset, PackEntryHeader* header);
 
 /// Why an entry could not be unpacked.
 enum class UnpackResult : uint8_t {
@@ -88,6 +110,13 @@ enum class UnpackResult : uint8_t {
   no_memory,   ///< no block for its bytes
   corrupt,     ///< the stored bytes do not unpack to exactly the stated size
 };
+
+/// Reads and unpacks the version 2 block at `*offset` of the entries part into a main-heap
+/// block at `*bytes` (null on failure), with its header in `*header`, and moves `*offset` to
+/// the next block. At the part's end: ok with both sizes 0. A header that cannot be read or
+/// breaks the rules gives `unreadable` and moves `*offset` to the end.
+UnpackResult archive_block_unpack(const ArchiveSource& source, uint64_t* offset,
+                                  PackEntryHeader* header, uint8_t** bytes);
 
 /// Reads and unpacks `item` into a main-heap block at `*data` (its first
 /// `item.header.unpacked_size` bytes; free it with main_heap_free). A block that states

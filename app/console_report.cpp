@@ -31,6 +31,9 @@ struct ReportState {
 
 ReportState report_state;
 
+/// The stored size shown for an entry whose bytes share blocks with other entries.
+constexpr char kSharedStoredSize[] = "-";
+
 /// Appends `text` to the zero-terminated line, cut where the line ends.
 void line_append(const char* text) {
   const size_t used = std::strlen(report_state.line);
@@ -64,6 +67,12 @@ void line_append_number(uint64_t value, size_t width) {
   digits[length] = 0;
   for (; length < width; ++length) line_append(" ");
   line_append(digits);
+}
+
+/// Appends `text` right-aligned in `width` characters.
+void line_append_padded(const char* text, size_t width) {
+  for (size_t length = std::strlen(text); length < width; ++length) line_append(" ");
+  line_append(text);
 }
 
 /// Starts a line with `text`.
@@ -113,8 +122,12 @@ void fail(const ExtractFailure& failure) {
 void listed(const ArchiveItem& item) {
   display_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
   line_start("");
-  line_append_number(item.header.unpacked_size, kNumberWidth);
-  line_append_number(item.header.stored_size, kNumberWidth + 1);
+  line_append_number(item.size, kNumberWidth);
+  // An entry that shares its blocks with others has no stored size of its own.
+  if (item.in_blocks)
+    line_append_padded(kSharedStoredSize, kNumberWidth + 1);
+  else
+    line_append_number(item.header.stored_size, kNumberWidth + 1);
   line_append("  ");
   line_append(report_state.shown);
   if ((item.flags & kNamedEntryDirectory) != 0) line_append("/");

@@ -12,9 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/archive_source.h"
 #include "platform/file.h"
 
-struct ArchiveSource;
+
 
 /// Continues the CRC-32 `crc` over `size` more bytes with the program's routine; the
 /// contract of crc32_update.
@@ -44,3 +45,17 @@ uint64_t entry_archive_end(PlatformFile file);
 
 /// Forgets whatever entry_source_read keeps of a source that is being closed.
 void entry_source_closed();
+
+/// Starts delivering the blocks of the version 2 `source`'s content, in order. The stub's
+/// set decodes the next block on a second thread while its caller works on the one before
+/// (or on one thread, when no second can be had); the program's set decodes each block when
+/// it is asked for. False when nothing can be had for it.
+bool entry_blocks_start(const ArchiveSource& source);
+
+/// The next block: its header and its unpacked bytes in a main-heap block at `*bytes` (the
+/// caller frees it), or why it failed (`*bytes` null; the header is still set, so the
+/// stream goes on after it). After the last block: ok with a header of two zero sizes.
+UnpackResult entry_blocks_next(PackEntryHeader* header, uint8_t** bytes);
+
+/// Ends the delivery, frees what it holds, and waits for a second thread to end.
+void entry_blocks_stop();

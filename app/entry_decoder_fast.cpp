@@ -188,3 +188,28 @@ void entry_source_closed() {
   main_heap_free(read_window.bytes);
   read_window = ReadWindow{};
 }
+
+namespace {
+
+/// The blocks being delivered: their source and where the next one starts.
+struct FastBlocks {
+  const ArchiveSource* source;
+  uint64_t offset;
+};
+
+FastBlocks fast_blocks;
+
+}  // namespace
+
+bool entry_blocks_start(const ArchiveSource& source) {
+  fast_blocks = FastBlocks{&source, 0};
+  return true;
+}
+
+UnpackResult entry_blocks_next(PackEntryHeader* header, uint8_t** bytes) {
+  return archive_block_unpack(*fast_blocks.source, &fast_blocks.offset, header, bytes);
+}
+
+void entry_blocks_stop() {
+  fast_blocks = FastBlocks{};
+}

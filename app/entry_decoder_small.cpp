@@ -56,3 +56,28 @@ bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* ou
 }
 
 void entry_source_closed() {}
+
+namespace {
+
+/// The blocks being delivered: their source and where the next one starts.
+struct SmallBlocks {
+  const ArchiveSource* source;
+  uint64_t offset;
+};
+
+SmallBlocks small_blocks;
+
+}  // namespace
+
+bool entry_blocks_start(const ArchiveSource& source) {
+  small_blocks = SmallBlocks{&source, 0};
+  return true;
+}
+
+UnpackResult entry_blocks_next(PackEntryHeader* header, uint8_t** bytes) {
+  return archive_block_unpack(*small_blocks.source, &small_blocks.offset, header, bytes);
+}
+
+void entry_blocks_stop() {
+  small_blocks = SmallBlocks{};
+}

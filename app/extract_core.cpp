@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/content_stream.h"
 #include "app/entry_decoder.h"
 #include "app/target_writer.h"
 #include "files/file_queries.h"
@@ -13,6 +14,8 @@ namespace {
 
 /// Room for a name with its terminating zero.
 constexpr size_t kNameTextSize = kEntryNameMaxSize + 1;
+/// Where a record of the table keeps its flags.
+constexpr size_t kRecordFlagsOffset = 10;
 
 /// The core's state during a run, kept out of the stack.
 struct CoreState {
@@ -20,6 +23,7 @@ struct CoreState {
   OverwriteDecision decision;
   bool asked;  ///< the entry being written was asked about
   bool failed;
+  uint64_t taken;  ///< bytes of the entry taken from the content stream so far
 };
 
 CoreState core_state;
@@ -52,6 +56,7 @@ struct NameSet {
   uint32_t* slots;
   uint32_t mask;  ///< slot count - 1 (a power of two, at least twice the entries)
   const uint8_t* table;
+  size_t record_header;  ///< bytes of a record before its name
   bool fold_case;
 };
 
@@ -77,9 +82,9 @@ bool same_name(const NameSet& set, const uint8_t* a, size_t a_size, const uint8_
 /// The name a slot holds, its size and its flags.
 const uint8_t* slot_name(const NameSet& set, uint32_t slot, size_t* size, uint8_t* flags) {
   const uint8_t* name = set.table + set.slots[slot] - 1;
-  const uint8_t* record = name - kNamedArchiveRecordHeaderSize;
+  const uint8_t* record = name - set.record_header;
   *size = size_t(record[0]) | size_t(record[1]) << 8;
-  *flags = name[-1];
+  *flags = record[kRecordFlagsOffset];
   return name;
 }
 
@@ -87,8 +92,10 @@ const uint8_t* slot_name(const NameSet& set, uint32_t slot, size_t* size, uint8_
 NameSet name_set_make(const ArchiveSource& source, bool fold_case) {
   uint32_t slots = 16;
   while (slots < 2 * uint64_t(source.count)) slots *= 2;
+  const size_t header = archive_has_content_stream(source) ? kNamedArchiveRecordHeaderSize2
+                                                           : kNamedArchiveRecordHeaderSize;
   return NameSet{static_cast<uint32_t*>(main_heap_alloc(slots * sizeof(uint32_t), true)), slots - 1,
-                 source.table, fold_case};
+                 source.table, header, fold_case};
 }
 
 /// The slot of the name equal to the `size` bytes at `name`, or of the empty slot where it
@@ -112,6 +119,7 @@ ArchiveItem record_item(const NamedArchiveRecord& record) {
   item.named = true;
   item.mtime = record.mtime;
   item.flags = record.flags;
+  item.size = record.size;
   return item;
 }
 
@@ -126,7 +134,8 @@ void report_name(const ExtractReport& report, const NamedArchiveRecord& record,
 /// First pass: every name safe and there once. Safe names go into the set.
 bool add_names(NameSet& set, const ArchiveSource& source, const ExtractReport& report) {
   bool sound = true;
-  NamedTableWalk walk = named_archive_table_start(source.table, source.table_size, source.count);
+  NamedTableWalk walk =
+      named_archive_table_start(source.table, source.table_size, source.count, source.version);
   NamedArchiveRecord record;
   while (named_archive_next_name(walk, &record) == NamedTableStep::record) {
     const EntryNameProblem problem = entry_name_check(record.path, record.path_size);
@@ -154,7 +163,8 @@ bool add_names(NameSet& set, const ArchiveSource& source, const ExtractReport& r
 /// Second pass: no name lies below an entry that is a file.
 bool check_folders(const NameSet& set, const ArchiveSource& source, const ExtractReport& report) {
   bool sound = true;
-  NamedTableWalk walk = named_archive_table_start(source.table, source.table_size, source.count);
+  NamedTableWalk walk =
+      named_archive_table_start(source.table, source.table_size, source.count, source.version);
   NamedArchiveRecord record;
   while (named_archive_next_name(walk, &record) == NamedTableStep::record) {
     for (size_t end = 1; end < record.path_size; ++end) {
@@ -218,8 +228,55 @@ ExtractProblem unpack_problem(UnpackResult result) {
   return ExtractProblem::damaged;
 }
 
-/// Unpacks the item and writes it in place of core_state.path, asking again (or keeping,
-/// under `never`) when a target appears while the entry is written.
+/// Takes the item's bytes and appends them to the new file: an entry of its own unpacked
+/// whole, or the pieces of the content stream. False with the problem when they cannot be
+/// had or written.
+bool copy_item_bytes(const ArchiveSource& source, const ArchiveItem& item, ExtractProblem* problem) {
+  if (!archive_has_content_stream(source)) {
+    uint8_t* data = nullptr;
+    const UnpackResult unpacked = archive_unpack(source, item, &data);
+    *problem = unpack_problem(unpacked);
+    const bool copied = unpacked == UnpackResult::ok && target_append(data, item.size);
+    if (unpacked == UnpackResult::ok) *problem = ExtractProblem::write_failed;
+    main_heap_free(data);
+    return copied;
+  }
+  while (core_state.taken < item.size) {
+    const uint8_t* piece = nullptr;
+    size_t size = 0;
+    const UnpackResult got = content_next(item.size - core_state.taken, &piece, &size);
+    *problem = unpack_problem(got);
+    if (got != UnpackResult::ok) return false;
+    core_state.taken += size;
+    *problem = ExtractProblem::write_failed;
+    if (!target_append(piece, size)) return false;
+  }
+  return true;
+}
+
+/// Puts the finished new file in place of core_state.path, asking again (or keeping, under
+/// `never`) when a target appears while the entry is written.
+TargetWrite place_item(const ArchiveItem& item, const ExtractPolicy& policy,
+                       const ExtractReport& report, TargetPlacement placement) {
+  const TargetAttributes attributes{true, item.mtime, (item.flags & kNamedEntryExecutable) != 0};
+  TargetWrite written =
+      target_finish(core_state.path, item.named ? &attributes : nullptr, placement);
+  while (written == TargetWrite::taken) {
+    core_state.asked = false;
+    if (!choose_placement(policy, report, item, &placement)) {
+      target_abandon();
+      return TargetWrite::written;  // kept, as the policy or the answer says
+    }
+    if (core_state.asked && !enter_folder_again(item)) {
+      target_abandon();
+      return TargetWrite::failed;
+    }
+    written = target_place(core_state.path, placement);
+  }
+  return written;
+}
+
+/// Writes the item in place of core_state.path.
 void write_item(const ArchiveSource& source, const ArchiveItem& item, const ExtractPolicy& policy,
                 const ExtractReport& report) {
   TargetPlacement placement;
@@ -231,26 +288,20 @@ void write_item(const ArchiveSource& source, const ArchiveItem& item, const Extr
     return report_failure(report, &item, ExtractProblem::folder_blocked);
   if (!file_may_replace(core_state.path))
     return report_failure(report, &item, ExtractProblem::target_blocked);
-  uint8_t* data = nullptr;
-  const UnpackResult unpacked = archive_unpack(source, item, &data);
-  if (unpacked != UnpackResult::ok) return report_failure(report, &item, unpack_problem(unpacked));
-  const TargetAttributes attributes{true, item.mtime, (item.flags & kNamedEntryExecutable) != 0};
-  TargetWrite written = TargetWrite::taken;
-  bool keep = false;
-  while (written == TargetWrite::taken && !keep) {
-    written = target_write(core_state.path, data, item.header.unpacked_size,
-                           item.named ? &attributes : nullptr, placement);
-    if (written != TargetWrite::taken) break;
-    core_state.asked = false;
-    keep = !choose_placement(policy, report, item, &placement);
-    if (!keep && core_state.asked && !enter_folder_again(item)) written = TargetWrite::failed;
+  if (!target_begin(core_state.path))
+    return report_failure(report, &item, ExtractProblem::write_failed);
+  ExtractProblem problem = ExtractProblem::write_failed;
+  if (!copy_item_bytes(source, item, &problem)) {
+    target_abandon();
+    return report_failure(report, &item, problem);
   }
-  main_heap_free(data);
-  if (written == TargetWrite::failed) report_failure(report, &item, ExtractProblem::write_failed);
+  if (place_item(item, policy, report, placement) == TargetWrite::failed)
+    report_failure(report, &item, ExtractProblem::write_failed);
 }
 
 void extract_item(const ArchiveSource& source, const ArchiveItem& item, const ExtractPolicy& policy,
                   const ExtractReport& report) {
+  core_state.taken = 0;
   report.announce(item);
   take_path(item);
   if (item.named && !entry_folders_make(core_state.path, is_folder(item)))
@@ -271,6 +322,30 @@ void set_folder_times(const ArchiveSource& source, PlatformFolder output,
     if (!output || !platform_folder_set_time(output, core_state.path, item.mtime))
       report_failure(report, &item, ExtractProblem::folder_time);
   }
+}
+
+/// Unpacks the entry of its own and lets it go.
+UnpackResult test_entry(const ArchiveSource& source, const ArchiveItem& item) {
+  uint8_t* data = nullptr;
+  const UnpackResult unpacked = archive_unpack(source, item, &data);
+  main_heap_free(data);
+  return unpacked;
+}
+
+/// Takes the entry's bytes from the content stream and lets them go.
+UnpackResult test_content(const ArchiveItem& item) {
+  uint64_t taken = 0;
+  while (taken < item.size) {
+    const uint8_t* piece = nullptr;
+    size_t size = 0;
+    const UnpackResult got = content_next(item.size - taken, &piece, &size);
+    if (got != UnpackResult::ok) {
+      content_skip(item.size - taken);
+      return got;
+    }
+    taken += size;
+  }
+  return UnpackResult::ok;
 }
 
 }  // namespace
@@ -297,9 +372,11 @@ bool extract_list(const ArchiveSource& source, const ExtractPolicy& policy,
   ArchiveItem item;
   while (archive_walk_next(source, walk, &item)) {
     report.listed(item);
-    unpacked += item.header.unpacked_size;
+    unpacked += item.size;
     stored += item.header.stored_size;
   }
+  // The files of a content stream share its blocks: what is stored is the blocks' sum.
+  if (archive_has_content_stream(source)) stored = source.entries_size;
   report.totals(unpacked, stored, walk.index);
   check_walk_end(source, walk, report);
   return !core_state.failed;
@@ -308,15 +385,19 @@ bool extract_list(const ArchiveSource& source, const ExtractPolicy& policy,
 bool extract_test(const ArchiveSource& source, const ExtractPolicy& policy,
                   const ExtractReport& report) {
   core_state.failed = !extract_check_names(source, policy, report);
+  const bool stream = archive_has_content_stream(source);
+  if (stream && !content_start(source)) {
+    report_failure(report, nullptr, ExtractProblem::no_memory);
+    return false;
+  }
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
   while (archive_walk_next(source, walk, &item)) {
-    uint8_t* data = nullptr;
-    const UnpackResult unpacked = archive_unpack(source, item, &data);
-    main_heap_free(data);
+    const UnpackResult unpacked = stream ? test_content(item) : test_entry(source, item);
     report.tested(item, unpacked == UnpackResult::ok, unpack_problem(unpacked));
     if (unpacked != UnpackResult::ok) core_state.failed = true;
   }
+  if (stream) content_stop();
   check_walk_end(source, walk, report);
   return !core_state.failed;
 }
@@ -325,10 +406,20 @@ bool extract_all(const ArchiveSource& source, const ExtractPolicy& policy,
                  const ExtractReport& report) {
   core_state.failed = false;
   core_state.decision = kDecisionNone;
+  const bool stream = archive_has_content_stream(source);
+  if (stream && !content_start(source)) {
+    report_failure(report, nullptr, ExtractProblem::no_memory);
+    return false;
+  }
   PlatformFolder output = source.table ? platform_folder_hold(".") : nullptr;
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
-  while (archive_walk_next(source, walk, &item)) extract_item(source, item, policy, report);
+  while (archive_walk_next(source, walk, &item)) {
+    extract_item(source, item, policy, report);
+    // Whatever of the entry was not written (kept, refused, failed) is passed over.
+    if (stream) content_skip(item.size - core_state.taken);
+  }
+  if (stream) content_stop();
   check_walk_end(source, walk, report);
   set_folder_times(source, output, report);
   platform_folder_release(output);

@@ -14,6 +14,8 @@ constexpr int32_t kTargetFileNumber = 0;
 /// Room for a name built from a target or a stem, a number and an extension.
 constexpr size_t kNameSize = kMaxPathSize;
 constexpr size_t kDecimalDigits = 11;
+/// The most bytes handed to one write of the file library.
+constexpr uint32_t kMaxWriteStep = 1u << 30;
 /// The longest part of a name the systems take, and what a new file's name adds to its
 /// target's: the separator, up to kMaxNameNumber and the extension.
 constexpr size_t kMaxNamePart = 255;
@@ -27,6 +29,8 @@ struct WriterState {
   char part_name[kNameSize];        ///< the new file of the entry being written
   char part_stem[kNameSize];        ///< what the new file's name starts with
   char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
+  bool replacing;                   ///< the target existed when the new file was begun
+  bool open;                        ///< the new file is open under kTargetFileNumber
 };
 
 WriterState writer_state;
@@ -145,26 +149,74 @@ void target_remove_own_file(const char* name, int slot) {
   platform_remove_on_exit(slot, nullptr);
 }
 
-TargetWrite target_write(const char* target_name, const uint8_t* data, uint32_t length,
-                         const TargetAttributes* attributes, TargetPlacement placement) {
-  if (!file_may_replace(target_name) ||
-      !target_create_first_free(writer_state.part_name, part_stem(target_name), kPartFileSeparator,
-                                kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot))
-    return TargetWrite::failed;
+bool target_begin(const char* target_name) {
+  writer_state.replacing = platform_file_kind(target_name) != FileKind::kMissing;
+  writer_state.open = file_may_replace(target_name) &&
+                      target_create_first_free(writer_state.part_name, part_stem(target_name),
+                                               kPartFileSeparator, kPartFileExtension, false,
+                                               kTargetFileNumber, kPartRemovalSlot);
+  return writer_state.open;
+}
+
+namespace {
+
+/// Closes the new file where it is still open.
+void close_part() {
+  if (writer_state.open) file_close(kTargetFileNumber);
+  writer_state.open = false;
+}
+
+}  // namespace
+
+bool target_append(const uint8_t* data, size_t length) {
+  (void)file_select_current(kTargetFileNumber);
+  while (length > 0) {
+    const uint32_t step = length > kMaxWriteStep ? kMaxWriteStep : static_cast<uint32_t>(length);
+    if (!current_file_write_block(data, step)) return false;
+    data += step;
+    length -= step;
+  }
+  return true;
+}
+
+TargetWrite target_place(const char* target_name, TargetPlacement placement) {
+  const TargetWrite result = place(target_name, placement);
+  if (result == TargetWrite::written)
+    platform_remove_on_exit(kPartRemovalSlot, nullptr);
+  else if (result == TargetWrite::failed)
+    target_abandon();
+  return result;
+}
+
+TargetWrite target_finish(const char* target_name, const TargetAttributes* attributes,
+                          TargetPlacement placement) {
   // The data reach the disk before a rename replaces a file that exists, so that a crash
   // can never leave an empty file where the old content was. A new name holds nothing of
   // the user's: its data are left to the system's own writing, which keeps extracting
   // thousands of small files fast.
-  const bool replacing = platform_file_kind(target_name) != FileKind::kMissing;
-  const bool written = (length == 0 || current_file_write_block(data, length)) &&
-                       (!replacing || current_file_flush());
-  file_close(kTargetFileNumber);
-  const TargetWrite result = written && give_attributes(writer_state.part_name, attributes)
-                                 ? place(target_name, placement)
-                                 : TargetWrite::failed;
-  if (result == TargetWrite::written)
-    platform_remove_on_exit(kPartRemovalSlot, nullptr);
-  else
-    target_remove_own_file(writer_state.part_name, kPartRemovalSlot);
+  (void)file_select_current(kTargetFileNumber);
+  const bool flushed = !writer_state.replacing || current_file_flush();
+  close_part();
+  if (!flushed || !give_attributes(writer_state.part_name, attributes)) {
+    target_abandon();
+    return TargetWrite::failed;
+  }
+  return target_place(target_name, placement);
+}
+
+void target_abandon() {
+  close_part();
+  target_remove_own_file(writer_state.part_name, kPartRemovalSlot);
+}
+
+TargetWrite target_write(const char* target_name, const uint8_t* data, uint32_t length,
+                         const TargetAttributes* attributes, TargetPlacement placement) {
+  if (!target_begin(target_name)) return TargetWrite::failed;
+  if (!target_append(data, length)) {
+    target_abandon();
+    return TargetWrite::failed;
+  }
+  const TargetWrite result = target_finish(target_name, attributes, placement);
+  if (result == TargetWrite::taken) target_abandon();
   return result;
 }

@@ -53,6 +53,27 @@ bool target_create_first_free(char* out, const char* stem, const char* separator
 /// Removes a file this run made and no longer wants, and forgets its removal at exit.
 void target_remove_own_file(const char* name, int slot);
 
+/// Starts a new file beside `target_name` (relative to the current folder) for the bytes of
+/// an entry that come in pieces. False, with nothing left behind, when the target may not be
+/// replaced or no new file can be made.
+bool target_begin(const char* target_name);
+
+/// Appends `length` bytes to the new file; false when they cannot be written.
+bool target_append(const uint8_t* data, size_t length);
+
+/// Ends the new file (flushed when it replaces a file), closes it, gives it `attributes`
+/// (null: none) and puts it in the place of `target_name` as `placement` says. After
+/// `taken` the finished new file stays, for target_place or target_abandon; otherwise it
+/// is gone (in the target's place, or removed).
+TargetWrite target_finish(const char* target_name, const TargetAttributes* attributes,
+                          TargetPlacement placement);
+
+/// Another try to put the finished new file in the target's place, after `taken`.
+TargetWrite target_place(const char* target_name, TargetPlacement placement);
+
+/// Removes the new file, whether written whole or not.
+void target_abandon();
+
 /// Writes `length` bytes of `data` to a new file beside `target_name` (relative to the
 /// current folder), flushed when it replaces a file, closed, gives it `attributes` (null:
 /// none), then puts it in the target's place as `placement` says.

@@ -266,10 +266,10 @@ std::vector<Entry> named_entries(const std::string& file, bool* too_large) {
   const uint8_t* table = bytes + trailer.table_offset;
   if (!named_archive_digest_matches(trailer, entries, trailer.entries_size + trailer.table_size) ||
       !named_archive_entries_match(entries, trailer.entries_size, table, trailer.table_size,
-                                   trailer.entry_count))
+                                   trailer.entry_count, trailer.version))
     return {};
   std::vector<Entry> list;
-  NamedTableWalk names = named_archive_table_start(table, trailer.table_size, trailer.entry_count);
+  NamedTableWalk names = named_archive_table_start(table, trailer.table_size, trailer.entry_count, trailer.version);
   PackWalk walk = pack_walk_start(entries, trailer.entries_size);
   NamedArchiveRecord record;
   PackEntryView entry;

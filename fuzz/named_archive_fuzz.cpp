@@ -63,7 +63,7 @@ void check_name(const std::vector<uint8_t>& name, const std::vector<uint8_t>& pr
 
 void walk_table(const uint8_t* bytes, size_t size, uint32_t count) {
   const std::vector<uint8_t> table(bytes, bytes + size);
-  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count);
+  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count, kNamedArchiveVersion1);
   NamedArchiveRecord record;
   NamedTableStep step;
   uint32_t records = 0;
@@ -108,9 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(trailer.table_offset + trailer.table_size + kNamedArchiveTrailerSize == file.size());
     const uint8_t* entries = file.data() + trailer.entries_offset;
     const uint8_t* table = file.data() + trailer.table_offset;
-    walk_table(table, size_t(trailer.table_size), trailer.entry_count);
+    walk_table(table, size_t(trailer.table_size), trailer.entry_count, trailer.version);
     named_archive_entries_match(entries, size_t(trailer.entries_size), table,
-                                size_t(trailer.table_size), trailer.entry_count);
+                                size_t(trailer.table_size), trailer.entry_count, trailer.version);
     named_archive_digest_matches(trailer, entries,
                                  size_t(trailer.entries_size + trailer.table_size));
   } else {

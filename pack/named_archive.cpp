@@ -7,6 +7,7 @@ namespace {
 
 constexpr uint64_t kMaxEntrySize = kPackEntryHeaderSize + uint64_t(UINT32_MAX);
 constexpr uint64_t kMaxRecordSize = kNamedArchiveRecordHeaderSize + kEntryNameMaxSize;
+constexpr uint64_t kMaxRecordSize2 = kNamedArchiveRecordHeaderSize2 + kEntryNameMaxSize;
 
 /// Reads little-endian fields in order from a span of bytes. Every read past the end and
 /// every failed `require` marks the cursor failed and reads as 0 from then on, so a parser
@@ -86,16 +87,27 @@ NamedTrailerStatus named_archive_read_trailer(const uint8_t* tail, size_t tail_s
   if (check != crc32_update(0, bytes, kNamedArchiveCheckedTrailerSize)) {
     return NamedTrailerStatus::bad_check;
   }
-  if (t.version != kNamedArchiveVersion) return NamedTrailerStatus::bad_version;
+  if (t.version != kNamedArchiveVersion1 && t.version != kNamedArchiveVersion2) {
+    return NamedTrailerStatus::bad_version;
+  }
 
   const uint64_t before_trailer = file_size - kNamedArchiveTrailerSize;
   if (t.table_size > before_trailer || t.entries_size > before_trailer - t.table_size) {
     return NamedTrailerStatus::bad_sizes;
   }
-  if (t.entry_count > kNamedArchiveMaxEntries ||
-      !size_fits_count(t.table_size, t.entry_count, kNamedArchiveRecordHeaderSize,
-                       kMaxRecordSize) ||
-      !size_fits_count(t.entries_size, t.entry_count, kPackEntryHeaderSize, kMaxEntrySize)) {
+  if (t.entry_count > kNamedArchiveMaxEntries) return NamedTrailerStatus::bad_count;
+  if (t.version == kNamedArchiveVersion1 &&
+      (!size_fits_count(t.table_size, t.entry_count, kNamedArchiveRecordHeaderSize,
+                        kMaxRecordSize) ||
+       !size_fits_count(t.entries_size, t.entry_count, kPackEntryHeaderSize, kMaxEntrySize))) {
+    return NamedTrailerStatus::bad_count;
+  }
+  // Version 2: the settings record and the records; the blocks are not counted by records.
+  if (t.version == kNamedArchiveVersion2 &&
+      (t.table_size < kNamedSettingsSizeField ||
+       t.table_size - kNamedSettingsSizeField < t.entry_count * kNamedArchiveRecordHeaderSize2 ||
+       t.table_size - kNamedSettingsSizeField >
+           t.entry_count * kMaxRecordSize2 + kNamedSettingsMaxSize)) {
     return NamedTrailerStatus::bad_count;
   }
   t.table_offset = before_trailer - t.table_size;
@@ -110,8 +122,35 @@ bool named_archive_digest_matches(const NamedArchiveTrailer& trailer, const uint
          crc32_update(0, parts, size) == trailer.parts_crc32;
 }
 
-NamedTableWalk named_archive_table_start(const uint8_t* table, size_t size, uint32_t record_count) {
-  return {table, size, 0, record_count, 0, false};
+NamedTableWalk named_archive_table_start(const uint8_t* table, size_t size, uint32_t record_count,
+                                         uint32_t version) {
+  if (version != kNamedArchiveVersion2) return {table, size, 0, record_count, 0, false, false};
+  const NamedSettingsWalk settings = named_archive_settings_start(table, size);
+  const size_t start = kNamedSettingsSizeField + settings.size;
+  return {table, size, settings.failed ? size : start, record_count, 0, settings.failed, true};
+}
+
+NamedSettingsWalk named_archive_settings_start(const uint8_t* table, size_t size) {
+  Cursor cursor(table, size);
+  const uint32_t fields = cursor.u32();
+  cursor.require(fields <= kNamedSettingsMaxSize && fields <= cursor.left());
+  if (!cursor.ok()) return {table, 0, 0, true};
+  return {table + kNamedSettingsSizeField, fields, 0, false};
+}
+
+bool named_archive_next_setting(NamedSettingsWalk& walk, NamedSetting* setting) {
+  if (walk.failed || walk.offset == walk.size) return false;
+  Cursor cursor(walk.fields + walk.offset, walk.size - walk.offset);
+  const uint16_t tag = cursor.u16();
+  const uint32_t size = cursor.u32();
+  const uint8_t* value = cursor.take(size);
+  if (!cursor.ok()) {
+    walk.failed = true;
+    return false;
+  }
+  *setting = {tag, value, size};
+  walk.offset = walk.size - cursor.left();
+  return true;
 }
 
 NamedTableStep named_archive_next_name(NamedTableWalk& walk, NamedArchiveRecord* record) {
@@ -126,14 +165,16 @@ NamedTableStep named_archive_next_name(NamedTableWalk& walk, NamedArchiveRecord*
   const size_t path_size = cursor.u16();
   const int64_t mtime = int64_t(cursor.u64());
   const uint8_t flags = cursor.u8();
+  const uint64_t size = walk.sized ? cursor.u64() : 0;
   const uint8_t* path = cursor.take(path_size);
   cursor.require(path_size >= 1 && path_size <= kEntryNameMaxSize);
   cursor.require((flags & ~kNamedEntryKnownFlags) == 0);
+  cursor.require((flags & kNamedEntryDirectory) == 0 || size == 0);
   if (!cursor.ok()) {
     walk.failed = true;
     return NamedTableStep::malformed;
   }
-  *record = {path, path_size, mtime, flags};
+  *record = {path, path_size, mtime, flags, size};
   walk.offset = walk.size - cursor.left();
   ++walk.records_read;
   return NamedTableStep::record;
@@ -149,9 +190,15 @@ bool named_archive_copy_path(const NamedArchiveRecord& record, char* buffer, siz
   return true;
 }
 
-bool named_archive_entries_match(const uint8_t* entries, size_t entries_size, const uint8_t* table,
-                                 size_t table_size, uint32_t record_count) {
-  NamedTableWalk names = named_archive_table_start(table, table_size, record_count);
+bool named_block_sizes_valid(uint32_t unpacked_size, uint32_t stored_size) {
+  return unpacked_size >= 1 && unpacked_size <= kNamedBlockMaxSize && stored_size >= 1 &&
+         stored_size <= unpacked_size;
+}
+
+namespace {
+
+/// Version 1: one pack entry per record, a folder's empty.
+bool entries_pair_with_records(const uint8_t* entries, size_t entries_size, NamedTableWalk names) {
   PackWalk walk = pack_walk_start(entries, entries_size);
   NamedArchiveRecord record;
   PackEntryView entry;
@@ -164,4 +211,45 @@ bool named_archive_entries_match(const uint8_t* entries, size_t entries_size, co
     }
   }
   return step == NamedTableStep::end && pack_walk_next(walk, &entry) == PackWalkStep::end;
+}
+
+/// Version 2: blocks within the rules that unpack to the records' sizes, and settings that
+/// walk to their end.
+bool blocks_pair_with_records(const uint8_t* entries, size_t entries_size, const uint8_t* table,
+                              size_t table_size, NamedTableWalk names) {
+  NamedSettingsWalk settings = named_archive_settings_start(table, table_size);
+  NamedSetting setting;
+  while (named_archive_next_setting(settings, &setting)) {
+  }
+  if (settings.failed) return false;
+  uint64_t content = 0;
+  NamedArchiveRecord record;
+  NamedTableStep step;
+  while ((step = named_archive_next_name(names, &record)) == NamedTableStep::record) {
+    if (record.size > UINT64_MAX - content) return false;
+    content += record.size;
+  }
+  if (step != NamedTableStep::end) return false;
+  PackWalk walk = pack_walk_start(entries, entries_size);
+  PackEntryView block;
+  PackWalkStep next;
+  while ((next = pack_walk_next(walk, &block)) == PackWalkStep::entry) {
+    if (!named_block_sizes_valid(block.header.unpacked_size, block.header.stored_size) ||
+        block.header.unpacked_size > content) {
+      return false;
+    }
+    content -= block.header.unpacked_size;
+  }
+  return next == PackWalkStep::end && content == 0;
+}
+
+}  // namespace
+
+bool named_archive_entries_match(const uint8_t* entries, size_t entries_size, const uint8_t* table,
+                                 size_t table_size, uint32_t record_count, uint32_t version) {
+  NamedTableWalk names = named_archive_table_start(table, table_size, record_count, version);
+  if (version == kNamedArchiveVersion2) {
+    return blocks_pair_with_records(entries, entries_size, table, table_size, names);
+  }
+  return entries_pair_with_records(entries, entries_size, names);
 }

@@ -1,36 +1,58 @@
-// Named archives: pack entries with a table of names, found through a trailer at the very
-// end of a file, so that a program can carry one behind its own code (`cat stub archive >
-// out`). Every position is counted back from the trailer; nothing depends on what comes
-// before the archive.
+// Named archives: files and folders with a table of names, found through a trailer at the
+// very end of a file, so that a program can carry one behind its own code (`cat stub
+// archive > out`). Every position is counted back from the trailer; nothing depends on what
+// comes before the archive. Two versions are read; jcpack writes version 2.
 //
 // Layout (all fields little-endian, packed):
 //
-//   entries part   one pack entry per record, in the table's order: u32 unpacked_size,
-//                  u32 stored_size, then stored_size bytes (the bytes as they are when both
-//                  sizes are equal, one JC block otherwise); a folder's entry has both
-//                  sizes 0
-//   table part     entry_count records, back to back, nothing before, between or after:
+//   entries part   version 1: one pack entry per record, in the table's order: u32
+//                  unpacked_size, u32 stored_size, then stored_size bytes (the bytes as they
+//                  are when both sizes are equal, one JC block otherwise); a folder's entry
+//                  has both sizes 0.
+//                  version 2: blocks, back to back, each a pack entry of 1 to
+//                  kNamedBlockMaxSize unpacked bytes and 1 to unpacked_size stored bytes.
+//                  The files' bytes, in the table's order and back to back, make one stream,
+//                  the content; each block holds the next unpacked_size bytes of it. Where a
+//                  file starts and ends is told by the sizes in the table alone, so one block
+//                  may hold many small files (packed together, so that the encoder's window
+//                  spans them) and a large file spans many blocks (each decoded alone, in
+//                  bounded memory). The unpacked sizes add up to the sum of the files' sizes.
+//   table part     version 2 only: first the settings record, u32 settings_size (at most
+//                  kNamedSettingsMaxSize) and that many bytes of fields, back to back:
+//                    offset 0   u16   tag; a tag with kNamedSettingRequired set changes what
+//                                     is written, and a reader that does not know it
+//                                     refuses the archive; others it may pass over
+//                    offset 2   u32   size of the value
+//                    offset 6   the value
+//                  then, in both versions, entry_count records, back to back, nothing
+//                  between or after:
 //                    offset 0   u16   path_size: 1 to kEntryNameMaxSize
 //                    offset 2   i64   modification time, seconds since 1970-01-01 UTC
 //                    offset 10  u8    flags: kNamedEntryExecutable (the POSIX execute
 //                                     bit), kNamedEntryDirectory; other bits are 0
+//                    version 1:
 //                    offset 11  path_size bytes: the relative path, UTF-8, `/` between
 //                                     folders, no terminating zero (see entry_names.h)
+//                    version 2:
+//                    offset 11  u64   size: the file's bytes in the content; 0 for a folder
+//                    offset 19  path_size bytes: the path, as in version 1
 //   trailer        kNamedArchiveTrailerSize bytes, the file's last:
 //                    offset 0   8 bytes  magic kNamedArchiveMagic
-//                    offset 8   u32      format version, kNamedArchiveVersion
-//                    offset 12  u32      entry_count: records in the table, entries in the
-//                                        entries part; at most kNamedArchiveMaxEntries
+//                    offset 8   u32      format version, 1 or 2
+//                    offset 12  u32      entry_count: records in the table (and, version 1,
+//                                        entries in the entries part); at most
+//                                        kNamedArchiveMaxEntries
 //                    offset 16  u64      table_size: the table ends where the trailer starts
 //                    offset 24  u64      entries_size: the entries end where the table starts
 //                    offset 32  u32      CRC-32 of the entries part and the table part, in
-//                                        that order (their length is the sum of the sizes)
+//                                        that order (their length is the sum of the sizes),
+//                                        so the settings are covered too
 //                    offset 36  u32      CRC-32 of the trailer's bytes 0-35
 //
 // A trailer is absent when the file's last bytes do not start with the magic. A trailer
 // with the magic is damaged when its own check fails, its version is unknown, the two parts
-// do not fit in the file before it, or the sizes cannot hold entry_count records and
-// entries (each record takes 11 to 11 + kEntryNameMaxSize bytes, each entry 8 to
+// do not fit in the file before it, or the sizes cannot hold entry_count records (and, in
+// version 1, entries: each record takes 11 to 11 + kEntryNameMaxSize bytes, each entry 8 to
 // 8 + 0xFFFFFFFF bytes).
 //
 // The reader works on bytes in memory and uses nothing of the standard library beyond
@@ -43,10 +65,21 @@
 #include "pack/entry_names.h"
 
 inline constexpr uint8_t kNamedArchiveMagic[8] = {'E', 'P', 'N', 'A', 'M', 'E', 0x0D, 0x1A};
-inline constexpr uint32_t kNamedArchiveVersion = 1;
+inline constexpr uint32_t kNamedArchiveVersion1 = 1;  ///< one pack entry per record
+inline constexpr uint32_t kNamedArchiveVersion2 = 2;  ///< blocks, settings, sizes in the table
+inline constexpr uint32_t kNamedArchiveVersion = kNamedArchiveVersion2;  ///< what is written
 inline constexpr size_t kNamedArchiveTrailerSize = 40;
 inline constexpr size_t kNamedArchiveCheckedTrailerSize = 36;  ///< bytes under the check
-inline constexpr size_t kNamedArchiveRecordHeaderSize = 11;    ///< a record before its path
+inline constexpr size_t kNamedArchiveRecordHeaderSize = 11;    ///< a version 1 record before its path
+inline constexpr size_t kNamedArchiveRecordHeaderSize2 = 19;   ///< a version 2 record before its path
+/// The most bytes a version 2 block unpacks to: what a reader holds of the content at once.
+inline constexpr uint32_t kNamedBlockMaxSize = 8u << 20;
+/// The settings record: its size field, the most bytes of fields, and a field's header.
+inline constexpr size_t kNamedSettingsSizeField = 4;
+inline constexpr uint32_t kNamedSettingsMaxSize = 1u << 20;
+inline constexpr size_t kNamedSettingHeaderSize = 6;
+/// Set in the tag of a setting that a reader must know to extract the archive as meant.
+inline constexpr uint16_t kNamedSettingRequired = 0x8000;
 inline constexpr uint32_t kNamedArchiveMaxEntries = 1000000;
 
 inline constexpr uint8_t kNamedEntryExecutable = 0x01;
@@ -97,6 +130,7 @@ struct NamedArchiveRecord {
   size_t path_size;
   int64_t mtime;  ///< seconds since 1970-01-01 UTC
   uint8_t flags;  ///< kNamedEntryExecutable, kNamedEntryDirectory
+  uint64_t size;  ///< version 2: the file's bytes in the content; version 1: 0 (see its entry)
 };
 
 /// A walk over a table in memory; start it with named_archive_table_start.
@@ -107,6 +141,7 @@ struct NamedTableWalk {
   uint32_t record_count;  ///< records the table must hold
   uint32_t records_read;
   bool failed;  ///< a malformed record was met; the walk stays there
+  bool sized;   ///< version 2 records, with a size
 };
 
 enum class NamedTableStep : uint8_t {
@@ -115,8 +150,34 @@ enum class NamedTableStep : uint8_t {
   malformed,  ///< a record is cut short or out of range, or the count does not match
 };
 
-/// A walk over the `size` bytes of `table`, which must hold exactly `record_count` records.
-NamedTableWalk named_archive_table_start(const uint8_t* table, size_t size, uint32_t record_count);
+/// A walk over the records of the `size` bytes of `table` of a `version` archive, which
+/// must hold exactly `record_count` records (after the settings record in version 2; a
+/// settings record that does not fit makes the walk malformed from the start).
+NamedTableWalk named_archive_table_start(const uint8_t* table, size_t size, uint32_t record_count,
+                                         uint32_t version);
+
+/// One field of the settings record. `value` points into the table.
+struct NamedSetting {
+  uint16_t tag;
+  const uint8_t* value;
+  uint32_t size;
+};
+
+/// A walk over the settings record of a version 2 table.
+struct NamedSettingsWalk {
+  const uint8_t* fields;
+  size_t size;    ///< bytes of fields
+  size_t offset;  ///< where the next field starts
+  bool failed;    ///< the record does not fit the table, or a field runs past it
+};
+
+/// A walk over the settings of the `size` bytes of a version 2 `table`; failed at once
+/// when its size field does not fit the table or is above kNamedSettingsMaxSize.
+NamedSettingsWalk named_archive_settings_start(const uint8_t* table, size_t size);
+
+/// Delivers the next field into `setting`: true for a field, false at the end and when a
+/// field runs past the record (the walk is then `failed`).
+bool named_archive_next_setting(NamedSettingsWalk& walk, NamedSetting* setting);
 
 /// Delivers the next record into `record`. `malformed` for a record that runs past the
 /// table, a path size of 0 or above kEntryNameMaxSize, unknown flag bits, bytes left after
@@ -128,8 +189,14 @@ NamedTableStep named_archive_next_name(NamedTableWalk& walk, NamedArchiveRecord*
 /// with nothing written, when it does not fit or the path holds a zero byte.
 bool named_archive_copy_path(const NamedArchiveRecord& record, char* buffer, size_t capacity);
 
-/// Whether the entries part (`entries_size` bytes) holds exactly one pack entry for each of
-/// the table's `record_count` records (table_size bytes) and a folder's entry has both sizes
-/// 0. Neither is unpacked; false also when the table is malformed.
+/// Whether the entries part (`entries_size` bytes) pairs with the table's `record_count`
+/// records (table_size bytes) of a `version` archive: version 1, exactly one pack entry per
+/// record, a folder's with both sizes 0; version 2, blocks of 1 to kNamedBlockMaxSize
+/// unpacked and 1 to that many stored bytes, back to back to the part's end, unpacking to
+/// as many bytes as the records' sizes add up to, a folder's size 0, and a settings record
+/// that walks to its end. Nothing is unpacked; false also when the table is malformed.
 bool named_archive_entries_match(const uint8_t* entries, size_t entries_size, const uint8_t* table,
-                                 size_t table_size, uint32_t record_count);
+                                 size_t table_size, uint32_t record_count, uint32_t version);
+
+/// Whether the header of a version 2 block (its two sizes) is within the rules.
+bool named_block_sizes_valid(uint32_t unpacked_size, uint32_t stored_size);

@@ -58,7 +58,7 @@ struct Walked {
 /// caught by the sanitizers) to its end.
 Walked walk(const Bytes& table, uint32_t count) {
   Walked w;
-  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count);
+  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count, kNamedArchiveVersion1);
   NamedArchiveRecord record;
   while ((w.last = named_archive_next_name(walk, &record)) == NamedTableStep::record) {
     w.paths.emplace_back(reinterpret_cast<const char*>(record.path), record.path_size);
@@ -123,7 +123,7 @@ TEST(NamedArchive, RoundTripBehindAProgram) {
   }
   const uint8_t* entries = file.data() + t.entries_offset;
   EXPECT_TRUE(named_archive_entries_match(entries, t.entries_size, table.data(), table.size(),
-                                          t.entry_count));
+                                          t.entry_count, kNamedArchiveVersion1));
   PackWalk pack = pack_walk_start(entries, t.entries_size);
   PackEntryView entry;
   const Bytes expected[] = {{}, {}, text, noise, {}, bytes("x")};
@@ -203,7 +203,7 @@ TEST(NamedArchiveWriter, StreamsWhatTheFinishedArchiveHoldsAndStopsAtTheFirstFai
   // Entry by entry into a sink: the same bytes, the entries passed on as they come.
   LimitedSink sink;
   NamedArchiveWriter w;
-  named_archive_writer_start(&w, keep_in, &sink);
+  named_archive_writer_start(&w, keep_in, &sink, kNamedArchiveVersion1);
   ASSERT_TRUE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
   ASSERT_TRUE(named_archive_writer_add(&w, items[1], file_entry.data(), file_entry.size()));
   EXPECT_EQ(sink.kept, cat({folder_entry, file_entry}));
@@ -214,7 +214,7 @@ TEST(NamedArchiveWriter, StreamsWhatTheFinishedArchiveHoldsAndStopsAtTheFirstFai
   for (const size_t room : {size_t(0), folder_entry.size() + 1, file.size() - 1}) {
     LimitedSink small;
     small.room = room;
-    named_archive_writer_start(&w, keep_in, &small);
+    named_archive_writer_start(&w, keep_in, &small, kNamedArchiveVersion1);
     bool ok = named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size());
     ok = named_archive_writer_add(&w, items[1], file_entry.data(), file_entry.size()) && ok;
     ok = named_archive_writer_finish(&w) && ok;
@@ -225,7 +225,7 @@ TEST(NamedArchiveWriter, StreamsWhatTheFinishedArchiveHoldsAndStopsAtTheFirstFai
 
   // A refused entry passes nothing on, and the writer refuses everything after it.
   LimitedSink refused;
-  named_archive_writer_start(&w, keep_in, &refused);
+  named_archive_writer_start(&w, keep_in, &refused, kNamedArchiveVersion1);
   EXPECT_FALSE(named_archive_writer_add(&w, {"d", 0, kNamedEntryDirectory}, file_entry.data(),
                                         file_entry.size()));
   EXPECT_EQ(w.status, NamedWriterStatus::bad_entry);
@@ -235,7 +235,7 @@ TEST(NamedArchiveWriter, StreamsWhatTheFinishedArchiveHoldsAndStopsAtTheFirstFai
 
   // No more than kNamedArchiveMaxEntries entries.
   LimitedSink many;
-  named_archive_writer_start(&w, keep_in, &many);
+  named_archive_writer_start(&w, keep_in, &many, kNamedArchiveVersion1);
   for (uint32_t i = 0; i < kNamedArchiveMaxEntries; ++i) {
     ASSERT_TRUE(named_archive_writer_add(&w, items[0], folder_entry.data(), folder_entry.size()));
   }
@@ -290,9 +290,12 @@ TEST(NamedArchiveTrailer, FieldsOutOfRangeAreDamaged) {
     TrailerFields fields;
     S status;
   } cases[] = {
-      {"fits", {kNamedArchiveVersion, 1, 12, 8, 0}, S::valid},
+      {"fits", {kNamedArchiveVersion1, 1, 12, 8, 0}, S::valid},
       {"version 0", {0, 1, 12, 8, 0}, S::bad_version},
-      {"version 2", {2, 1, 12, 8, 0}, S::bad_version},
+      {"version 3", {3, 1, 12, 8, 0}, S::bad_version},
+      {"version 2: settings and no records", {2, 0, 4, 16, 0}, S::valid},
+      {"version 2: no room for the settings' size", {2, 0, 3, 8, 0}, S::bad_count},
+      {"version 2: no room for a record", {2, 1, 12, 8, 0}, S::bad_count},
       {"table larger than the file", {1, 1, 21, 0, 0}, S::bad_sizes},
       {"entries larger than the file", {1, 1, 12, 9, 0}, S::bad_sizes},
       {"sum overflows", {1, 1, 12, UINT64_MAX - 5, 0}, S::bad_sizes},
@@ -414,7 +417,7 @@ TEST(NamedArchiveEntriesMatch, OneEntryPerRecordAndEmptyFolders) {
   const Bytes file_record = make_record("f"), folder = make_record("d", 0, kNamedEntryDirectory);
   const auto match = [](const Bytes& entries, const Bytes& table, uint32_t count) {
     return named_archive_entries_match(entries.data(), entries.size(), table.data(), table.size(),
-                                       count);
+                                       count, kNamedArchiveVersion1);
   };
   EXPECT_TRUE(match(cat({empty, five}), cat({folder, file_record}), 2));
   EXPECT_FALSE(match(cat({five, empty}), cat({folder, file_record}), 2));  // folder with data

@@ -57,7 +57,7 @@ inline std::string table_record(const std::string& path, uint8_t flags = 0,
 
 /// The fields of a trailer made by hand, each as a hostile writer may set it.
 struct TrailerFields {
-  uint32_t version = kNamedArchiveVersion;
+  uint32_t version = kNamedArchiveVersion1;
   uint32_t count = 0;
   uint64_t table_size = 0;
   uint64_t entries_size = 0;
@@ -82,5 +82,5 @@ inline std::string named_archive_by_hand(const std::string& entries, const std::
   const std::string parts = entries + table;
   const uint32_t crc =
       crc32_update(0, reinterpret_cast<const uint8_t*>(parts.data()), parts.size());
-  return parts + trailer_by_hand({kNamedArchiveVersion, count, table.size(), entries.size(), crc});
+  return parts + trailer_by_hand({kNamedArchiveVersion1, count, table.size(), entries.size(), crc});
 }

@@ -11,10 +11,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "jc/jc_encode.h"
 #include "pack/named_archive.h"
+#include "tools/sfx_blocks.h"
 #include "tools/sfx_gather.h"
 #include "tools/sfx_write.h"
 #include "tools/tool_io.h"
@@ -22,17 +25,41 @@
 namespace {
 
 constexpr const char* kNativeStub = "entpacker-stub";
+/// The most threads -T takes.
+constexpr unsigned kSfxMaxThreads = 256;
 constexpr const char* kWin32Stub = "entpacker-stub-win32.exe";
 constexpr const char* kWin64Stub = "entpacker-stub-win64.exe";
 
 /// What `jcpack sfx` was asked to do.
 struct SfxOptions {
-  int level = kJcDefaultLevel;
+  int level = kSfxDefaultLevel;
+  unsigned threads = 0;  ///< 0: one per core
+  size_t chunk = kSfxDefaultChunk;
   std::string platform;  ///< linux, win32, win64; empty with --stub
   std::string stub;      ///< --stub FILE
   std::string output;
   std::vector<std::string> paths;
 };
+
+/// Reads a decimal number from 0 to `most` into `*value`; false when `text` is not one.
+bool parse_count(const std::string& text, unsigned most, unsigned* value) {
+  if (text.empty() || text.size() > 6) return false;
+  unsigned n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + unsigned(c - '0');
+  }
+  if (n > most) return false;
+  *value = n;
+  return true;
+}
+
+/// The threads to compress on: as asked, or one per core.
+unsigned thread_count(unsigned asked) {
+  if (asked != 0) return asked;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : std::min(cores, kSfxMaxThreads);
+}
 
 /// Reads the options of `jcpack sfx` (anywhere before `--`) and its PATHs. False with the
 /// mistake in `error`.
@@ -44,7 +71,8 @@ bool parse_sfx_options(const std::vector<std::string>& args, SfxOptions* o, std:
       o->paths.push_back(a);
       continue;
     }
-    const bool takes_value = a == "-l" || a == "--level" || a == "--platform" || a == "--stub" ||
+    const bool takes_value = a == "-l" || a == "--level" || a == "-T" || a == "--threads" ||
+                             a == "--block-size" || a == "--platform" || a == "--stub" ||
                              a == "-o" || a == "--output";
     if (takes_value && i + 1 == args.size()) {
       *error = a + " needs a value";
@@ -57,6 +85,20 @@ bool parse_sfx_options(const std::vector<std::string>& args, SfxOptions* o, std:
         *error = "the level must be a number from 1 to 9";
         return false;
       }
+    } else if (a == "-T" || a == "--threads") {
+      if (!parse_count(args[++i], kSfxMaxThreads, &o->threads)) {
+        *error = "the threads must be a number from 0 (one per core) to " +
+                 std::to_string(kSfxMaxThreads);
+        return false;
+      }
+    } else if (a == "--block-size") {
+      unsigned mib = 0;
+      if (!parse_count(args[++i], kNamedBlockMaxSize >> 20, &mib) || mib == 0) {
+        *error = "the block size must be a number of MiB from 1 to " +
+                 std::to_string(kNamedBlockMaxSize >> 20);
+        return false;
+      }
+      o->chunk = size_t(mib) << 20;
     } else if (a == "--platform") {
       o->platform = args[++i];
       if (o->platform != "linux" && o->platform != "win32" && o->platform != "win64") {
@@ -137,7 +179,8 @@ int make_self_extractor(const SfxOptions& opt) {
     ok = fail(std::to_string(g.items.size()) + " entries; a self-extractor holds at most " +
               std::to_string(kNamedArchiveMaxEntries));
   }
-  ok = ok && write_self_extractor(opt.level, stub, g, &o);
+  const SfxSettings settings{opt.level, thread_count(opt.threads), opt.chunk};
+  ok = ok && write_self_extractor(settings, stub, g, &o);
   close_stub_and_output(&stub, &o);
   return ok ? kExitOk : kExitFailure;
 }

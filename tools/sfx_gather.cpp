@@ -77,10 +77,6 @@ bool add_file(const std::string& source, const std::string& name, const struct s
   item.executable = (st.st_mode & S_IXUSR) != 0;
   item.follow = follow;
   if (!name_is_extractable(item, g->windows)) return false;
-  if (item.size > kMaxFileSize) {
-    return fail(printable(source) + ": " + std::to_string(item.size) +
-                " bytes; a self-extractor holds files below 2 GiB");
-  }
   const int fd = open(source.c_str(),
                       O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
   if (fd < 0) return fail(system_error(printable(source), "cannot read"));

@@ -1,6 +1,6 @@
 // `jcpack sfx`, step 1: what goes into the self-extractor. Every PATH is looked at and every
 // folder walked (sorted by name) before anything is written; a name the stub would refuse,
-// two names for one file, a file too large for the format, or a missing or unreadable input
+// two names for one file, or a missing or unreadable input
 // ends the command here.
 #pragma once
 
@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-/// A file must be smaller than 2 GiB: sizes are 32-bit fields that readers hold as signed.
-inline constexpr uint64_t kMaxFileSize = (uint64_t(1) << 31) - 1;
 
 /// One entry to be: where its bytes come from and what the table says about it.
 struct SourceItem {

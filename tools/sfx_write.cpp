@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jc/jc_entry.h"
+#include "tools/sfx_blocks.h"
 #include "pack/archive_digest.h"
 #include "pack/named_archive.h"
 #include "tools/tool_io.h"
@@ -96,51 +97,128 @@ bool copy_stub(const Stub& stub, Output* o) {
   return true;
 }
 
-/// Reads the regular file of `item` whole into `data`. False after a message.
-bool read_item(const SourceItem& item, Bytes* data) {
-  const std::string shown = printable(item.source);
-  const int fd = open(item.source.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC |
-                                               (item.follow ? 0 : O_NOFOLLOW));
-  if (fd < 0) return fail(system_error(shown, "cannot read"));
-  struct stat st;
-  bool too_large = false;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  std::string error = shown + ": no longer a regular file";
-  if (ok) {
-    ok = read_all(fd, kMaxFileSize, uint64_t(st.st_size), data, &too_large) && !too_large;
-    error = too_large ? shown + ": 2 GiB or larger; a self-extractor holds files below 2 GiB"
-                      : system_error(shown, "cannot read");
+/// The content as the files give it: each file in the table's order, read as far as the size
+/// it had when it was gathered. A file that changed size meanwhile ends the command.
+class ContentReader {
+ public:
+  explicit ContentReader(const Gathered& g) : g_(g) {}
+  ~ContentReader() { close_file(); }
+
+  /// Checks the empty files after the last byte; false after a message.
+  bool finish() { return settle_empty_files(); }
+
+  /// Fills `out` with the next `size` bytes. False after a message.
+  bool read(uint8_t* out, size_t size) {
+    while (size > 0) {
+      if (fd_ < 0 && !open_next()) return false;
+      const uint64_t left = g_.items[index_].size - taken_;
+      const size_t step = size_t(std::min<uint64_t>(left, size));
+      const ssize_t got = read_full(fd_, out, step);
+      if (got < 0) return fail(system_error(shown(), "cannot read"));
+      if (size_t(got) != step) return fail(shown() + ": changed while it was read (shorter now)");
+      out += step;
+      size -= step;
+      taken_ += step;
+      if (taken_ == g_.items[index_].size && !finish_file()) return false;
+    }
+    return true;
   }
-  close(fd);
-  return ok || fail(error);
+
+ private:
+  std::string shown() const { return printable(g_.items[index_].source); }
+
+  /// Opens the file of the item at index_; false after a message.
+  bool open_file() {
+    const SourceItem& item = g_.items[index_];
+    fd_ = open(item.source.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC |
+                                        (item.follow ? 0 : O_NOFOLLOW));
+    if (fd_ < 0) return fail(system_error(shown(), "cannot read"));
+    struct stat st;
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      return fail(shown() + ": no longer a regular file");
+    }
+    taken_ = 0;
+    return true;
+  }
+
+  /// Passes the folders up to the next file with bytes, and checks that each file on the way
+  /// is still empty (and can be read). False after a message.
+  bool settle_empty_files() {
+    while (index_ < g_.items.size() && (g_.items[index_].folder || g_.items[index_].size == 0)) {
+      if (g_.items[index_].folder) {
+        ++index_;
+      } else if (!open_file() || !finish_file()) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  /// Opens the next file that has bytes.
+  bool open_next() {
+    if (!settle_empty_files()) return false;
+    if (index_ == g_.items.size()) return fail("the files hold fewer bytes than gathered");
+    return open_file();
+  }
+
+  /// Checks that the file ends where it was gathered to end, and closes it.
+  bool finish_file() {
+    uint8_t extra = 0;
+    const ssize_t more = read_full(fd_, &extra, 1);
+    const std::string name = shown();
+    if (more < 0) return fail(system_error(name, "cannot read"));
+    close_file();
+    ++index_;
+    if (more != 0) return fail(name + ": changed while it was read (longer now)");
+    return true;
+  }
+
+  void close_file() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+  const Gathered& g_;
+  size_t index_ = 0;
+  int fd_ = -1;
+  uint64_t taken_ = 0;
+};
+
+/// The name of the file that holds content byte `offset` (for the progress line).
+std::string name_at(const Gathered& g, uint64_t offset) {
+  uint64_t start = 0;
+  for (const SourceItem& item : g.items) {
+    if (offset < start + item.size) return item.name;
+    start += item.size;
+  }
+  return g.items.empty() ? std::string() : g.items.back().name;
 }
 
-/// Writes the entry of `item`: a folder's empty entry, or the file read now and compressed
-/// at `level`. False after a message.
-bool write_entry(const SourceItem& item, int level, Output* o, Bytes* data, Bytes* entry,
-                 ProgressLine* progress) {
-  entry->clear();
-  data->clear();
-  if (!item.folder && !read_item(item, data)) return false;
-  if (!jc_append_pack_entry(*entry, data->data(), data->size(), level, false, progress->callback(),
-                            progress)) {
-    return fail(printable(item.source) + ": cannot be packed");
+/// Writes every block of the content, then notes every item's record. False after a message.
+bool write_content(const SfxSettings& settings, const Gathered& g, Output* o) {
+  ContentReader reader(g);
+  ProgressLine progress(g.file_bytes);
+  progress.begin(name_at(g, 0), 0);
+  const bool written = compress_content(
+      g.file_bytes, settings.chunk, settings.level, settings.threads,
+      [&](uint8_t* out, size_t size) { return reader.read(out, size); },
+      [&](const Bytes& entry, uint64_t done) {
+        if (!named_archive_writer_block(&o->writer, entry.data(), entry.size())) {
+          return writer_failure(*o, o->shown);
+        }
+        progress.begin(name_at(g, done), done);
+        return true;
+      });
+  if (!written || !reader.finish()) return false;
+  for (const SourceItem& item : g.items) {
+    uint8_t flags = item.folder ? kNamedEntryDirectory : 0;
+    if (item.executable) flags |= kNamedEntryExecutable;
+    const NamedArchiveItem named{item.name, item.mtime, flags, item.folder ? 0 : item.size};
+    if (!named_archive_writer_item(&o->writer, named)) {
+      return writer_failure(*o, printable(item.source));
+    }
   }
-  uint8_t flags = item.folder ? kNamedEntryDirectory : 0;
-  if (item.executable) flags |= kNamedEntryExecutable;
-  const NamedArchiveItem named{item.name, item.mtime, flags};
-  return named_archive_writer_add(&o->writer, named, entry->data(), entry->size()) ||
-         writer_failure(*o, printable(item.source));
-}
-
-/// write_entry, with running out of memory reported as what the level needs.
-bool write_entry_or_report(const SourceItem& item, int level, Output* o, Bytes* data, Bytes* entry,
-                           ProgressLine* progress) {
-  try {
-    return write_entry(item, level, o, data, entry, progress);
-  } catch (const std::bad_alloc&) {
-    return fail(out_of_memory_text(printable(item.source), item.size, level));
-  }
+  return true;
 }
 
 /// Reads the finished temporary back through the archive reader: a valid trailer whose
@@ -158,7 +236,8 @@ bool output_reads_back(const Output& o, uint32_t count) {
             named_archive_digest_matches(t, file + t.entries_offset,
                                          size_t(t.entries_size + t.table_size)) &&
             named_archive_entries_match(file + t.entries_offset, size_t(t.entries_size),
-                                        file + t.table_offset, size_t(t.table_size), count);
+                                        file + t.table_offset, size_t(t.table_size), count,
+                                        t.version);
   munmap(map, size_t(o.size));
   if (!ok) failure(o.shown + ": the written archive does not read back as written");
   return ok;
@@ -224,21 +303,12 @@ bool prepare_output(const std::string& out, const Stub& stub, Output* o, Gathere
   return true;
 }
 
-bool write_self_extractor(int level, const Stub& stub, const Gathered& g, Output* o) {
+bool write_self_extractor(const SfxSettings& settings, const Stub& stub, const Gathered& g,
+                          Output* o) {
   o->fd = temporary_create(o->folder);
   if (o->fd < 0) return fail(system_error(o->shown, "cannot create a temporary file beside it"));
   named_archive_writer_start(&o->writer, output_sink, o);
-  bool ok = copy_stub(stub, o);
-  {
-    ProgressLine progress(g.file_bytes);
-    Bytes data, entry;
-    uint64_t done = 0;
-    for (size_t i = 0; ok && i < g.items.size(); ++i) {
-      progress.begin(g.items[i].name, done);
-      ok = write_entry_or_report(g.items[i], level, o, &data, &entry, &progress);
-      done += g.items[i].size;
-    }
-  }
+  bool ok = copy_stub(stub, o) && write_content(settings, g, o);
   ok = ok && (named_archive_writer_finish(&o->writer) || writer_failure(*o, o->shown)) &&
        output_reads_back(*o, uint32_t(g.items.size()));
   if (ok && (fchmod(o->fd, kExecutableMode & ~current_umask()) != 0 || fsync(o->fd) != 0)) {

@@ -1,6 +1,6 @@
-// `jcpack sfx`, steps 2 to 4: writing the self-extractor. The stub and then one entry at a
-// time, each file read and compressed on its own, go to a temporary file beside OUT through
-// the named archive writer; the table and the trailer follow, the finished file is read back
+// `jcpack sfx`, steps 2 to 4: writing the self-extractor. The stub and then the content's
+// blocks, the files read in the table's order and compressed on many threads (sfx_blocks.h),
+// go to a temporary file beside OUT through the named archive writer; the table and the trailer follow, the finished file is read back
 // through the archive reader (trailer, checksum, table, one entry per record), and the
 // temporary gets the executable bits and is renamed over OUT.
 #pragma once
@@ -42,9 +42,17 @@ bool open_stub(const std::string& path, Stub* stub);
 /// Notes OUT's file in `g` so that it is not taken as an input. False after a message.
 bool prepare_output(const std::string& out, const Stub& stub, Output* o, Gathered* g);
 
-/// Writes the whole self-extractor, its entries compressed at `level`, to a temporary beside
-/// OUT and renames it over OUT. False after a message, with the temporary removed.
-bool write_self_extractor(int level, const Stub& stub, const Gathered& g, Output* o);
+/// How the content is compressed.
+struct SfxSettings {
+  int level = 0;
+  unsigned threads = 1;  ///< threads that compress blocks at once
+  size_t chunk = 0;      ///< bytes of content per block
+};
+
+/// Writes the whole self-extractor, its content compressed as `settings` say, to a temporary
+/// beside OUT and renames it over OUT. False after a message, with the temporary removed.
+bool write_self_extractor(const SfxSettings& settings, const Stub& stub, const Gathered& g,
+                          Output* o);
 
 /// Closes what `stub` and `o` hold open.
 void close_stub_and_output(Stub* stub, Output* o);
