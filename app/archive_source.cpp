@@ -65,8 +65,8 @@ bool take_archive(PlatformFile file, const NamedArchiveTrailer& trailer, Archive
     main_heap_free(table);
     return false;
   }
-  *source = ArchiveSource{nullptr,    file,        trailer.entries_offset, trailer.entries_size,
-                          table,      table_size,  trailer.entry_count,   trailer.version};
+  *source = ArchiveSource{nullptr, file,       trailer.entries_offset, trailer.entries_size,
+                          table,   table_size, trailer.entry_count,    trailer.version};
   if (archive_structure_sound(*source)) return true;
   entry_source_closed();
   main_heap_free(table);

@@ -69,10 +69,10 @@ void archive_source_close(ArchiveSource* source);
 struct ArchiveItem {
   const uint8_t* name;  ///< UTF-8, not zero-terminated; for the built-in archive its target
   size_t name_size;
-  bool named;     ///< from a named archive's table (mtime and flags are meaningful)
-  int64_t mtime;  ///< seconds since 1970-01-01 UTC
-  uint8_t flags;  ///< kNamedEntryExecutable, kNamedEntryDirectory
-  uint64_t size;  ///< the entry's unpacked bytes
+  bool named;      ///< from a named archive's table (mtime and flags are meaningful)
+  int64_t mtime;   ///< seconds since 1970-01-01 UTC
+  uint8_t flags;   ///< kNamedEntryExecutable, kNamedEntryDirectory
+  uint64_t size;   ///< the entry's unpacked bytes
   bool in_blocks;  ///< its bytes lie in a content stream's blocks, shared with other entries
   PackEntryHeader header;  ///< its pack entry (a version 2 entry has none: both sizes 0)
   uint64_t data_offset;    ///< where the stored bytes start in the entries part

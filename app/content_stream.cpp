@@ -1,14 +1,13 @@
 #include "app/content_stream.h"
 
 #include "app/entry_decoder.h"
-#include "runtime/workspace.h"
 
 namespace {
 
 /// The stream: the block that holds the next byte, where it starts and ends in the content,
 /// and how far the content has been taken.
 struct ContentStream {
-  uint8_t* bytes;        ///< the block's unpacked bytes; null when it failed
+  const uint8_t* bytes;  ///< the block's unpacked bytes (the decoder's); null when it failed
   UnpackResult result;   ///< how the block came out
   uint64_t block_start;  ///< content offset of the block's first byte
   uint64_t block_end;    ///< content offset just past its last byte
@@ -21,10 +20,10 @@ ContentStream content;
 /// Lets go of the block in hand and takes the next one from the decoder; false when there
 /// is none left (the stream's end: every byte has been taken).
 bool next_block() {
-  main_heap_free(content.bytes);
-  content.bytes = nullptr;
   PackEntryHeader header{};
-  content.result = entry_blocks_next(&header, &content.bytes);
+  uint8_t* bytes = nullptr;
+  content.result = entry_blocks_next(&header, &bytes);
+  content.bytes = bytes;
   if (content.result == UnpackResult::ok && header.unpacked_size == 0) return false;
   content.block_start = content.block_end;
   content.block_end += header.unpacked_size;
@@ -62,6 +61,5 @@ void content_skip(uint64_t count) {
 
 void content_stop() {
   if (content.running) entry_blocks_stop();
-  main_heap_free(content.bytes);
   content = ContentStream{};
 }

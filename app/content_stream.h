@@ -1,6 +1,6 @@
 // The content of a version 2 archive as its files take it: the files' bytes back to back in
 // the table's order, delivered a piece at a time from the block that holds them. A block is
-// freed once its last byte is taken, so a run holds the block being written from and the
+// let go once its last byte is taken, so a run holds the block being written from and the
 // blocks decoded ahead of it (entry_decoder.h), whatever the sizes of the files.
 //
 // A block that cannot be read or unpacked fails every piece taken from it; skipping past it

@@ -15,8 +15,6 @@
 #include "app/archive_source.h"
 #include "platform/file.h"
 
-
-
 /// Continues the CRC-32 `crc` over `size` more bytes with the program's routine; the
 /// contract of crc32_update.
 uint32_t entry_crc32_update(uint32_t crc, const uint8_t* bytes, size_t size);
@@ -52,8 +50,8 @@ void entry_source_closed();
 /// it is asked for. False when nothing can be had for it.
 bool entry_blocks_start(const ArchiveSource& source);
 
-/// The next block: its header and its unpacked bytes in a main-heap block at `*bytes` (the
-/// caller frees it), or why it failed (`*bytes` null; the header is still set, so the
+/// The next block: its header and its unpacked bytes at `*bytes`, valid until the next call
+/// or entry_blocks_stop, or why it failed (`*bytes` null; the header is still set, so the
 /// stream goes on after it). After the last block: ok with a header of two zero sizes.
 UnpackResult entry_blocks_next(PackEntryHeader* header, uint8_t** bytes);
 

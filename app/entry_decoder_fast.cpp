@@ -21,6 +21,7 @@
 #include "pack/archive_digest.h"
 #include "pack/entry_names.h"
 #include "platform/file.h"
+#include "platform/thread.h"
 #include "runtime/workspace.h"
 
 namespace {
@@ -189,27 +190,176 @@ void entry_source_closed() {
   read_window = ReadWindow{};
 }
 
+// ---- The blocks of a content stream, decoded ahead --------------------------------------
+//
+// A second thread reads and decodes the next block while the caller writes the files of the
+// one before. The two hand each other two buffers through two semaphores (platform/thread.h):
+// the decoder waits for a free buffer, fills it and posts it as full; the caller waits for a
+// full one, and gives back the one before when it asks for the next. Each buffer holds the
+// largest block's unpacked and stored bytes apart, its stored bytes read into its end and
+// unpacked from its start, so that any block decodes in it; the buffers are had before the
+// thread starts, and the thread allocates nothing. So the content takes at most twice the
+// largest block's unpacked and stored size, whatever the sizes of the files. Only the thread
+// reads the archive's file while it runs. When no thread or buffer can be had, the blocks
+// are decoded one at a time as the caller asks.
+
 namespace {
 
-/// The blocks being delivered: their source and where the next one starts.
+/// Buffers handed between the decoder and its caller.
+constexpr uint32_t kAheadBuffers = 2;
+
+/// One buffer and the block it holds.
+struct AheadSlot {
+  uint8_t* buffer;
+  PackEntryHeader header;
+  UnpackResult result;
+};
+
+/// The delivery: its source, where the next block starts, the decoder thread and its
+/// hand-off. `thread` null: blocks are decoded on the caller's thread.
 struct FastBlocks {
   const ArchiveSource* source;
   uint64_t offset;
+  size_t capacity;  ///< bytes of each slot's buffer
+  AheadSlot slots[kAheadBuffers];
+  PlatformThread thread;
+  PlatformSemaphore free_slots;
+  PlatformSemaphore full_slots;
+  uint32_t produced;  ///< blocks the thread has filled (its own count)
+  uint32_t taken;     ///< blocks the caller has taken
+  bool holding;       ///< the caller holds the slot of the block it took last
+  bool ended;         ///< the end has been delivered
+  bool stopping;
+  uint8_t* single;  ///< one thread: the block last delivered (main heap)
 };
 
 FastBlocks fast_blocks;
 
+/// Reads the block at the delivery's offset and unpacks it into `slot`; at the end of the
+/// entries part, the end (both sizes 0). The block is read into the buffer's end and
+/// unpacked from its start: with room for both apart, any stream decodes in place.
+void decode_into(AheadSlot* slot) {
+  const ArchiveSource& source = *fast_blocks.source;
+  slot->header = PackEntryHeader{};
+  slot->result = UnpackResult::ok;
+  if (fast_blocks.offset >= source.entries_size) return;
+  uint8_t bytes[kPackEntryHeaderSize];
+  const uint64_t at = fast_blocks.offset;
+  PackEntryHeader header{};
+  if (archive_file_read_at(source.file, source.entries_offset + at, bytes, sizeof bytes))
+    header = pack_read_entry_header(bytes);
+  const uint32_t stored = header.stored_size;
+  if (!named_block_sizes_valid(header.unpacked_size, stored) ||
+      stored > source.entries_size - at - kPackEntryHeaderSize ||
+      size_t(header.unpacked_size) + stored > fast_blocks.capacity) {
+    fast_blocks.offset = source.entries_size;
+    slot->result = UnpackResult::unreadable;
+    return;
+  }
+  slot->header = header;
+  fast_blocks.offset = at + kPackEntryHeaderSize + stored;
+  uint8_t* end = slot->buffer + fast_blocks.capacity - stored;
+  if (!archive_file_read_at(source.file, source.entries_offset + at + kPackEntryHeaderSize, end,
+                            stored)) {
+    slot->result = UnpackResult::unreadable;
+  } else if (pack_entry_is_stored(header)) {
+    std::memmove(slot->buffer, end, stored);
+  } else if (jc_decode_in_place(slot->buffer, fast_blocks.capacity, stored).status !=
+             JcStatus::ok) {
+    slot->result = UnpackResult::corrupt;
+  }
+}
+
+/// The decoder thread: fills free slots in turn until the end is delivered or it is told
+/// to stop.
+void decode_ahead(void* /*unused*/) {
+  for (;;) {
+    platform_semaphore_wait(fast_blocks.free_slots);
+    if (fast_blocks.stopping) return;
+    AheadSlot* slot = &fast_blocks.slots[fast_blocks.produced++ % kAheadBuffers];
+    decode_into(slot);
+    const bool end = slot->result == UnpackResult::ok && slot->header.unpacked_size == 0;
+    platform_semaphore_post(fast_blocks.full_slots);
+    if (end) return;
+  }
+}
+
+/// The largest unpacked and stored size of a block of the source, apart; 0 when a header
+/// cannot be read.
+size_t largest_block(const ArchiveSource& source) {
+  size_t largest = 1;
+  for (uint64_t offset = 0; offset < source.entries_size;) {
+    PackEntryHeader header;
+    if (!archive_block_header(source, offset, &header)) return 0;
+    const size_t both = size_t(header.unpacked_size) + header.stored_size;
+    if (both > largest) largest = both;
+    offset += kPackEntryHeaderSize + header.stored_size;
+  }
+  return largest;
+}
+
+/// Has the buffers and semaphores and starts the thread; false (with everything let go)
+/// when any of them cannot be had.
+bool start_ahead(const ArchiveSource& source) {
+  fast_blocks.capacity = largest_block(source);
+  bool ready = fast_blocks.capacity != 0;
+  for (AheadSlot& slot : fast_blocks.slots)
+    ready = ready && (slot.buffer = archive_new_block(fast_blocks.capacity)) != nullptr;
+  ready = ready && (fast_blocks.free_slots = platform_semaphore_make(kAheadBuffers)) &&
+          (fast_blocks.full_slots = platform_semaphore_make(0));
+  // The read window is the caller's: the thread reads the file directly.
+  entry_source_closed();
+  return ready && (fast_blocks.thread = platform_thread_start(decode_ahead, nullptr)) != nullptr;
+}
+
+/// Lets go of the buffers and semaphores.
+void release_ahead() {
+  for (AheadSlot& slot : fast_blocks.slots) main_heap_free(slot.buffer);
+  platform_semaphore_free(fast_blocks.free_slots);
+  platform_semaphore_free(fast_blocks.full_slots);
+}
+
 }  // namespace
 
 bool entry_blocks_start(const ArchiveSource& source) {
-  fast_blocks = FastBlocks{&source, 0};
+  fast_blocks = FastBlocks{};
+  fast_blocks.source = &source;
+  if (start_ahead(source)) return true;
+  release_ahead();
+  fast_blocks = FastBlocks{};
+  fast_blocks.source = &source;
   return true;
 }
 
 UnpackResult entry_blocks_next(PackEntryHeader* header, uint8_t** bytes) {
-  return archive_block_unpack(*fast_blocks.source, &fast_blocks.offset, header, bytes);
+  *bytes = nullptr;
+  if (!fast_blocks.thread) {
+    main_heap_free(fast_blocks.single);
+    fast_blocks.single = nullptr;
+    const UnpackResult result =
+        archive_block_unpack(*fast_blocks.source, &fast_blocks.offset, header, &fast_blocks.single);
+    *bytes = fast_blocks.single;
+    return result;
+  }
+  *header = PackEntryHeader{};
+  if (fast_blocks.ended) return UnpackResult::ok;
+  if (fast_blocks.holding) platform_semaphore_post(fast_blocks.free_slots);
+  platform_semaphore_wait(fast_blocks.full_slots);
+  const AheadSlot& slot = fast_blocks.slots[fast_blocks.taken++ % kAheadBuffers];
+  fast_blocks.holding = true;
+  *header = slot.header;
+  fast_blocks.ended = slot.result == UnpackResult::ok && slot.header.unpacked_size == 0;
+  if (slot.result == UnpackResult::ok) *bytes = slot.buffer;
+  return slot.result;
 }
 
 void entry_blocks_stop() {
+  if (fast_blocks.thread) {
+    fast_blocks.stopping = true;
+    platform_semaphore_post(fast_blocks.free_slots);
+    platform_thread_join(fast_blocks.thread);
+    release_ahead();
+  }
+  main_heap_free(fast_blocks.single);
   fast_blocks = FastBlocks{};
 }

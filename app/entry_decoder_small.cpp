@@ -63,6 +63,7 @@ namespace {
 struct SmallBlocks {
   const ArchiveSource* source;
   uint64_t offset;
+  uint8_t* bytes;  ///< the block last delivered
 };
 
 SmallBlocks small_blocks;
@@ -70,14 +71,19 @@ SmallBlocks small_blocks;
 }  // namespace
 
 bool entry_blocks_start(const ArchiveSource& source) {
-  small_blocks = SmallBlocks{&source, 0};
+  small_blocks = SmallBlocks{&source, 0, nullptr};
   return true;
 }
 
 UnpackResult entry_blocks_next(PackEntryHeader* header, uint8_t** bytes) {
-  return archive_block_unpack(*small_blocks.source, &small_blocks.offset, header, bytes);
+  main_heap_free(small_blocks.bytes);
+  const UnpackResult result =
+      archive_block_unpack(*small_blocks.source, &small_blocks.offset, header, &small_blocks.bytes);
+  *bytes = small_blocks.bytes;
+  return result;
 }
 
 void entry_blocks_stop() {
+  main_heap_free(small_blocks.bytes);
   small_blocks = SmallBlocks{};
 }

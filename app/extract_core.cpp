@@ -231,7 +231,8 @@ ExtractProblem unpack_problem(UnpackResult result) {
 /// Takes the item's bytes and appends them to the new file: an entry of its own unpacked
 /// whole, or the pieces of the content stream. False with the problem when they cannot be
 /// had or written.
-bool copy_item_bytes(const ArchiveSource& source, const ArchiveItem& item, ExtractProblem* problem) {
+bool copy_item_bytes(const ArchiveSource& source, const ArchiveItem& item,
+                     ExtractProblem* problem) {
   if (!archive_has_content_stream(source)) {
     uint8_t* data = nullptr;
     const UnpackResult unpacked = archive_unpack(source, item, &data);

@@ -151,10 +151,10 @@ void target_remove_own_file(const char* name, int slot) {
 
 bool target_begin(const char* target_name) {
   writer_state.replacing = platform_file_kind(target_name) != FileKind::kMissing;
-  writer_state.open = file_may_replace(target_name) &&
-                      target_create_first_free(writer_state.part_name, part_stem(target_name),
-                                               kPartFileSeparator, kPartFileExtension, false,
-                                               kTargetFileNumber, kPartRemovalSlot);
+  writer_state.open =
+      file_may_replace(target_name) &&
+      target_create_first_free(writer_state.part_name, part_stem(target_name), kPartFileSeparator,
+                               kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot);
   return writer_state.open;
 }
 

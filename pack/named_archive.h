@@ -70,8 +70,9 @@ inline constexpr uint32_t kNamedArchiveVersion2 = 2;  ///< blocks, settings, siz
 inline constexpr uint32_t kNamedArchiveVersion = kNamedArchiveVersion2;  ///< what is written
 inline constexpr size_t kNamedArchiveTrailerSize = 40;
 inline constexpr size_t kNamedArchiveCheckedTrailerSize = 36;  ///< bytes under the check
-inline constexpr size_t kNamedArchiveRecordHeaderSize = 11;    ///< a version 1 record before its path
-inline constexpr size_t kNamedArchiveRecordHeaderSize2 = 19;   ///< a version 2 record before its path
+inline constexpr size_t kNamedArchiveRecordHeaderSize = 11;  ///< a version 1 record before its path
+inline constexpr size_t kNamedArchiveRecordHeaderSize2 =
+    19;  ///< a version 2 record before its path
 /// The most bytes a version 2 block unpacks to: what a reader holds of the content at once.
 inline constexpr uint32_t kNamedBlockMaxSize = 8u << 20;
 /// The settings record: its size field, the most bytes of fields, and a field's header.

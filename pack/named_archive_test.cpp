@@ -58,7 +58,8 @@ struct Walked {
 /// caught by the sanitizers) to its end.
 Walked walk(const Bytes& table, uint32_t count) {
   Walked w;
-  NamedTableWalk walk = named_archive_table_start(table.data(), table.size(), count, kNamedArchiveVersion1);
+  NamedTableWalk walk =
+      named_archive_table_start(table.data(), table.size(), count, kNamedArchiveVersion1);
   NamedArchiveRecord record;
   while ((w.last = named_archive_next_name(walk, &record)) == NamedTableStep::record) {
     w.paths.emplace_back(reinterpret_cast<const char*>(record.path), record.path_size);

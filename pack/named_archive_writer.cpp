@@ -50,8 +50,7 @@ bool table_has_duplicate(const Bytes& table, uint32_t count, uint32_t version) {
     with_settings.insert(with_settings.end(), table.begin(), table.end());
     walked = &with_settings;
   }
-  NamedTableWalk walk =
-      named_archive_table_start(walked->data(), walked->size(), count, version);
+  NamedTableWalk walk = named_archive_table_start(walked->data(), walked->size(), count, version);
   NamedArchiveRecord record;
   while (named_archive_next_name(walk, &record) == NamedTableStep::record) {
     paths.emplace_back(reinterpret_cast<const char*>(record.path), record.path_size);

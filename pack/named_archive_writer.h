@@ -103,8 +103,8 @@ bool named_archive_writer_finish(NamedArchiveWriter* w);
 /// The reason for a status, as a few words for a message.
 const char* named_writer_status_text(NamedWriterStatus status);
 
-/// Makes a version 1 archive: appends the table of `items` and the trailer to `archive`, whose bytes from
-/// `entries_start` to its end are the entries part (anything before it, a program for
+/// Makes a version 1 archive: appends the table of `items` and the trailer to `archive`, whose
+/// bytes from `entries_start` to its end are the entries part (anything before it, a program for
 /// instance, is left out of every size and of the digest). False, with `archive` unchanged,
 /// when `entries_start` is past the end, there are more than kNamedArchiveMaxEntries items,
 /// a path is not a safe name, two paths are the same, an item has unknown flag bits, or the

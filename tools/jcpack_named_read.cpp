@@ -98,16 +98,16 @@ void totals(uint64_t /*unpacked*/, uint64_t /*stored*/, uint32_t /*count*/) {}
 /// One line of `jcpack list`.
 void list_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
   const bool folder = (item.flags & kNamedEntryDirectory) != 0;
-  const char* kind = folder           ? "folder"
-                     : item.in_blocks ? "blocks"
+  const char* kind = folder                              ? "folder"
+                     : item.in_blocks                    ? "blocks"
                      : pack_entry_is_stored(item.header) ? "stored"
                                                          : "jc";
   // An entry that shares its blocks with others has no stored size of its own.
   const std::string stored = item.in_blocks ? "-" : std::to_string(item.header.stored_size);
   std::printf("%zu %llu %s %s %s %s %s %s\n", ++named_read.index,
-              static_cast<unsigned long long>(item.size), stored.c_str(), kind, (item.flags & kNamedEntryExecutable) != 0 ? "x" : "-",
-              time_text(item.mtime).c_str(), sound ? "ok" : "failed",
-              printable(item.name, item.name_size).c_str());
+              static_cast<unsigned long long>(item.size), stored.c_str(), kind,
+              (item.flags & kNamedEntryExecutable) != 0 ? "x" : "-", time_text(item.mtime).c_str(),
+              sound ? "ok" : "failed", printable(item.name, item.name_size).c_str());
   if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
 }
 

@@ -137,9 +137,9 @@ bool compress_content(uint64_t total, size_t chunk, int level, unsigned threads,
     pipeline.wait_done(written);
     Slot& s = pipeline.slot(written);
     if (ok && !s.ok) {
-      ok = fail(s.out_of_memory ? out_of_memory_text("a block", s.input.size(), level)
-                                : "a block of " + std::to_string(s.input.size()) +
-                                      " bytes cannot be packed");
+      ok = fail(s.out_of_memory
+                    ? out_of_memory_text("a block", s.input.size(), level)
+                    : "a block of " + std::to_string(s.input.size()) + " bytes cannot be packed");
     }
     done_bytes += s.input.size();
     if (ok) ok = write(s.entry, done_bytes);

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-
 /// One entry to be: where its bytes come from and what the table says about it.
 struct SourceItem {
   std::string source;  ///< the path to open

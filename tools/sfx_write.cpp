@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "jc/jc_entry.h"
-#include "tools/sfx_blocks.h"
 #include "pack/archive_digest.h"
 #include "pack/named_archive.h"
+#include "tools/sfx_blocks.h"
 #include "tools/tool_io.h"
 
 namespace {
@@ -130,8 +130,8 @@ class ContentReader {
   /// Opens the file of the item at index_; false after a message.
   bool open_file() {
     const SourceItem& item = g_.items[index_];
-    fd_ = open(item.source.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC |
-                                        (item.follow ? 0 : O_NOFOLLOW));
+    fd_ = open(item.source.c_str(),
+               O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (item.follow ? 0 : O_NOFOLLOW));
     if (fd_ < 0) return fail(system_error(shown(), "cannot read"));
     struct stat st;
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -230,14 +230,14 @@ bool output_reads_back(const Output& o, uint32_t count) {
   const uint8_t* file = static_cast<const uint8_t*>(map);
   const size_t tail = std::min(size_t(o.size), kNamedArchiveTrailerSize);
   NamedArchiveTrailer t;
-  bool ok = named_archive_read_trailer(file + o.size - tail, tail, o.size, &t) ==
-                NamedTrailerStatus::valid &&
-            t.entry_count == count &&
-            named_archive_digest_matches(t, file + t.entries_offset,
-                                         size_t(t.entries_size + t.table_size)) &&
-            named_archive_entries_match(file + t.entries_offset, size_t(t.entries_size),
-                                        file + t.table_offset, size_t(t.table_size), count,
-                                        t.version);
+  bool ok =
+      named_archive_read_trailer(file + o.size - tail, tail, o.size, &t) ==
+          NamedTrailerStatus::valid &&
+      t.entry_count == count &&
+      named_archive_digest_matches(t, file + t.entries_offset,
+                                   size_t(t.entries_size + t.table_size)) &&
+      named_archive_entries_match(file + t.entries_offset, size_t(t.entries_size),
+                                  file + t.table_offset, size_t(t.table_size), count, t.version);
   munmap(map, size_t(o.size));
   if (!ok) failure(o.shown + ": the written archive does not read back as written");
   return ok;

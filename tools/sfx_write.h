@@ -1,8 +1,8 @@
 // `jcpack sfx`, steps 2 to 4: writing the self-extractor. The stub and then the content's
 // blocks, the files read in the table's order and compressed on many threads (sfx_blocks.h),
-// go to a temporary file beside OUT through the named archive writer; the table and the trailer follow, the finished file is read back
-// through the archive reader (trailer, checksum, table, one entry per record), and the
-// temporary gets the executable bits and is renamed over OUT.
+// go to a temporary file beside OUT through the named archive writer; the table and the trailer
+// follow, the finished file is read back through the archive reader (trailer, checksum, table, one
+// entry per record), and the temporary gets the executable bits and is renamed over OUT.
 #pragma once
 
 #include <sys/types.h>
