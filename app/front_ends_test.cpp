@@ -29,13 +29,23 @@ constexpr char kOut[] = "out";
 constexpr char kKept[] = "keep.txt";
 constexpr char kOldContent[] = "old content";
 
-/// One row: an archive and whether each front end must refuse it whole.
+/// One row: an archive and whether each front end must refuse it whole. Each row is made in
+/// both versions of the layout; `fields` (a settings record's) and `short_by` are version 2's.
 struct Row {
   const char* what;
-  std::vector<std::string> names;  ///< stored entries, each holding "new " + its name
+  std::vector<std::string> names;  ///< files, each holding "new " + its name
   bool refused;                    ///< refused everywhere
   bool refused_where_names_fold;   ///< refused where names are compared as Windows does
+  std::string fields = "";         ///< version 2: the settings record's fields
+  size_t short_by = 0;             ///< version 2: the blocks hold this many bytes too few
 };
+
+/// Bytes of content per block of a row's version 2 archive: files span blocks and blocks
+/// hold the ends and starts of several files.
+constexpr size_t kRowBlockSize = 5;
+/// Settings tags no program knows, one that changes what is written and one that does not.
+constexpr uint16_t kUnknownRequiredTag = kNamedSettingRequired | 0x7F01;
+constexpr uint16_t kUnknownOptionalTag = 0x7F02;
 
 const std::vector<Row>& rows() {
   static const std::vector<Row> table = {
@@ -56,19 +66,44 @@ const std::vector<Row>& rows() {
         kKept},
        false,
        true},
+      {"a setting unknown here that changes what is written",
+       {kKept},
+       true,
+       true,
+       setting_field(kUnknownRequiredTag, "x")},
+      {"a setting unknown here that changes nothing",
+       {kKept, "a/b.txt"},
+       false,
+       false,
+       setting_field(kUnknownOptionalTag, "title") + setting_field(kUnknownOptionalTag, "")},
+      {"blocks that hold fewer bytes than the files", {kKept, "a.txt"}, true, true, "", 3},
   };
   return table;
 }
 
-/// The archive of a row, by hand, so that any name can be in it.
-std::string archive_of(const Row& row) {
+/// The archive of a row in `version`, by hand, so that any name can be in it; empty for a
+/// row of version 2 alone.
+std::string archive_of(const Row& row, uint32_t version) {
+  const auto count = static_cast<uint32_t>(row.names.size());
   std::string entries;
   std::string table;
-  for (const std::string& name : row.names) {
-    entries += stored("new " + name);
-    table += table_record(name);
+  if (version == kNamedArchiveVersion1) {
+    if (!row.fields.empty() || row.short_by != 0) return "";
+    for (const std::string& name : row.names) {
+      entries += stored("new " + name);
+      table += table_record(name);
+    }
+    return named_archive_by_hand(entries, table, count);
   }
-  return named_archive_by_hand(entries, table, static_cast<uint32_t>(row.names.size()));
+  std::string content;
+  for (const std::string& name : row.names) {
+    content += "new " + name;
+    table += table_record_v2(name, name.size() + 4);
+  }
+  content.resize(content.size() - row.short_by);
+  for (size_t at = 0; at < content.size(); at += kRowBlockSize)
+    entries += stored(content.substr(at, kRowBlockSize));
+  return named_archive_v2_by_hand(entries, row.fields, table, count);
 }
 
 class FrontEndsTest : public ScratchDirectoryTest {
@@ -154,10 +189,21 @@ int shell(const std::string& command) {
 }
 #endif
 
-TEST_F(FrontEndsTest, EveryFrontEndGivesOneAnswerPerArchive) {
+/// Every row with each version it is made in.
+std::vector<std::pair<Row, uint32_t>> every_row_in_both_versions() {
+  std::vector<std::pair<Row, uint32_t>> list;
   for (const Row& row : rows()) {
+    for (const uint32_t version : {kNamedArchiveVersion1, kNamedArchiveVersion2})
+      if (!archive_of(row, version).empty()) list.emplace_back(row, version);
+  }
+  return list;
+}
+
+TEST_F(FrontEndsTest, EveryFrontEndGivesOneAnswerPerArchive) {
+  for (const auto& [row, version] : every_row_in_both_versions()) {
     SCOPED_TRACE(row.what);
-    const std::string archive = archive_of(row);
+    SCOPED_TRACE(version);
+    const std::string archive = archive_of(row, version);
     const bool refused = row.refused || (kProgramFoldsNames && row.refused_where_names_fold);
     const int code = refused ? kExitFailure : kExitSuccess;
 
@@ -252,3 +298,36 @@ TEST_F(FrontEndsTest, ATargetThatAppearsWhileItsEntryIsWrittenIsAskedAboutOrKept
 }
 
 }  // namespace
+
+TEST_F(FrontEndsTest, ADamagedBlockCostsOnlyTheFilesWhoseBytesItHolds) {
+  // a.txt in a block of its own, b.txt and c.txt in a block whose stream ends at once, d.txt
+  // in a block of its own; the archive's checks are right.
+  const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt", "d.txt"};
+  std::string records;
+  for (const std::string& name : names) records += table_record_v2(name, 9);
+  const std::string broken = entry(18, std::string("JC") + u32(18) + u32(0) + u32(0));
+  const std::string archive = named_archive_v2_by_hand(
+      stored("new a.txt") + broken + stored("new d.txt"), "", records, 4);
+  const auto expect_written = [] {
+    EXPECT_EQ(written(), (std::vector<std::string>{"a.txt", "d.txt", kKept}));
+    EXPECT_EQ(read_file(std::string(kOut) + "/d.txt"), "new d.txt");
+  };
+  prepare_output();
+  EXPECT_EQ(run_program(archive, {"-y", "-o", kOut}), kExitFailure);
+  expect_written();
+  EXPECT_EQ(run_program(archive, {"--test"}), kExitFailure);
+  EXPECT_EQ(run_program(archive, {"--list"}), kExitSuccess);
+#ifndef _WIN32
+  write_file("stub.run", read_file(ENTPACKER_STUB_PATH) + archive);
+  ASSERT_EQ(chmod("stub.run", 0755), 0);
+  prepare_output();
+  EXPECT_EQ(shell("./stub.run -y -o out"), kExitFailure);
+  expect_written();
+  EXPECT_EQ(shell("./stub.run --test"), kExitFailure);
+  prepare_output();
+  EXPECT_EQ(shell(std::string(JCPACK_PATH) + " unpack stub.run out"), kExitFailure);
+  expect_written();
+  // jcpack's list tests each entry as it lists it.
+  EXPECT_EQ(shell(std::string(JCPACK_PATH) + " list stub.run"), kExitFailure);
+#endif
+}

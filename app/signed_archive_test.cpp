@@ -40,7 +40,7 @@ std::string signed_program(const std::string& archive, size_t padding) {
 using SignedArchiveTest = FileLayerTest;
 
 TEST_F(SignedArchiveTest, FoundBeforeTheSignatureAndCheckedWhole) {
-  const std::string archive = named_archive_of({{"a.txt", std::string(5000, 'a')}, {"b", "b"}});
+  const std::string archive = named_archive_v1_of({{"a.txt", std::string(5000, 'a')}, {"b", "b"}});
   write_file("signed.exe", signed_program(archive, 5));
   ArchiveSource source;
   ASSERT_EQ(appended_archive_open("signed.exe", &source), AppendedArchive::valid);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,9 +27,20 @@ inline ArchiveFile archive_folder(const std::string& path, int64_t mtime = 15000
   return ArchiveFile{path, "", mtime, kNamedEntryDirectory};
 }
 
-/// The named archive of `files` (entries compressed where that makes them smaller; stored
-/// when `store`). Empty when the writer refuses the items.
-inline std::string named_archive_of(const std::vector<ArchiveFile>& files, bool store = false) {
+/// Bytes of content per block in the archives tests make: small, so that files span blocks
+/// and blocks hold many files.
+inline constexpr size_t kTestBlockSize = 1000;
+
+/// A sink that appends to the vector `context`.
+inline bool append_to_bytes(void* context, const uint8_t* data, size_t size) {
+  auto* out = static_cast<std::vector<uint8_t>*>(context);
+  out->insert(out->end(), data, data + size);
+  return true;
+}
+
+/// The version 1 named archive of `files`: one entry per file, compressed where that makes it
+/// smaller, stored when `store`. Empty when the writer refuses the items.
+inline std::string named_archive_v1_of(const std::vector<ArchiveFile>& files, bool store = false) {
   std::vector<uint8_t> archive;
   std::vector<NamedArchiveItem> items;
   for (const ArchiveFile& file : files) {
@@ -37,6 +49,32 @@ inline std::string named_archive_of(const std::vector<ArchiveFile>& files, bool 
     items.push_back(NamedArchiveItem{file.path, file.mtime, file.flags});
   }
   if (!named_archive_finish(archive, 0, items)) return "";
+  return std::string(archive.begin(), archive.end());
+}
+
+/// The named archive of `files` as jcpack writes it (version 2): their bytes back to back in
+/// blocks of `block` bytes, each compressed where that makes it smaller (stored when
+/// `store`). Empty when the writer refuses the items.
+inline std::string named_archive_of(const std::vector<ArchiveFile>& files, bool store = false,
+                                    size_t block = kTestBlockSize) {
+  std::string content;
+  for (const ArchiveFile& file : files) content += file.content;
+  std::vector<uint8_t> archive;
+  NamedArchiveWriter w;
+  named_archive_writer_start(&w, append_to_bytes, &archive);
+  for (size_t at = 0; at < content.size(); at += block) {
+    const auto* data = reinterpret_cast<const uint8_t*>(content.data()) + at;
+    std::vector<uint8_t> entry;
+    if (!jc_append_pack_entry(entry, data, std::min(block, content.size() - at), 9, store) ||
+        !named_archive_writer_block(&w, entry.data(), entry.size()))
+      return "";
+  }
+  for (const ArchiveFile& file : files) {
+    if (!named_archive_writer_item(
+            &w, NamedArchiveItem{file.path, file.mtime, file.flags, file.content.size()}))
+      return "";
+  }
+  if (!named_archive_writer_finish(&w)) return "";
   return std::string(archive.begin(), archive.end());
 }
 
@@ -53,6 +91,18 @@ inline std::string table_record(const std::string& path, uint8_t flags = 0,
                                 int64_t mtime = 1500000000, size_t stated_size = SIZE_MAX) {
   return little_endian(stated_size == SIZE_MAX ? path.size() : stated_size, 2) +
          little_endian(uint64_t(mtime), 8) + static_cast<char>(flags) + path;
+}
+
+/// One version 2 table record made by hand: any path, size and flags.
+inline std::string table_record_v2(const std::string& path, uint64_t size, uint8_t flags = 0,
+                                   int64_t mtime = 1500000000) {
+  return little_endian(path.size(), 2) + little_endian(uint64_t(mtime), 8) +
+         static_cast<char>(flags) + little_endian(size, 8) + path;
+}
+
+/// One field of a settings record.
+inline std::string setting_field(uint16_t tag, const std::string& value) {
+  return little_endian(tag, 2) + little_endian(value.size(), 4) + value;
 }
 
 /// The fields of a trailer made by hand, each as a hostile writer may set it.
@@ -83,4 +133,16 @@ inline std::string named_archive_by_hand(const std::string& entries, const std::
   const uint32_t crc =
       crc32_update(0, reinterpret_cast<const uint8_t*>(parts.data()), parts.size());
   return parts + trailer_by_hand({kNamedArchiveVersion1, count, table.size(), entries.size(), crc});
+}
+
+/// A version 2 named archive made by hand from `blocks` (pack entries back to back), the
+/// settings' `fields` and `records` (version 2 records back to back) for `count` entries,
+/// with a trailer whose checks are right.
+inline std::string named_archive_v2_by_hand(const std::string& blocks, const std::string& fields,
+                                            const std::string& records, uint32_t count) {
+  const std::string table = little_endian(fields.size(), 4) + fields + records;
+  const std::string parts = blocks + table;
+  const uint32_t crc =
+      crc32_update(0, reinterpret_cast<const uint8_t*>(parts.data()), parts.size());
+  return parts + trailer_by_hand({kNamedArchiveVersion2, count, table.size(), blocks.size(), crc});
 }
