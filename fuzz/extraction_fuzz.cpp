@@ -6,7 +6,7 @@
 //     run with arguments the way a self-extractor is (`-y`, `-n`, or asking with keys),
 //     into an output folder where some of the entries' targets exist already. The target
 //     links the stub's decoder set, so the entries are read and unpacked in place as the
-//     stub does.
+//     stub does, and the blocks of a version 2 archive are decoded ahead on a second thread.
 //
 // Input: one byte that chooses the way (bits 0-1: built-in, -y, -n, asking), whether a
 // named archive keeps its checksums as given (bit 2; otherwise the harness makes them right,
@@ -18,10 +18,12 @@
 // the archive's own, so the run goes all the way through the reader.
 //
 // After each run, "old or right": every target holds its old content (or is still absent),
-// or exactly the bytes of an entry of its name; whenever a target kept its old content, the
-// run reported the failure (exit code 1, "FEHLER Entpacken" on the screen), unless the way
-// allowed keeping it (an existing file under -n, or one asked about); and nothing but the
-// targets and their folders is left where the run wrote.
+// or exactly the bytes of an entry of its name (version 2: the bytes its record's size takes
+// from the blocks' unpacked bytes, back to back, and none for a file whose bytes touch a
+// block that does not unpack); whenever a target kept its old content, the run reported the
+// failure (exit code 1, "FEHLER Entpacken" on the screen), unless the way allowed keeping it
+// (an existing file under -n, or one asked about); and nothing but the targets and their
+// folders is left where the run wrote.
 #include <signal.h>
 #include <unistd.h>
 
@@ -35,6 +37,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/extraction.h"
@@ -248,13 +251,81 @@ std::string with_right_checksums(std::string archive) {
 struct Entry {
   std::string name;
   uint8_t flags = 0;
-  bool sound = false;  ///< its bytes unpack to exactly its stated size
+  bool sound = false;  ///< its bytes can be had, exactly as many as stated
   std::string bytes;
 };
 
+/// Version 1: each record's entry unpacked alone. False when an entry announces more than
+/// the harness allocates.
+bool entries_of_version1(const uint8_t* entries, size_t entries_size, NamedTableWalk names,
+                         std::vector<Entry>* list) {
+  PackWalk walk = pack_walk_start(entries, entries_size);
+  NamedArchiveRecord record;
+  PackEntryView entry;
+  while (named_archive_next_name(names, &record) == NamedTableStep::record &&
+         pack_walk_next(walk, &entry) == PackWalkStep::entry) {
+    Entry e;
+    e.name.assign(reinterpret_cast<const char*>(record.path), record.path_size);
+    e.flags = record.flags;
+    if (entry.header.unpacked_size > kFuzzMaxOutput) return false;
+    e.sound = unpack_entry(entry, &e.bytes);
+    list->push_back(std::move(e));
+  }
+  return true;
+}
+
+/// Version 2: the blocks unpacked one after another make the content, and each record takes
+/// its size's worth of it in turn. A file is sound when none of its bytes lie in a block
+/// that does not unpack; a folder takes nothing. False when the content is larger than the
+/// harness allocates.
+bool entries_of_version2(const uint8_t* entries, size_t entries_size, NamedTableWalk names,
+                         std::vector<Entry>* list) {
+  std::vector<PackEntryView> blocks;
+  PackWalk walk = pack_walk_start(entries, entries_size);
+  PackEntryView block;
+  uint64_t content_size = 0;
+  while (pack_walk_next(walk, &block) == PackWalkStep::entry) {
+    content_size += block.header.unpacked_size;
+    if (content_size > kFuzzMaxOutput) return false;
+    blocks.push_back(block);
+  }
+  std::string content;
+  std::vector<std::pair<uint64_t, uint64_t>> failed;  // content ranges of failed blocks
+  for (const PackEntryView& b : blocks) {
+    std::string bytes;
+    if (!unpack_entry(b, &bytes))
+      failed.emplace_back(content.size(), content.size() + bytes.size());
+    content += bytes;
+  }
+  NamedArchiveRecord record;
+  uint64_t at = 0;
+  while (named_archive_next_name(names, &record) == NamedTableStep::record) {
+    Entry e;
+    e.name.assign(reinterpret_cast<const char*>(record.path), record.path_size);
+    e.flags = record.flags;
+    e.sound = true;
+    for (const auto& [first, end] : failed)
+      e.sound = e.sound && !(record.size > 0 && first < at + record.size && at < end);
+    e.bytes = content.substr(at, record.size);
+    at += record.size;
+    list->push_back(std::move(e));
+  }
+  return true;
+}
+
+/// Whether the settings of a version 2 table hold a field that changes what is written: the
+/// stub knows no such field, so it refuses the archive.
+bool has_required_setting(const uint8_t* table, size_t table_size) {
+  NamedSettingsWalk walk = named_archive_settings_start(table, table_size);
+  NamedSetting setting;
+  while (named_archive_next_setting(walk, &setting))
+    if ((setting.tag & kNamedSettingRequired) != 0) return true;
+  return false;
+}
+
 /// The entries of a sound named archive at the end of `file`; empty when there is no
-/// archive or it is not sound (then nothing may be written). `too_large` when an entry
-/// announces more than the harness allocates.
+/// archive or it is not sound (then nothing may be written). `too_large` when an entry (a
+/// version 2 archive: its content) is larger than the harness allocates.
 std::vector<Entry> named_entries(const std::string& file, bool* too_large) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
   NamedArchiveTrailer trailer;
@@ -264,28 +335,20 @@ std::vector<Entry> named_entries(const std::string& file, bool* too_large) {
     return {};
   const uint8_t* entries = bytes + trailer.entries_offset;
   const uint8_t* table = bytes + trailer.table_offset;
+  const bool version2 = trailer.version == kNamedArchiveVersion2;
   if (!named_archive_digest_matches(trailer, entries, trailer.entries_size + trailer.table_size) ||
       !named_archive_entries_match(entries, trailer.entries_size, table, trailer.table_size,
-                                   trailer.entry_count, trailer.version))
+                                   trailer.entry_count, trailer.version) ||
+      (version2 && has_required_setting(table, trailer.table_size)))
     return {};
   std::vector<Entry> list;
-  NamedTableWalk names = named_archive_table_start(table, trailer.table_size, trailer.entry_count, trailer.version);
-  PackWalk walk = pack_walk_start(entries, trailer.entries_size);
-  NamedArchiveRecord record;
-  PackEntryView entry;
-  while (named_archive_next_name(names, &record) == NamedTableStep::record &&
-         pack_walk_next(walk, &entry) == PackWalkStep::entry) {
-    Entry e;
-    e.name.assign(reinterpret_cast<const char*>(record.path), record.path_size);
-    e.flags = record.flags;
-    if (entry.header.unpacked_size > kFuzzMaxOutput) {
-      *too_large = true;
-      return {};
-    }
-    e.sound = unpack_entry(entry, &e.bytes);
-    list.push_back(std::move(e));
-  }
-  return list;
+  const NamedTableWalk names =
+      named_archive_table_start(table, trailer.table_size, trailer.entry_count, trailer.version);
+  const bool fits = version2 ? entries_of_version2(entries, trailer.entries_size, names, &list)
+                             : entries_of_version1(entries, trailer.entries_size, names, &list);
+  if (fits) return list;
+  *too_large = true;
+  return {};
 }
 
 bool is_safe(const std::string& name) {
