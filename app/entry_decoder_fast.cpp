@@ -264,9 +264,12 @@ void decode_into(AheadSlot* slot) {
     slot->result = UnpackResult::unreadable;
   } else if (pack_entry_is_stored(header)) {
     std::memmove(slot->buffer, end, stored);
-  } else if (jc_decode_in_place(slot->buffer, fast_blocks.capacity, stored).status !=
-             JcStatus::ok) {
-    slot->result = UnpackResult::corrupt;
+  } else {
+    // The block's own header may state another size than its entry: only a block that
+    // makes exactly the entry's bytes is sound.
+    const JcResult decoded = jc_decode_in_place(slot->buffer, fast_blocks.capacity, stored);
+    if (decoded.status != JcStatus::ok || decoded.written != header.unpacked_size)
+      slot->result = UnpackResult::corrupt;
   }
 }
 

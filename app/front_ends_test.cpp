@@ -14,6 +14,7 @@
 
 #include "app/extraction.h"
 #include "app/overwrite.h"
+#include "jc/jc.h"
 #include "platform/console.h"
 #include "platform/file_faults.h"
 #include "testing/archive_helpers.h"
@@ -300,34 +301,45 @@ TEST_F(FrontEndsTest, ATargetThatAppearsWhileItsEntryIsWrittenIsAskedAboutOrKept
 }  // namespace
 
 TEST_F(FrontEndsTest, ADamagedBlockCostsOnlyTheFilesWhoseBytesItHolds) {
-  // a.txt in a block of its own, b.txt and c.txt in a block whose stream ends at once, d.txt
-  // in a block of its own; the archive's checks are right.
-  const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt", "d.txt"};
-  std::string records;
-  for (const std::string& name : names) records += table_record_v2(name, 9);
-  const std::string broken = entry(18, std::string("JC") + u32(18) + u32(0) + u32(0));
-  const std::string archive = named_archive_v2_by_hand(
-      stored("new a.txt") + broken + stored("new d.txt"), "", records, 4);
-  const auto expect_written = [] {
-    EXPECT_EQ(written(), (std::vector<std::string>{"a.txt", "d.txt", kKept}));
-    EXPECT_EQ(read_file(std::string(kOut) + "/d.txt"), "new d.txt");
-  };
-  prepare_output();
-  EXPECT_EQ(run_program(archive, {"-y", "-o", kOut}), kExitFailure);
-  expect_written();
-  EXPECT_EQ(run_program(archive, {"--test"}), kExitFailure);
-  EXPECT_EQ(run_program(archive, {"--list"}), kExitSuccess);
+  // a.txt in a block of its own, b.txt and c.txt in a damaged block, d.txt in a block of its
+  // own; the archive's checks are right.
+  const std::string records = table_record_v2("a.txt", 9) + table_record_v2("b.txt", 30) +
+                              table_record_v2("c.txt", 30) + table_record_v2("d.txt", 9);
+  // The middle block's stream ends at once, or is a sound block of fewer bytes than its
+  // entry states.
+  const std::string bs(40, 'b');
+  std::vector<uint8_t> half(jc_compress_bound(bs.size()));
+  size_t half_size = 0;
+  ASSERT_EQ(jc_compress(reinterpret_cast<const uint8_t*>(bs.data()), bs.size(), 9, half.data(),
+                        half.size(), &half_size),
+            JcStatus::ok);
+  for (const std::string& broken :
+       {entry(60, std::string("JC") + u32(60) + u32(0) + u32(0)),
+        entry(60, std::string(reinterpret_cast<const char*>(half.data()), half_size))}) {
+    SCOPED_TRACE(broken.size());
+    const std::string archive = named_archive_v2_by_hand(
+        stored("new a.txt") + broken + stored("new d.txt"), "", records, 4);
+    const auto expect_written = [] {
+      EXPECT_EQ(written(), (std::vector<std::string>{"a.txt", "d.txt", kKept}));
+      EXPECT_EQ(read_file(std::string(kOut) + "/d.txt"), "new d.txt");
+    };
+    prepare_output();
+    EXPECT_EQ(run_program(archive, {"-y", "-o", kOut}), kExitFailure);
+    expect_written();
+    EXPECT_EQ(run_program(archive, {"--test"}), kExitFailure);
+    EXPECT_EQ(run_program(archive, {"--list"}), kExitSuccess);
 #ifndef _WIN32
-  write_file("stub.run", read_file(ENTPACKER_STUB_PATH) + archive);
-  ASSERT_EQ(chmod("stub.run", 0755), 0);
-  prepare_output();
-  EXPECT_EQ(shell("./stub.run -y -o out"), kExitFailure);
-  expect_written();
-  EXPECT_EQ(shell("./stub.run --test"), kExitFailure);
-  prepare_output();
-  EXPECT_EQ(shell(std::string(JCPACK_PATH) + " unpack stub.run out"), kExitFailure);
-  expect_written();
-  // jcpack's list tests each entry as it lists it.
-  EXPECT_EQ(shell(std::string(JCPACK_PATH) + " list stub.run"), kExitFailure);
+    write_file("stub.run", read_file(ENTPACKER_STUB_PATH) + archive);
+    ASSERT_EQ(chmod("stub.run", 0755), 0);
+    prepare_output();
+    EXPECT_EQ(shell("./stub.run -y -o out"), kExitFailure);
+    expect_written();
+    EXPECT_EQ(shell("./stub.run --test"), kExitFailure);
+    prepare_output();
+    EXPECT_EQ(shell(std::string(JCPACK_PATH) + " unpack stub.run out"), kExitFailure);
+    expect_written();
+    // jcpack's list tests each entry as it lists it.
+    EXPECT_EQ(shell(std::string(JCPACK_PATH) + " list stub.run"), kExitFailure);
 #endif
+  }
 }
