@@ -445,9 +445,8 @@ TEST_F(SelfExtractorTest, ArchivesChangedBehindRightChecksNeverWriteOutsideTheir
   ASSERT_EQ(mkdir("ziel", 0755), 0);
   for (const uint32_t version : {kNamedArchiveVersion1, kNamedArchiveVersion2}) {
     SCOPED_TRACE(version);
-    const std::string good = version == kNamedArchiveVersion1
-                                 ? named_archive_v1_of(files)
-                                 : named_archive_of(files, false, 100);
+    const std::string good = version == kNamedArchiveVersion1 ? named_archive_v1_of(files)
+                                                              : named_archive_of(files, false, 100);
     const size_t table_size = le_value(good, good.size() - kNamedArchiveTrailerSize + 16);
     const size_t entries_size = le_value(good, good.size() - kNamedArchiveTrailerSize + 24);
     ASSERT_EQ(entries_size + table_size + kNamedArchiveTrailerSize, good.size());

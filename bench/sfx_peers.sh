@@ -252,8 +252,8 @@ if "$JCPACK" sfx -T 1 -o "$probe/probe.run" "$probe/file.txt" >/dev/null 2>&1; t
 else
   NOTES+=("jcpack sfx takes no -T here: one thread.")
 fi
-# The level jcpack uses without -l, from its usage text ("9 (smallest, the default)").
-JC_DEFAULT=$("$JCPACK" --help 2>/dev/null | sed -n 's/.*\([1-9]\) ([^)]*the default).*/\1/p' | head -1)
+# The level jcpack sfx uses without -l, from its usage text ("sfx: 6, the default").
+JC_DEFAULT=$("$JCPACK" --help 2>/dev/null | sed -n 's/.*sfx: \([1-9]\), the default.*/\1/p' | head -1)
 
 TOOLS=()
 for level in "${LEVELS[@]}"; do

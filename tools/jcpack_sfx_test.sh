@@ -278,6 +278,39 @@ if [ -x "$STUB" ]; then
   check "damaged: --test" 1 ./damaged-x --test
   check "damaged: run" 1 ./damaged-x -y -o run2
   expect "damaged: nothing written" empty_dir run2
+
+  # The blocks are made on any number of threads alike.
+  check "-T 1" 0 "$JCPACK" sfx -T 1 -o t1.run tree
+  check "-T 4" 0 "$JCPACK" sfx -T 4 --block-size 1 -o t4.run tree
+  check "-T 3" 0 "$JCPACK" sfx -T 3 -o t3.run tree
+  expect "-T 1 and -T 3: the same bytes" cmp -s t1.run t3.run
+  check "-T 4 --block-size 1: run" 0 ./t4.run -y -o run-t4
+  expect "-T 4 --block-size 1: same tree" same_tree tree run-t4/tree
+  rm -rf t1.run t3.run t4.run run-t4
+
+  # A self-extractor made before the blocks (one entry per file) still extracts.
+  craft old.part "alt/eins.txt" "alt/zwei.txt"
+  { cat "$STUB"; tail -c +6 old.part; } >old.run && chmod +x old.run
+  check "version 1: run" 0 ./old.run -y -o run-old
+  expect "version 1: files" test "$(cat run-old/alt/eins.txt run-old/alt/zwei.txt)" = hellohello
+  rm -rf old.part old.run run-old
+
+  # The self-extractor's memory does not grow with its entries: a file of 160 MiB (zeros,
+  # and a MiB of random bytes every 16 MiB) is extracted in two blocks' room.
+  if [ -x /usr/bin/time ]; then
+    truncate -s 160M large.bin
+    for mib in 0 16 32 48 64 80 96 112 128 144; do
+      head -c 1048576 /dev/urandom | dd of=large.bin bs=1M seek=$mib conv=notrunc status=none
+    done
+    check "large file: make" 0 "$JCPACK" sfx -l 1 -o large.run large.bin
+    check "large file: run" 0 /usr/bin/time -f %M -o peak.txt ./large.run -y -o run-large
+    expect "large file: same bytes" cmp -s large.bin run-large/large.bin
+    expect "large file: peak memory $(cat peak.txt) KiB, at most 32 MiB and the process" \
+      test "$(cat peak.txt)" -le 33792
+    rm -rf large.bin large.run run-large peak.txt
+  else
+    echo "SKIP: the self-extractor's peak memory (/usr/bin/time is missing)"
+  fi
 else
   echo "SKIP: round trips through the self-extractor ($STUB is not built)"
 fi

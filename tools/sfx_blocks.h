@@ -18,9 +18,9 @@
 /// The size of a block of content: large enough that the encoder's window spans many small
 /// files and a large file's blocks lose little against one block, small enough that the
 /// self-extractor holds few of them at once.
-inline constexpr size_t kSfxDefaultChunk = 4u << 20;
+inline constexpr size_t kSfxDefaultChunk = 8u << 20;
 /// The level `jcpack sfx` compresses at unless told otherwise.
-inline constexpr int kSfxDefaultLevel = 9;
+inline constexpr int kSfxDefaultLevel = 6;
 /// Slots of the ring per thread.
 inline constexpr unsigned kSfxSlotsPerThread = 2;
 
