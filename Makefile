@@ -121,6 +121,7 @@ bench-sfx:
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DENTPACKER_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-bench -j $(JOBS) --target jcpack entpacker-stub
 	BENCH_DATA=$(BENCH_DATA) bench/sfx_peers.sh build-bench
+	bench/sfx_large_file.sh build-bench  # a file above 4 GiB, round trip
 
 # Windows: both programs cross-built with MinGW-w64; the build-time tools (payload generator,
 # packer, source writer) are built natively in build/ and run from there. Each build also

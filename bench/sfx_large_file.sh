@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A self-extractor of one file larger than 4 GiB, round trip: the file (SIZE_MIB, default
+# A self-extractor of one file larger than 4 GiB, round trip: the file (LARGE_FILE_MIB, default
 # 4352 MiB) is mostly zeros with a MiB of random bytes every 64 MiB, so that it is quick
 # to make and not trivial to compress; `jcpack sfx` makes the self-extractor on every core,
 # the self-extractor extracts it, and the copy is compared with the original. Prints the
@@ -10,7 +10,7 @@
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: bench/sfx_large_file.sh BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
-SIZE_MIB=${SIZE_MIB:-4352}
+SIZE_MIB=${LARGE_FILE_MIB:-4352}
 LIMIT_KIB=${LIMIT_KIB:-33792}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
