@@ -287,10 +287,11 @@ void write_item(const ArchiveSource& source, const ArchiveItem& item, const Extr
   // found again from the output folder.
   if (core_state.asked && !enter_folder_again(item))
     return report_failure(report, &item, ExtractProblem::folder_blocked);
-  if (!file_may_replace(core_state.path))
-    return report_failure(report, &item, ExtractProblem::target_blocked);
-  if (!target_begin(core_state.path))
-    return report_failure(report, &item, ExtractProblem::write_failed);
+  const TargetBegin begun = target_begin(core_state.path);
+  if (begun != TargetBegin::begun)
+    return report_failure(report, &item,
+                          begun == TargetBegin::blocked ? ExtractProblem::target_blocked
+                                                        : ExtractProblem::write_failed);
   ExtractProblem problem = ExtractProblem::write_failed;
   if (!copy_item_bytes(source, item, &problem)) {
     target_abandon();

@@ -149,13 +149,16 @@ void target_remove_own_file(const char* name, int slot) {
   platform_remove_on_exit(slot, nullptr);
 }
 
-bool target_begin(const char* target_name) {
-  writer_state.replacing = platform_file_kind(target_name) != FileKind::kMissing;
+TargetBegin target_begin(const char* target_name) {
+  // One look at the target: whether a file is replaced, and whether it may be.
+  const FileKind kind = platform_file_kind(target_name);
+  writer_state.replacing = kind != FileKind::kMissing;
+  writer_state.open = false;
+  if (kind != FileKind::kMissing && kind != FileKind::kRegular) return TargetBegin::blocked;
   writer_state.open =
-      file_may_replace(target_name) &&
       target_create_first_free(writer_state.part_name, part_stem(target_name), kPartFileSeparator,
                                kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot);
-  return writer_state.open;
+  return writer_state.open ? TargetBegin::begun : TargetBegin::failed;
 }
 
 namespace {
@@ -211,7 +214,7 @@ void target_abandon() {
 
 TargetWrite target_write(const char* target_name, const uint8_t* data, uint32_t length,
                          const TargetAttributes* attributes, TargetPlacement placement) {
-  if (!target_begin(target_name)) return TargetWrite::failed;
+  if (target_begin(target_name) != TargetBegin::begun) return TargetWrite::failed;
   if (!target_append(data, length)) {
     target_abandon();
     return TargetWrite::failed;

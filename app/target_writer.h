@@ -53,10 +53,16 @@ bool target_create_first_free(char* out, const char* stem, const char* separator
 /// Removes a file this run made and no longer wants, and forgets its removal at exit.
 void target_remove_own_file(const char* name, int slot);
 
+/// How starting a new file went.
+enum class TargetBegin : uint8_t {
+  begun,    ///< the new file is open for target_append
+  blocked,  ///< the target is a folder, link, read-only file or other non-regular file
+  failed,   ///< no new file could be made
+};
+
 /// Starts a new file beside `target_name` (relative to the current folder) for the bytes of
-/// an entry that come in pieces. False, with nothing left behind, when the target may not be
-/// replaced or no new file can be made.
-bool target_begin(const char* target_name);
+/// an entry that come in pieces. Unless begun, nothing is left behind.
+TargetBegin target_begin(const char* target_name);
 
 /// Appends `length` bytes to the new file; false when they cannot be written.
 bool target_append(const uint8_t* data, size_t length);
