@@ -3,8 +3,8 @@
 // hand, for the malformed ones no writer makes.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
