@@ -17,7 +17,8 @@
 # Ratios: size and making time against makeself --zstd, extracting against
 # `tar -I zstd -xf`. A markdown table per tree goes to standard output and to REPORT.
 #
-#   [TREES="release small large"] [ROUNDS=5] [LEVELS="default 9"] bench/sfx_peers.sh BUILD_DIR
+#   [TREES="release small large"] [ROUNDS=5] [LEVELS="default 9"] [SKIP="makeself-xz ..."]
+#     bench/sfx_peers.sh BUILD_DIR
 #
 # BUILD_DIR holds bin/jcpack and bin/entpacker-stub. The trees are made once and kept in
 # BENCH_DATA (default build-bench/data); their size is set by RELEASE_MB (100),
@@ -306,6 +307,17 @@ if command -v zstd >/dev/null; then
 else
   NOTES+=("tar -I zstd: skipped, zstd is not installed; no extraction ratios.")
 fi
+# SKIP: tools left out by name (jcpack-default, jcpack-N, makeself-gzip, makeself-zstd,
+# makeself-xz, 7z, zip; tar-zstd is the reference and always runs), for a run that cannot
+# wait for the slowest makers on the large tree.
+read -r -a SKIP_TOOLS <<<"${SKIP:-}"
+for skip in "${SKIP_TOOLS[@]}"; do
+  [ "$skip" != tar-zstd ] || die "SKIP: tar-zstd is the reference and cannot be left out"
+  kept=()
+  for t in "${TOOLS[@]}"; do [ "$t" = "$skip" ] || kept+=("$t"); done
+  [ ${#kept[@]} -lt ${#TOOLS[@]} ] && NOTES+=("$skip: left out (SKIP).")
+  TOOLS=("${kept[@]}")
+done
 
 label() {  # label TOOL: the tool's name in the tables
   case $1 in
