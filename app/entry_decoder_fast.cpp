@@ -200,13 +200,17 @@ void entry_source_closed() {
 // unpacked from its start, so that any block decodes in it; the buffers are had before the
 // thread starts, and the thread allocates nothing. So the content takes at most twice the
 // largest block's unpacked and stored size, whatever the sizes of the files. Only the thread
-// reads the archive's file while it runs. When no thread or buffer can be had, the blocks
+// reads the archive's file while it runs, and only through platform_file_read_at, which
+// leaves alone what the platform keeps of its open files: the caller opens and closes the
+// files it writes meanwhile. When no thread or buffer can be had, the blocks
 // are decoded one at a time as the caller asks.
 
 namespace {
 
 /// Buffers handed between the decoder and its caller.
 constexpr uint32_t kAheadBuffers = 2;
+/// The most bytes the decoder thread asks of one read.
+constexpr uint32_t kMaxAheadRead = 1u << 30;
 
 /// One buffer and the block it holds.
 struct AheadSlot {
@@ -235,6 +239,23 @@ struct FastBlocks {
 
 FastBlocks fast_blocks;
 
+/// Reads `count` bytes at `position` of the entries part on the decoder thread, with the one
+/// read the platform allows beside the caller's own file work; false unless all were read.
+bool read_ahead(uint64_t position, uint8_t* out, size_t count) {
+  const ArchiveSource& source = *fast_blocks.source;
+  position += source.entries_offset;
+  while (count > 0) {
+    const uint32_t step = count > kMaxAheadRead ? kMaxAheadRead : static_cast<uint32_t>(count);
+    uint32_t done = 0;
+    if (!platform_file_read_at(source.file, position, out, step, &done) || done != step)
+      return false;
+    position += step;
+    out += step;
+    count -= step;
+  }
+  return true;
+}
+
 /// Reads the block at the delivery's offset and unpacks it into `slot`; at the end of the
 /// entries part, the end (both sizes 0). The block is read into the buffer's end and
 /// unpacked from its start: with room for both apart, any stream decodes in place.
@@ -246,8 +267,7 @@ void decode_into(AheadSlot* slot) {
   uint8_t bytes[kPackEntryHeaderSize];
   const uint64_t at = fast_blocks.offset;
   PackEntryHeader header{};
-  if (archive_file_read_at(source.file, source.entries_offset + at, bytes, sizeof bytes))
-    header = pack_read_entry_header(bytes);
+  if (read_ahead(at, bytes, sizeof bytes)) header = pack_read_entry_header(bytes);
   const uint32_t stored = header.stored_size;
   if (!named_block_sizes_valid(header.unpacked_size, stored) ||
       stored > source.entries_size - at - kPackEntryHeaderSize ||
@@ -259,8 +279,7 @@ void decode_into(AheadSlot* slot) {
   slot->header = header;
   fast_blocks.offset = at + kPackEntryHeaderSize + stored;
   uint8_t* end = slot->buffer + fast_blocks.capacity - stored;
-  if (!archive_file_read_at(source.file, source.entries_offset + at + kPackEntryHeaderSize, end,
-                            stored)) {
+  if (!read_ahead(at + kPackEntryHeaderSize, end, stored)) {
     slot->result = UnpackResult::unreadable;
   } else if (pack_entry_is_stored(header)) {
     std::memmove(slot->buffer, end, stored);

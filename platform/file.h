@@ -85,6 +85,15 @@ enum class FileKind {
 PlatformFile platform_file_open(const char* name, uint32_t access, uint32_t share,
                                 FileDisposition disposition);
 
+/// Reads up to `count` bytes at `position` of the open `file` into `buffer`; `*done`
+/// receives the number read (fewer near the end). Callable from a second thread while the
+/// first opens, closes, reads and writes other files: it neither looks at nor changes what
+/// the layer keeps of its open files, so the caller keeps `file` open meanwhile and is the
+/// only thread that reads it. Where the system moves the handle's position with the read
+/// (Windows), the position is unspecified afterwards. False on failure.
+bool platform_file_read_at(PlatformFile file, uint64_t position, void* buffer, uint32_t count,
+                           uint32_t* done);
+
 /// Reads up to `count` bytes at the file's position into `buffer` and advances the position;
 /// `*done` receives the number read (fewer near the end, 0 at the end). False on failure
 /// (the handle is not open or not open for reading); `*done` then counts what was read

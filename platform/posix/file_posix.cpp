@@ -237,6 +237,24 @@ bool platform_file_read(PlatformFile file, void* buffer, uint32_t count, uint32_
   return ok;
 }
 
+bool platform_file_read_at(PlatformFile file, uint64_t position, void* buffer, uint32_t count,
+                           uint32_t* done) {
+  // The record is read as it is, not looked up in the list of open files, which the other
+  // thread may be changing; pread leaves the descriptor's offset where it was.
+  *done = 0;
+  if (!file || (!buffer && count > 0) || position > uint64_t(INT64_MAX)) return false;
+  const int descriptor = file->descriptor;
+  auto* bytes = static_cast<char*>(buffer);
+  while (*done < count) {
+    const ssize_t n = ::pread(descriptor, bytes + *done, count - *done, off_t(position + *done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *done += uint32_t(n);
+  }
+  return true;
+}
+
 bool platform_file_write(PlatformFile file, const void* data, uint32_t count, uint32_t* done) {
   if (done) *done = 0;
   PlatformFileRecord* r = open_record(file);

@@ -272,6 +272,21 @@ bool platform_file_read(PlatformFile file, void* buffer, uint32_t count, uint32_
   return ok != 0;
 }
 
+bool platform_file_read_at(PlatformFile file, uint64_t position, void* buffer, uint32_t count,
+                           uint32_t* done) {
+  // The record is read as it is, not looked up in the list of open files, which the other
+  // thread may be changing; the offset travels with the read.
+  *done = 0;
+  if (!file || (!buffer && count > 0)) return false;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(position);
+  at.OffsetHigh = static_cast<DWORD>(position >> 32);
+  DWORD read = 0;
+  const BOOL ok = ReadFile(file->handle, buffer, count, &read, &at);
+  *done = read;
+  return ok != 0 || GetLastError() == ERROR_HANDLE_EOF;
+}
+
 bool platform_file_write(PlatformFile file, const void* data, uint32_t count, uint32_t* done) {
   if (done) *done = 0;
   PlatformFileRecord* r = open_record(file);
