@@ -228,20 +228,10 @@ ExtractProblem unpack_problem(UnpackResult result) {
   return ExtractProblem::damaged;
 }
 
-/// Takes the item's bytes and appends them to the new file: an entry of its own unpacked
-/// whole, or the pieces of the content stream. False with the problem when they cannot be
+/// Takes the item's bytes from the content stream, from core_state.taken on, and appends
+/// each piece to the new file when `write`. False with the problem when a piece cannot be
 /// had or written.
-bool copy_item_bytes(const ArchiveSource& source, const ArchiveItem& item,
-                     ExtractProblem* problem) {
-  if (!archive_has_content_stream(source)) {
-    uint8_t* data = nullptr;
-    const UnpackResult unpacked = archive_unpack(source, item, &data);
-    *problem = unpack_problem(unpacked);
-    const bool copied = unpacked == UnpackResult::ok && target_append(data, item.size);
-    if (unpacked == UnpackResult::ok) *problem = ExtractProblem::write_failed;
-    main_heap_free(data);
-    return copied;
-  }
+bool take_content(const ArchiveItem& item, bool write, ExtractProblem* problem) {
   while (core_state.taken < item.size) {
     const uint8_t* piece = nullptr;
     size_t size = 0;
@@ -250,9 +240,24 @@ bool copy_item_bytes(const ArchiveSource& source, const ArchiveItem& item,
     if (got != UnpackResult::ok) return false;
     core_state.taken += size;
     *problem = ExtractProblem::write_failed;
-    if (!target_append(piece, size)) return false;
+    if (write && !target_append(piece, size)) return false;
   }
   return true;
+}
+
+/// Takes the item's bytes and appends them to the new file: an entry of its own unpacked
+/// whole, or the pieces of the content stream. False with the problem when they cannot be
+/// had or written.
+bool copy_item_bytes(const ArchiveSource& source, const ArchiveItem& item,
+                     ExtractProblem* problem) {
+  if (archive_has_content_stream(source)) return take_content(item, true, problem);
+  uint8_t* data = nullptr;
+  const UnpackResult unpacked = archive_unpack(source, item, &data);
+  *problem = unpack_problem(unpacked);
+  const bool copied = unpacked == UnpackResult::ok && target_append(data, item.size);
+  if (unpacked == UnpackResult::ok) *problem = ExtractProblem::write_failed;
+  main_heap_free(data);
+  return copied;
 }
 
 /// Puts the finished new file in place of core_state.path, asking again (or keeping, under
@@ -326,28 +331,20 @@ void set_folder_times(const ArchiveSource& source, PlatformFolder output,
   }
 }
 
-/// Unpacks the entry of its own and lets it go.
-UnpackResult test_entry(const ArchiveSource& source, const ArchiveItem& item) {
+/// Unpacks the item, an entry of its own or its pieces of the content stream, and lets the
+/// bytes go; false with the problem when they cannot be had.
+bool test_item(const ArchiveSource& source, const ArchiveItem& item, ExtractProblem* problem) {
+  if (archive_has_content_stream(source)) {
+    core_state.taken = 0;
+    const bool sound = take_content(item, false, problem);
+    content_skip(item.size - core_state.taken);
+    return sound;
+  }
   uint8_t* data = nullptr;
   const UnpackResult unpacked = archive_unpack(source, item, &data);
   main_heap_free(data);
-  return unpacked;
-}
-
-/// Takes the entry's bytes from the content stream and lets them go.
-UnpackResult test_content(const ArchiveItem& item) {
-  uint64_t taken = 0;
-  while (taken < item.size) {
-    const uint8_t* piece = nullptr;
-    size_t size = 0;
-    const UnpackResult got = content_next(item.size - taken, &piece, &size);
-    if (got != UnpackResult::ok) {
-      content_skip(item.size - taken);
-      return got;
-    }
-    taken += size;
-  }
-  return UnpackResult::ok;
+  *problem = unpack_problem(unpacked);
+  return unpacked == UnpackResult::ok;
 }
 
 }  // namespace
@@ -395,9 +392,10 @@ bool extract_test(const ArchiveSource& source, const ExtractPolicy& policy,
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
   while (archive_walk_next(source, walk, &item)) {
-    const UnpackResult unpacked = stream ? test_content(item) : test_entry(source, item);
-    report.tested(item, unpacked == UnpackResult::ok, unpack_problem(unpacked));
-    if (unpacked != UnpackResult::ok) core_state.failed = true;
+    ExtractProblem problem = ExtractProblem::damaged;
+    const bool sound = test_item(source, item, &problem);
+    report.tested(item, sound, problem);
+    if (!sound) core_state.failed = true;
   }
   if (stream) content_stop();
   check_walk_end(source, walk, report);
