@@ -81,6 +81,19 @@ inline constexpr uint32_t kNamedSettingsMaxSize = 1u << 20;
 inline constexpr size_t kNamedSettingHeaderSize = 6;
 /// Set in the tag of a setting that a reader must know to extract the archive as meant.
 inline constexpr uint16_t kNamedSettingRequired = 0x8000;
+/// The settings defined so far. Neither is required: a reader that does not know them
+/// extracts the same files, only its dialogue differs.
+///   kNamedSettingTitle     the publisher's title, UTF-8, 1 to kNamedTitleMaxSize bytes, no
+///                          control characters; the first line of the self-extractor's runs
+///   kNamedSettingLanguage  the dialogue's language, two lower-case ASCII letters
+///                          (kNamedLanguageEnglish, kNamedLanguageGerman); other codes are
+///                          taken for English
+inline constexpr uint16_t kNamedSettingTitle = 1;
+inline constexpr uint16_t kNamedSettingLanguage = 2;
+inline constexpr size_t kNamedTitleMaxSize = 200;
+inline constexpr size_t kNamedLanguageSize = 2;
+inline constexpr char kNamedLanguageEnglish[] = "en";
+inline constexpr char kNamedLanguageGerman[] = "de";
 inline constexpr uint32_t kNamedArchiveMaxEntries = 1000000;
 
 inline constexpr uint8_t kNamedEntryExecutable = 0x01;
