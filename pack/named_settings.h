@@ -1,0 +1,35 @@
+// The two settings a self-extractor's dialogue uses, its title and its language: the rules
+// a writer checks them by, and a reader that takes them from a version 2 table. Like the
+// rest of the reader, it works on bytes in memory and uses nothing of the standard library
+// beyond fixed-size integers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "pack/named_archive.h"
+
+/// Whether the `size` bytes at `text` make a title: 1 to kNamedTitleMaxSize bytes of valid
+/// UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) without a control
+/// character (U+0000 to U+001F, U+007F to U+009F).
+bool named_title_valid(const uint8_t* text, size_t size);
+
+/// Whether the `size` bytes at `code` make a language code: kNamedLanguageSize lower-case
+/// ASCII letters.
+bool named_language_valid(const uint8_t* code, size_t size);
+
+/// The title and the language of an archive; a pointer is null when its setting is absent,
+/// and points into the table otherwise.
+struct NamedDialogueSettings {
+  const uint8_t* title;
+  size_t title_size;
+  const uint8_t* language;  ///< kNamedLanguageSize bytes
+  bool title_valid;         ///< the title keeps to named_title_valid
+  bool language_valid;      ///< the language keeps to named_language_valid
+};
+
+/// Reads the title and the language from the settings record of the `size` bytes of a
+/// version 2 `table`; the last field of a tag counts. A language of another size than
+/// kNamedLanguageSize is taken as absent. A record that does not walk to its end gives what
+/// was read before the fault.
+NamedDialogueSettings named_archive_dialogue_settings(const uint8_t* table, size_t size);
