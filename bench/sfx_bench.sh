@@ -142,9 +142,10 @@ peak_kib() {  # peak_kib COMMAND...: the largest resident set of one run, in KiB
 }
 PEAK_KIB=$(peak_kib ./set.run -y -o out-mem)
 BASE_KIB=$(peak_kib ./set.run --version)  # the process itself: program and C library pages
-# The largest entry by unpacked size, from jcpack's listing: INDEX UNPACKED STORED ...
+# The largest entry by unpacked size, from the entry lines of jcpack's listing: index size
+# stored ... name.
 read -r LARGEST_UNPACKED LARGEST_STORED LARGEST_NAME < <("$JCPACK" list set.run |
-  sort -k2,2n | tail -1 | cut -d' ' -f2,3,8-)
+  sed -n 's/^ *\([0-9]\)/\1/p' | tr -s ' ' | sort -k2,2n | tail -1 | cut -d' ' -f2,3,8-)
 BOUND=$((LARGEST_UNPACKED + LARGEST_STORED + MiB))
 
 printf '\n%-28s %14s %14s\n' "" "self-extractor" "tar + gzip -9"

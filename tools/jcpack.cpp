@@ -5,10 +5,11 @@
 //     standard output or standard error (/dev/stdout, /dev/fd/2) is written to that stream;
 //   - a device or a FIFO is written directly, as it stands;
 //   - anything else (a regular file, a symbolic link, a name that does not exist yet) is
-//     written to a temporary file created exclusively in the same directory and renamed over
-//     the name once it is complete. A failure or an interrupt removes the temporary, so no
-//     partial file is ever left, and nothing is written through a symbolic link. A regular
-//     file that is replaced keeps its permission bits.
+//     written to a temporary file created exclusively in the same directory and renamed to
+//     the name once it is complete; an existing regular file or link is replaced only with
+//     -f, and refused, untouched, without. A failure or an interrupt removes the temporary,
+//     so no partial file is ever left, and nothing is written through a symbolic link. A
+//     regular file that is replaced keeps its permission bits.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -30,6 +31,7 @@
 #include "jc/jc_stream_count.h"
 #include "jc/pack_format.h"
 #include "tools/jcpack_named_read.h"
+#include "tools/jcpack_options.h"
 #include "tools/sfx_command.h"
 #include "tools/tool_io.h"
 
@@ -43,31 +45,6 @@ constexpr uint64_t kNoLimit = UINT64_MAX;  ///< read_input without a size limit
 constexpr mode_t kPermissionBits = 0777;   ///< what a replaced file keeps of its mode
 constexpr mode_t kNewFileMode = 0666;      ///< before the umask, as open() would
 constexpr size_t kSubjectCapacity = 512;   ///< room for the name in a last-resort message
-
-constexpr const char* kUsage =
-    "usage:\n"
-    "  jcpack compress [-l LEVEL] IN OUT          IN as one JC block\n"
-    "  jcpack decompress IN OUT                   the bytes of the JC block IN\n"
-    "  jcpack pack [--store] [-l LEVEL] OUT FILE...\n"
-    "                                             a pack archive of the FILEs, in order\n"
-    "  jcpack list ARCHIVE                        the entries and whether they unpack\n"
-    "  jcpack test SELF-EXTRACTOR                 every check its --test makes\n"
-    "  jcpack unpack ARCHIVE DIR [NAME...]        the entries into DIR, under the NAMEs\n"
-    "                                             or entry-1, entry-2, ...\n"
-    "  jcpack sfx [-l LEVEL] [-T THREADS] [--block-size MIB]\n"
-    "             [--platform linux|win32|win64 | --stub FILE] -o OUT PATH...\n"
-    "                                             a self-extractor of the files and\n"
-    "                                             folders PATH, named from the PATH down\n"
-    "list and unpack read a self-extractor too: its entries go under their own names.\n"
-    "LEVEL: 1 (fastest) to 9 (smallest, the default; sfx: 6, the default). Entries are\n"
-    "stored as they are with --store, or where compression would not make them smaller.\n"
-    "sfx cuts the files' bytes, back to back, into blocks of MIB MiB (1 to 8, default 8),\n"
-    "each compressed alone on THREADS threads (default: one per core; the output is the\n"
-    "same for any number).\n"
-    "- as IN, ARCHIVE or one FILE reads standard input; - as OUT writes standard output.\n"
-    "A device or FIFO given as OUT is written directly; any other OUT is replaced only\n"
-    "once complete (a regular file keeps its permission bits, a symbolic link is replaced,\n"
-    "not written through). On failure nothing is left behind and the exit code is 1.\n";
 
 /// The file being worked on, for a message about a failure that is caught only in main.
 char g_subject[kSubjectCapacity] = "jcpack";
@@ -136,9 +113,10 @@ bool write_stream(int fd, const std::string& name, const uint8_t* data, size_t s
 }
 
 /// Writes `size` bytes to `path` through an exclusively created temporary in its directory
-/// that is given `mode` and renamed over `path` when complete; removed on failure.
+/// that is given `mode` and renamed to `path` when complete, over an existing file only when
+/// `replace` is set; removed on failure.
 bool replace_file(const std::string& path, mode_t mode, const uint8_t* data, size_t size,
-                  std::string* error) {
+                  bool replace, std::string* error) {
   const fs::path parent = fs::path(path).parent_path();
   const std::string folder_name = parent.empty() ? "." : parent.string();
   const int folder = open(folder_name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -150,9 +128,9 @@ bool replace_file(const std::string& path, mode_t mode, const uint8_t* data, siz
   }
   bool ok = write_all(fd, data, size) && fchmod(fd, mode) == 0;
   ok = close(fd) == 0 && ok;
-  ok = ok && temporary_rename(fs::path(path).filename().c_str());
+  ok = ok && temporary_rename(fs::path(path).filename().c_str(), replace);
   if (!ok) {
-    *error = system_error(path, "cannot write");
+    *error = !replace && errno == EEXIST ? exists_text(path) : system_error(path, "cannot write");
     temporary_remove();
   }
   close(folder);
@@ -171,9 +149,16 @@ int standard_stream_of(const struct stat& st) {
   return -1;
 }
 
+/// The standard stream that the symbolic link `name` leads to, or -1.
+int linked_stream(const std::string& name) {
+  struct stat target;
+  return stat(name.c_str(), &target) == 0 ? standard_stream_of(target) : -1;
+}
+
 /// Writes to the device or FIFO `path` as it stands; a name that has meanwhile become a
-/// regular file is replaced instead.
-bool write_direct(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
+/// regular file is replaced instead, when `replace` allows.
+bool write_direct(const std::string& path, const uint8_t* data, size_t size, bool replace,
+                  std::string* error) {
   const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     *error = system_error(path, "cannot open");
@@ -182,7 +167,11 @@ bool write_direct(const std::string& path, const uint8_t* data, size_t size, std
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     close(fd);
-    return replace_file(path, st.st_mode & kPermissionBits, data, size, error);
+    if (!replace) {
+      *error = exists_text(path);
+      return false;
+    }
+    return replace_file(path, st.st_mode & kPermissionBits, data, size, replace, error);
   }
   bool ok = write_all(fd, data, size);
   ok = close(fd) == 0 && ok;
@@ -190,9 +179,30 @@ bool write_direct(const std::string& path, const uint8_t* data, size_t size, std
   return ok;
 }
 
-/// Writes `size` bytes to the output `name` as the comment at the top of the file says.
-/// False, with a one-line reason in `error` and nothing left behind, on failure.
-bool write_output(const std::string& name, const uint8_t* data, size_t size, std::string* error) {
+/// Whether the output `name` may be written: false, with the reason in `error`, for a
+/// directory, and for a regular file or a symbolic link (one to a standard stream aside)
+/// unless `replace`. Checked before any work, so that a refused OUT costs nothing; the
+/// writing holds to the same rule.
+bool output_allowed(const std::string& name, bool replace, std::string* error) {
+  struct stat st;
+  if (name == kStandardName || lstat(name.c_str(), &st) != 0) return true;
+  if (S_ISDIR(st.st_mode)) {
+    *error = name + ": is a directory";
+    return false;
+  }
+  const bool kept = S_ISREG(st.st_mode) || (S_ISLNK(st.st_mode) && linked_stream(name) < 0);
+  if (kept && !replace) {
+    *error = exists_text(name);
+    return false;
+  }
+  return true;
+}
+
+/// Writes `size` bytes to the output `name` as the comment at the top of the file says, over
+/// an existing regular file or link only when `replace` is set. False, with a one-line reason
+/// in `error` and nothing left behind, on failure.
+bool write_output(const std::string& name, const uint8_t* data, size_t size, bool replace,
+                  std::string* error) {
   set_subject(output_name(name));
   if (name == kStandardName) return write_stream(STDOUT_FILENO, name, data, size, error);
   struct stat st;
@@ -201,72 +211,53 @@ bool write_output(const std::string& name, const uint8_t* data, size_t size, std
       *error = system_error(name, "cannot write");
       return false;
     }
-    return replace_file(name, g_new_file_mode, data, size, error);
+    return replace_file(name, g_new_file_mode, data, size, replace, error);
   }
   if (S_ISDIR(st.st_mode)) {
     *error = name + ": is a directory";
     return false;
   }
-  if (S_ISREG(st.st_mode)) {
-    return replace_file(name, st.st_mode & kPermissionBits, data, size, error);
-  }
   if (S_ISLNK(st.st_mode)) {
-    struct stat target;
-    const int stream = stat(name.c_str(), &target) == 0 ? standard_stream_of(target) : -1;
+    const int stream = linked_stream(name);
     if (stream >= 0) return write_stream(stream, name, data, size, error);
-    return replace_file(name, g_new_file_mode, data, size, error);
   }
-  return write_direct(name, data, size, error);
+  if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
+    if (!replace) {
+      *error = exists_text(name);
+      return false;
+    }
+    const mode_t mode = S_ISREG(st.st_mode) ? st.st_mode & kPermissionBits : g_new_file_mode;
+    return replace_file(name, mode, data, size, replace, error);
+  }
+  return write_direct(name, data, size, replace, error);
 }
 
 // --- Commands ------------------------------------------------------------------------------
 
-/// Options before the positional arguments: -l LEVEL, and --store where allowed.
-struct Options {
-  int level = kJcDefaultLevel;
-  bool level_given = false;
-  bool store = false;
-  std::vector<std::string> args;
-};
+/// "N bytes".
+std::string bytes_text(uint64_t count) {
+  return count_text(count, "byte", "bytes");
+}
 
-/// Splits `argv` into options and positional arguments; "-" alone is positional.
-bool parse_options(const std::vector<std::string>& argv, bool allow_store, Options* options,
-                   std::string* error) {
-  size_t i = 0;
-  for (; i < argv.size() && argv[i].size() > 1 && argv[i][0] == '-'; ++i) {
-    if (argv[i] == "-l" || argv[i] == "--level") {
-      if (i + 1 == argv.size() || !parse_level(argv[i + 1], &options->level)) {
-        *error = "the level must be a number from 1 to 9";
-        return false;
-      }
-      options->level_given = true;
-      ++i;
-    } else if (argv[i] == "--store" && allow_store) {
-      options->store = true;
-    } else if (argv[i] == "--") {
-      ++i;
-      break;
-    } else {
-      *error = "unknown option " + argv[i];
-      return false;
-    }
-  }
-  options->args.assign(argv.begin() + ptrdiff_t(i), argv.end());
-  return true;
+/// "N entries".
+std::string entries_text(uint64_t count) {
+  return count_text(count, "entry", "entries");
 }
 
 /// compress IN OUT.
-int compress(const Options& o) {
-  if (o.args.size() != 2) return usage_error("compress takes IN and OUT");
-  const std::string in = input_name(o.args[0]);
+int compress(const CommandLine& c) {
+  if (c.operands.size() != 2) return usage_error("compress takes IN and OUT");
+  const std::string in = input_name(c.operands[0]);
+  const int level = c.level == 0 ? kJcDefaultLevel : c.level;
   Bytes data, block;
   std::string error;
-  if (!read_input(o.args[0], kJcMaxInputSize, &data, &error)) return failure(error);
+  if (!output_allowed(c.operands[1], c.force, &error)) return failure(error);
+  if (!read_input(c.operands[0], kJcMaxInputSize, &data, &error)) return failure(error);
   if (data.empty()) return failure(in + ": empty; a JC block cannot hold no bytes");
   try {
     ProgressLine progress(data.size());
     progress.begin(in, 0);
-    if (!jc_encode_with_progress(data.data(), data.size(), o.level, progress.callback(), &progress,
+    if (!jc_encode_with_progress(data.data(), data.size(), level, progress.callback(), &progress,
                                  &block)) {
       return failure(in + ": cannot be encoded");
     }
@@ -277,19 +268,24 @@ int compress(const Options& o) {
       return failure(in + ": the encoded block does not decode to the input");
     }
   } catch (const std::bad_alloc&) {
-    return failure(out_of_memory_text(in, data.size(), o.level));
+    return failure(out_of_memory_text(in, data.size(), level));
   }
-  if (!write_output(o.args[1], block.data(), block.size(), &error)) return failure(error);
+  if (!write_output(c.operands[1], block.data(), block.size(), c.force, &error)) {
+    return failure(error);
+  }
+  note(in + ": " + bytes_text(data.size()) + " compressed at level " + std::to_string(level) +
+       " to " + bytes_text(block.size()) + " in " + output_name(c.operands[1]));
   return kExitOk;
 }
 
 /// decompress IN OUT.
-int decompress(const Options& o) {
-  if (o.args.size() != 2) return usage_error("decompress takes IN and OUT");
-  const std::string in = input_name(o.args[0]);
+int decompress(const CommandLine& c) {
+  if (c.operands.size() != 2) return usage_error("decompress takes IN and OUT");
+  const std::string in = input_name(c.operands[0]);
   Bytes block, data;
   std::string error;
-  if (!read_input(o.args[0], kNoLimit, &block, &error)) return failure(error);
+  if (!output_allowed(c.operands[1], c.force, &error)) return failure(error);
+  if (!read_input(c.operands[0], kNoLimit, &block, &error)) return failure(error);
   JcBlock header;
   if (!jc_read_header(block.data(), block.size(), &header)) {
     return failure(in + ": " + jc_status_text(JcStatus::bad_magic));
@@ -306,7 +302,11 @@ int decompress(const Options& o) {
   }
   const JcResult r = jc_decode_checked(block.data(), block.size(), data.data(), data.size());
   if (r.status != JcStatus::ok) return failure(in + ": " + jc_status_text(r.status));
-  if (!write_output(o.args[1], data.data(), data.size(), &error)) return failure(error);
+  if (!write_output(c.operands[1], data.data(), data.size(), c.force, &error)) {
+    return failure(error);
+  }
+  note(in + ": " + bytes_text(block.size()) + " decompressed to " + bytes_text(data.size()) +
+       " in " + output_name(c.operands[1]));
   return kExitOk;
 }
 
@@ -318,26 +318,39 @@ bool standard_input_twice(const std::vector<std::string>& names) {
 }
 
 /// pack [--store] [-l LEVEL] OUT FILE...
-int pack(const Options& o) {
-  if (o.args.size() < 2) return usage_error("pack takes OUT and at least one FILE");
-  const std::vector<std::string> files(o.args.begin() + 1, o.args.end());
+int pack(const CommandLine& c) {
+  if (c.operands.size() < 2) return usage_error("pack takes OUT and at least one FILE");
+  const std::vector<std::string> files(c.operands.begin() + 1, c.operands.end());
   if (standard_input_twice(files)) return usage_error("standard input given twice");
+  const int level = c.level == 0 ? kJcDefaultLevel : c.level;
   Bytes archive, data;
   std::string error;
+  if (!output_allowed(c.operands[0], c.force, &error)) return failure(error);
+  uint64_t total = 0;
   for (const std::string& file : files) {
     if (!read_input(file, kJcMaxInputSize, &data, &error)) return failure(error);
+    const size_t start = archive.size();
     try {
       ProgressLine progress(data.size());
       progress.begin(input_name(file), 0);
-      if (!jc_append_pack_entry(archive, data.data(), data.size(), o.level, o.store,
+      if (!jc_append_pack_entry(archive, data.data(), data.size(), level, c.store,
                                 progress.callback(), &progress)) {
         return failure(input_name(file) + ": cannot be packed");
       }
     } catch (const std::bad_alloc&) {
-      return failure(out_of_memory_text(input_name(file), data.size(), o.level));
+      return failure(out_of_memory_text(input_name(file), data.size(), level));
     }
+    const PackEntryHeader header = pack_read_entry_header(archive.data() + start);
+    total += data.size();
+    note("added " + input_name(file) + ": " + bytes_text(data.size()) +
+         (pack_entry_is_stored(header) ? ", stored"
+                                       : ", compressed to " + bytes_text(header.stored_size)));
   }
-  if (!write_output(o.args[0], archive.data(), archive.size(), &error)) return failure(error);
+  if (!write_output(c.operands[0], archive.data(), archive.size(), c.force, &error)) {
+    return failure(error);
+  }
+  note(output_name(c.operands[0]) + ": " + entries_text(files.size()) + ", " + bytes_text(total) +
+       " in " + bytes_text(archive.size()));
   return kExitOk;
 }
 
@@ -347,45 +360,117 @@ std::string entry_place(const std::string& archive, size_t index, const PackEntr
          std::to_string(entry.header_offset);
 }
 
-/// Walks the archive and calls `visit(index, entry)` for each entry (index from 1).
-/// Returns false, after a message, when the archive is cut short.
+/// Whether the header of `entry` frames its data as a pack archive's entry does: a stored
+/// entry's bytes as they are, or a JC block with its magic that states the entry's size.
+bool entry_framed(const PackEntryView& entry) {
+  JcBlock block;
+  return pack_entry_is_stored(entry.header) ||
+         (jc_read_header(entry.data, entry.header.stored_size, &block) &&
+          block.unpacked_size == entry.header.unpacked_size);
+}
+
+/// Checks that the file `name` (its bytes `file`, not a named archive) is a pack archive,
+/// which has no magic of its own; its structure must hold throughout: at least one entry,
+/// entries back to back from the first byte exactly to the last, and each entry framed as
+/// entry_framed says. Whether the data then unpack is left to the command. False after a
+/// message "NAME: not a jcpack archive", which names the entry cut short when the file is
+/// a sound archive up to one that runs past its end.
+bool check_pack_archive(const std::string& name, const Bytes& file) {
+  PackWalk walk = pack_walk_start(file.data(), file.size());
+  PackEntryView entry;
+  size_t sound = 0;
+  for (;;) {
+    const PackWalkStep step = pack_walk_next(walk, &entry);
+    if (step == PackWalkStep::end && sound > 0) return true;
+    if (step == PackWalkStep::entry && entry_framed(entry)) {
+      ++sound;
+      continue;
+    }
+    std::string message = input_name(name) + ": not a jcpack archive";
+    if (step == PackWalkStep::truncated && sound > 0) {
+      message += " (or one cut short: entry " + std::to_string(sound + 1) + " at offset " +
+                 std::to_string(entry.header_offset) + " runs past its end)";
+    }
+    return fail(message);
+  }
+}
+
+/// Calls `visit(index, entry)` for each entry (index from 1) of an archive that passed
+/// check_pack_archive.
 template <typename Visit>
-bool walk_archive(const std::string& name, const Bytes& archive, Visit visit) {
+void walk_archive(const std::string& name, const Bytes& archive, Visit visit) {
   PackWalk walk = pack_walk_start(archive.data(), archive.size());
   PackEntryView entry;
-  for (size_t index = 1;; ++index) {
-    const PackWalkStep step = pack_walk_next(walk, &entry);
-    if (step == PackWalkStep::end) return true;
-    if (step == PackWalkStep::truncated) {
-      failure(entry_place(name, index, entry) + ": cut short");
-      return false;
-    }
+  for (size_t index = 1; pack_walk_next(walk, &entry) == PackWalkStep::entry; ++index) {
     set_subject(entry_place(name, index, entry));
     visit(index, entry);
   }
 }
 
-/// list ARCHIVE: one line per entry on standard output, one per failure on standard error.
-int list(const Options& o) {
-  if (o.args.size() != 1) return usage_error("list takes ARCHIVE");
+/// The header and the rows of `jcpack list` of a pack archive.
+constexpr const char* kPackListHeader = "%5s %10s %10s %10s  %-6s  %s\n";
+constexpr const char* kPackListRow = "%5zu %10zu %10u %10u  %-6s  %s\n";
+
+/// list ARCHIVE: a header and one line per entry on standard output, one per failure on
+/// standard error.
+int list(const CommandLine& c) {
+  if (c.operands.size() != 1) return usage_error("list takes ARCHIVE");
+  const std::string& name = c.operands[0];
   Bytes archive, data;
   std::string error;
-  if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
+  if (!read_input(name, kNoLimit, &archive, &error)) return failure(error);
   if (jcpack_has_named_trailer(archive.data(), archive.size())) {
-    return jcpack_named_list(o.args[0], archive);
+    return jcpack_named_list(name, archive);
   }
+  if (!check_pack_archive(name, archive)) return kExitFailure;
+  std::printf(kPackListHeader, "index", "offset", "size", "stored", "kind", "status");
   bool all_ok = true;
-  const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
+  uint64_t unpacked = 0;
+  size_t entries = 0;
+  walk_archive(name, archive, [&](size_t index, const PackEntryView& e) {
     const char* reason = unpack_entry(e, &data);
-    std::printf("%zu %zu %u %u %s %s\n", index, e.header_offset, e.header.unpacked_size,
-                e.header.stored_size, pack_entry_is_stored(e.header) ? "stored" : "jc",
+    std::printf(kPackListRow, index, e.header_offset, e.header.unpacked_size, e.header.stored_size,
+                pack_entry_is_stored(e.header) ? "stored" : "jc",
                 reason != nullptr ? reason : "ok");
+    unpacked += e.header.unpacked_size;
+    entries = index;
     if (reason != nullptr) {
       all_ok = false;
-      failure(entry_place(o.args[0], index, e) + ": " + reason);
+      failure(entry_place(name, index, e) + ": " + reason);
     }
   });
-  return whole && all_ok ? kExitOk : kExitFailure;
+  note(input_name(name) + ": " + entries_text(entries) + ", " + bytes_text(unpacked) + " in " +
+       bytes_text(archive.size()));
+  return all_ok ? kExitOk : kExitFailure;
+}
+
+/// test ARCHIVE: "OK" or "FAILED" and the entry per line (the OK lines left out when quiet),
+/// the reasons on standard error.
+int test(const CommandLine& c) {
+  if (c.operands.size() != 1) return usage_error("test takes ARCHIVE");
+  const std::string& name = c.operands[0];
+  Bytes archive, data;
+  std::string error;
+  if (!read_input(name, kNoLimit, &archive, &error)) return failure(error);
+  if (jcpack_has_named_trailer(archive.data(), archive.size())) {
+    return jcpack_named_test(name, archive);
+  }
+  if (!check_pack_archive(name, archive)) return kExitFailure;
+  bool all_ok = true;
+  size_t entries = 0;
+  walk_archive(name, archive, [&](size_t index, const PackEntryView& e) {
+    const char* reason = unpack_entry(e, &data);
+    if (reason != nullptr || verbosity() != Verbosity::quiet) {
+      std::printf("%s entry %zu\n", reason == nullptr ? "OK    " : "FAILED", index);
+    }
+    if (reason != nullptr) {
+      all_ok = false;
+      failure(entry_place(name, index, e) + ": " + reason);
+    }
+    ++entries;
+  });
+  note(input_name(name) + ": " + entries_text(entries) + " tested");
+  return all_ok ? kExitOk : kExitFailure;
 }
 
 /// Whether `name` names a file in a directory, not a path.
@@ -395,80 +480,69 @@ bool plain_file_name(const std::string& name) {
 
 /// unpack ARCHIVE DIR [NAME...]: every entry that unpacks is written; each one that does
 /// not is reported and written nowhere.
-int unpack(const Options& o) {
-  if (o.args.size() < 2) return usage_error("unpack takes ARCHIVE and DIR");
-  const std::vector<std::string> names(o.args.begin() + 2, o.args.end());
-  for (const std::string& name : names) {
-    if (!plain_file_name(name)) return usage_error("not a plain file name: '" + name + "'");
+int unpack(const CommandLine& c) {
+  if (c.operands.size() < 2) return usage_error("unpack takes ARCHIVE and DIR");
+  const std::string& name = c.operands[0];
+  const std::string& dir = c.operands[1];
+  const std::vector<std::string> names(c.operands.begin() + 2, c.operands.end());
+  for (const std::string& file : names) {
+    if (!plain_file_name(file)) return usage_error("not a plain file name: '" + file + "'");
   }
   Bytes archive, data;
   std::string error;
-  if (!read_input(o.args[0], kNoLimit, &archive, &error)) return failure(error);
+  if (!read_input(name, kNoLimit, &archive, &error)) return failure(error);
   if (jcpack_has_named_trailer(archive.data(), archive.size())) {
     if (!names.empty()) return usage_error("a self-extractor's entries have their own names");
-    return jcpack_named_unpack(o.args[0], archive, o.args[1]);
+    return jcpack_named_unpack(name, archive, dir);
   }
+  if (!check_pack_archive(name, archive)) return kExitFailure;
   size_t entries = 0;
-  PackWalk walk = pack_walk_start(archive.data(), archive.size());
-  PackEntryView entry;
-  while (pack_walk_next(walk, &entry) == PackWalkStep::entry) ++entries;
+  walk_archive(name, archive, [&](size_t, const PackEntryView&) { ++entries; });
   if (names.size() > entries) {
-    return failure(input_name(o.args[0]) + ": " + std::to_string(names.size()) +
-                   " names given for " + std::to_string(entries) + " entries");
+    return failure(input_name(name) + ": " + std::to_string(names.size()) + " names given for " +
+                   entries_text(entries));
   }
   std::error_code ec;
-  fs::create_directories(o.args[1], ec);
-  if (ec) return failure(o.args[1] + ": cannot create the directory: " + ec.message());
+  fs::create_directories(dir, ec);
+  if (ec) return failure(dir + ": cannot create the directory: " + ec.message());
   bool all_ok = true;
-  const bool whole = walk_archive(o.args[0], archive, [&](size_t index, const PackEntryView& e) {
-    const std::string name =
+  size_t written = 0;
+  walk_archive(name, archive, [&](size_t index, const PackEntryView& e) {
+    const std::string file =
         index <= names.size() ? names[index - 1] : "entry-" + std::to_string(index);
     const char* reason = unpack_entry(e, &data);
     if (reason != nullptr) {
       all_ok = false;
-      failure(entry_place(o.args[0], index, e) + ": " + reason);
+      failure(entry_place(name, index, e) + ": " + reason);
       return;
     }
-    if (!write_output((fs::path(o.args[1]) / name).string(), data.data(), data.size(), &error)) {
+    const std::string path = (fs::path(dir) / file).string();
+    if (!write_output(path, data.data(), data.size(), true, &error)) {
       all_ok = false;
       failure(error);
+      return;
     }
+    ++written;
+    note("wrote " + path + " (" + bytes_text(data.size()) + ")");
   });
-  return whole && all_ok ? kExitOk : kExitFailure;
+  note(input_name(name) + ": " + std::to_string(written) + " of " + entries_text(entries) +
+       " written into " + dir);
+  return all_ok ? kExitOk : kExitFailure;
 }
 
-/// Runs the command in `argv`; the exit code.
+/// Runs the command line `argv`; the exit code.
 int run(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "jcpack: no command given\n%s", kUsage);
-    return kExitUsage;
-  }
-  const std::string command = argv[1];
-  if (command == "-h" || command == "--help" || command == "help") {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
-  }
-  const std::vector<std::string> rest(argv + 2, argv + argc);
-  if (command == "sfx") return jcpack_sfx(rest);
-  Options options;
-  std::string error;
-  if (!parse_options(rest, command == "pack", &options, &error)) return usage_error(error);
-  const bool takes_level = command == "compress" || command == "pack";
-  if (!takes_level && (options.level_given || options.store)) {
-    return usage_error(command + " takes no options");
-  }
-  if (command == "compress") return compress(options);
-  if (command == "decompress") return decompress(options);
-  if (command == "pack") return pack(options);
-  if (command == "list") return list(options);
-  if (command == "unpack") return unpack(options);
-  if (command == "test") {
-    if (options.args.size() != 1) return usage_error("test takes SELF-EXTRACTOR");
-    Bytes archive;
-    if (!read_input(options.args[0], kNoLimit, &archive, &error)) return failure(error);
-    return jcpack_named_test(options.args[0], archive);
-  }
-  return usage_error("unknown command '" + command + "'");
+  CommandLine line;
+  int code = kExitOk;
+  if (!parse_command_line(argc, argv, &line, &code)) return code;
+  set_verbosity(line.verbosity);
+  if (line.command == "compress") return compress(line);
+  if (line.command == "decompress") return decompress(line);
+  if (line.command == "pack") return pack(line);
+  if (line.command == "list") return list(line);
+  if (line.command == "test") return test(line);
+  if (line.command == "unpack") return unpack(line);
+  return jcpack_sfx(line);
 }
 
 }  // namespace

@@ -13,17 +13,25 @@
 #include "files/program_directory.h"
 #include "jc/pack_format.h"
 #include "pack/named_archive.h"
+#include "pack/named_settings.h"
 #include "pack/signed_program.h"
 #include "runtime/workspace.h"
 #include "tools/tool_io.h"
 
 namespace {
 
-/// The file being read, for messages, and the number of the entry being reported.
+/// The file being read, for messages, the number of the entry being reported, and the sums
+/// for the totals.
 struct NamedReadState {
   std::string shown;
   size_t index = 0;
+  uint64_t unpacked = 0;
+  size_t sound = 0;
 };
+
+/// The header and the rows of `jcpack list` of a named archive.
+constexpr const char* kNamedListHeader = "%5s %12s %10s  %-6s  %-4s  %-20s  %-6s  %s\n";
+constexpr const char* kNamedListRow = "%5zu %12llu %10s  %-6s  %-4s  %-20s  %-6s  %s\n";
 
 NamedReadState named_read;
 
@@ -75,7 +83,11 @@ const char* problem_text(ExtractProblem problem) {
   return "failed";
 }
 
-void announce(const ArchiveItem& /*item*/) {}
+/// Says, when verbose, which entry `jcpack unpack` writes next.
+void announce(const ArchiveItem& item) {
+  ++named_read.index;
+  note("unpacking " + name_of(item.name, item.name_size));
+}
 
 OverwriteDecision ask(const ArchiveItem& /*item*/) {
   return kDecisionWrite;
@@ -104,16 +116,24 @@ void list_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
                                                          : "jc";
   // An entry that shares its blocks with others has no stored size of its own.
   const std::string stored = item.in_blocks ? "-" : std::to_string(item.header.stored_size);
-  std::printf("%zu %llu %s %s %s %s %s %s\n", ++named_read.index,
-              static_cast<unsigned long long>(item.size), stored.c_str(), kind,
-              (item.flags & kNamedEntryExecutable) != 0 ? "x" : "-", time_text(item.mtime).c_str(),
-              sound ? "ok" : "failed", printable(item.name, item.name_size).c_str());
+  std::printf(kNamedListRow, ++named_read.index, static_cast<unsigned long long>(item.size),
+              stored.c_str(), kind, (item.flags & kNamedEntryExecutable) != 0 ? "x" : "-",
+              time_text(item.mtime).c_str(), sound ? "ok" : "failed",
+              printable(item.name, item.name_size).c_str());
+  named_read.unpacked += item.size;
+  named_read.sound += sound ? 1 : 0;
   if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
 }
 
-/// One line of `jcpack test`.
+/// One line of `jcpack test`; none for a sound entry when quiet.
 void test_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
-  std::printf("%s %s\n", sound ? "OK    " : "FAILED", printable(item.name, item.name_size).c_str());
+  ++named_read.index;
+  named_read.unpacked += item.size;
+  named_read.sound += sound ? 1 : 0;
+  if (!sound || verbosity() != Verbosity::quiet) {
+    std::printf("%s %s\n", sound ? "OK    " : "FAILED",
+                printable(item.name, item.name_size).c_str());
+  }
   if (!sound) report_fail(ExtractFailure{&item, problem, EntryNameProblem::ok, nullptr, 0});
 }
 
@@ -202,15 +222,44 @@ bool walks_as_pack_archive(const uint8_t* file, size_t size) {
   return step == PackWalkStep::end;
 }
 
+/// Before the header of `jcpack list`: a line for the title and one for the language, each
+/// when the archive holds it. A title that breaks its rules is not printed as it is.
+void print_dialogue_settings(const ArchiveSource& source) {
+  if (source.version != kNamedArchiveVersion2 || source.table == nullptr) return;
+  const NamedDialogueSettings settings =
+      named_archive_dialogue_settings(source.table, source.table_size);
+  if (settings.title != nullptr && settings.title_valid) {
+    std::printf("title: %.*s\n", int(settings.title_size),
+                reinterpret_cast<const char*>(settings.title));
+  } else if (settings.title != nullptr) {
+    std::printf(
+        "title: (not shown: not UTF-8 text of 1 to %zu bytes without control "
+        "characters)\n",
+        kNamedTitleMaxSize);
+  }
+  if (settings.language != nullptr) {
+    std::printf("language: %s\n", printable(settings.language, kNamedLanguageSize).c_str());
+  }
+}
+
 /// Unpacks and checks every entry of the named archive at the end of `path`, reporting
-/// through `report`; the exit code.
+/// through `report`, after the settings and the header when `listing`; the exit code.
 int test_named(const std::string& path, const std::vector<uint8_t>& file,
-               const ExtractReport& report) {
+               const ExtractReport& report, bool listing) {
   ArchiveSource source;
   ExtractPolicy policy;
   if (!open_source(path, file, &source, &policy)) return kExitFailure;
+  if (listing) {
+    print_dialogue_settings(source);
+    std::printf(kNamedListHeader, "index", "size", "stored", "kind", "exec", "modified", "status",
+                "name");
+  }
   const bool sound = extract_test(source, policy, report);
   archive_source_close(&source);
+  note(named_read.shown + ": " + count_text(named_read.index, "entry", "entries") + " (" +
+       std::to_string(named_read.sound) + " sound), " +
+       count_text(named_read.unpacked, "byte", "bytes") + " in " +
+       count_text(file.size(), "byte", "bytes"));
   return sound ? kExitOk : kExitFailure;
 }
 
@@ -224,11 +273,11 @@ bool jcpack_has_named_trailer(const uint8_t* file, size_t size) {
 }
 
 int jcpack_named_list(const std::string& path, const std::vector<uint8_t>& file) {
-  return test_named(path, file, list_report);
+  return test_named(path, file, list_report, true);
 }
 
 int jcpack_named_test(const std::string& path, const std::vector<uint8_t>& file) {
-  return test_named(path, file, test_report);
+  return test_named(path, file, test_report, false);
 }
 
 int jcpack_named_unpack(const std::string& path, const std::vector<uint8_t>& file,
@@ -250,5 +299,7 @@ int jcpack_named_unpack(const std::string& path, const std::vector<uint8_t>& fil
   program_directory_init("./");
   const bool sound = extract_all(source, policy, unpack_report);
   archive_source_close(&source);
+  note(named_read.shown + ": " + count_text(named_read.index, "entry", "entries") +
+       " unpacked into " + dir);
   return sound ? kExitOk : kExitFailure;
 }

@@ -119,7 +119,7 @@ for c in '?' '*' '<' '>' '|' '"'; do
     --stub winstub.exe winname
   check "'$c' for --platform win32" 1 lonely/jcpack sfx --platform win32 -o refused.run winname
   expect "'$c' for --platform win32: message" grep -qF "Windows does not allow '$c'" err.txt
-  check "'$c' for a Linux stub" 0 "$JCPACK" sfx --stub stub.bin -o allowed.run winname
+  check "'$c' for a Linux stub" 0 "$JCPACK" sfx -f --stub stub.bin -o allowed.run winname
 done
 rm -rf winname refused.run allowed.run
 # A stub that is no program, and OUT that is the stub's own file (by another name, too).
@@ -156,7 +156,7 @@ expect "refusal keeps OUT: content" grep -qx "old content" kept.run
 
 echo "not to be written through" >link-target.txt
 ln -s link-target.txt link.run
-check "OUT a link" 0 "$JCPACK" sfx --stub stub.bin -o link.run tree/zahlen.txt
+check "OUT a link" 0 "$JCPACK" sfx -f --stub stub.bin -o link.run tree/zahlen.txt
 expect "OUT a link: replaced, not written through" test -f link.run -a ! -L link.run
 expect "OUT a link: its target kept" grep -qx "not to be written through" link-target.txt
 
@@ -170,17 +170,17 @@ expect "links skipped: warnings" test "$(grep -c 'symbolic link, skipped' err.tx
 expect "output executable" test -x linked.run
 expect "output mode" test "$(stat -c %a linked.run)" = 755
 check "links skipped: list" 0 "$JCPACK" list linked.run
-expect "links skipped: listed" test "$(cut -d' ' -f8- out.txt | tr '\n' ,)" = "linked,linked/sub,linked/sub/file.txt,"
+expect "links skipped: listed" test "$(rows | cut -d' ' -f8- | tr '\n' ,)" = "linked,linked/sub,linked/sub/file.txt,"
 
 # The archive through list and unpack: names, sizes, kinds, times and executable bits.
 check "sfx of the tree" 0 "$JCPACK" sfx -l 1 --stub stub.bin -o tree.run tree
 check "stub first" 0 cmp -n "$(stat -c %s stub.bin)" tree.run stub.bin
 check "list" 0 "$JCPACK" list tree.run
-expect "list: every entry" test "$(wc -l <out.txt)" -eq 10
-expect "list: folder" grep -qx "1 0 - folder - 2021-06-15T12:34:56Z ok tree" out.txt
-expect "list: script" grep -q "^[0-9]* 26 - blocks x .* ok tree/bin/run.sh$" out.txt
-expect "list: text" grep -q "^[0-9]* 288894 - blocks - 2019-01-02T03:04:05Z ok tree/zahlen.txt$" out.txt
-expect "list: umlauts and spaces" grep -q " ok tree/Grüße/tief unten/Datei mit Leerzeichen.txt$" out.txt
+expect "list: every entry" test "$(rows | wc -l)" -eq 10
+expect "list: folder" rows_match "^1 0 - folder - 2021-06-15T12:34:56Z ok tree$"
+expect "list: script" rows_match "^[0-9]* 26 - blocks x .* ok tree/bin/run.sh$"
+expect "list: text" rows_match "^[0-9]* 288894 - blocks - 2019-01-02T03:04:05Z ok tree/zahlen.txt$"
+expect "list: umlauts and spaces" rows_match " ok tree/Grüße/tief unten/Datei mit Leerzeichen.txt$"
 check "unpack" 0 "$JCPACK" unpack tree.run dest
 expect "unpack: same tree" same_tree tree dest/tree
 expect "unpack: no temporaries" no_temporaries dest/tree/bin
@@ -192,7 +192,7 @@ expect "unpack from standard input: same tree" same_tree tree dest3/tree
 
 check "pack of a self-extractor" 0 "$JCPACK" pack --store nested.pac tree.run
 check "pack of a self-extractor: list" 0 "$JCPACK" list nested.pac
-expect "pack of a self-extractor: one plain entry" grep -qx "1 0 [0-9]* [0-9]* stored ok" out.txt
+expect "pack of a self-extractor: one plain entry" rows_match "^1 0 [0-9]* [0-9]* stored ok$"
 
 # A write that fails (here at a file size limit, in the entries and near the end) leaves
 # neither OUT nor a temporary.
@@ -253,6 +253,55 @@ check "linked file: unpack" 1 "$JCPACK" unpack tree.run trap2
 expect "linked file: reported" grep -q "run.sh': a folder, link, read-only or special file is in the way" err.txt
 expect "linked file: target kept" grep -qx precious outside/keep.txt
 expect "linked file: the rest written" cmp -s tree/bin/program.bin trap2/tree/bin/program.bin
+
+# An existing OUT is replaced only with -f; options go anywhere, in every spelling.
+echo precious >old.run
+check "existing OUT" 1 "$JCPACK" sfx --stub stub.bin -o old.run tree/zahlen.txt
+expect "existing OUT: message" grep -qx "jcpack: old.run exists; use -f to replace it" err.txt
+expect "existing OUT: untouched" grep -qx precious old.run
+check "existing OUT, -f" 0 "$JCPACK" sfx tree/zahlen.txt --stub=stub.bin -l1 --output=old.run -f
+check "existing OUT, -f: replaced" 0 cmp -n "$(stat -c %s stub.bin)" old.run stub.bin
+
+# The title and the language go into the archive's settings, and list shows them first.
+settings_case() {  # settings_case NAME SHOWN-TITLE SHOWN-LANGUAGE SFX-OPTION...
+  local name=$1 title=$2 lang=$3
+  shift 3
+  check "$name" 0 "$JCPACK" sfx -f --stub stub.bin -o settings.run "$@" tree/zahlen.txt
+  check "$name: list" 0 "$JCPACK" list settings.run
+  if [ -n "$title" ]; then
+    expect "$name: title" test "$(head -1 out.txt)" = "title: $title"
+  else
+    expect "$name: no title" test "$(grep -c "^title:" out.txt)" -eq 0
+  fi
+  expect "$name: language" grep -qx "language: $lang" out.txt
+  expect "$name: then the header" grep -qx " *index *size *stored *kind *exec *modified *status *name" \
+    <(grep -A1 "^language:" out.txt | tail -1)
+}
+title200=$(printf 'ä%.0s' {1..100})
+settings_case "no settings given: English" "" en
+settings_case "--lang de" "" de --lang de
+settings_case "--lang=de --title=TEXT" "Urlaub 2024" de --lang=de "--title=Urlaub 2024"
+settings_case "--title, UTF-8" "Grüße aus Köln – 2024 ✓" en --title "Grüße aus Köln – 2024 ✓"
+settings_case "--title of 200 bytes" "$title200" en --lang en --title "$title200"
+
+# A title or language outside the rules is a usage mistake that says the rule.
+rm -f settings.run
+for bad in "" $'tab\there' $'escape\e[31m' $'\xc2\x85next line' $'\xff\xfe' $'\xc3' "${title200}x" \
+  --lang=fr --lang=EN; do
+  case $bad in --lang=*) args=("$bad") ;; *) args=(--title "$bad") ;; esac
+  check "refused: $(printf '%q' "$bad")" 2 "$JCPACK" sfx --stub stub.bin -o settings.run "${args[@]}" \
+    tree/zahlen.txt
+  expect "refused: $(printf '%q' "$bad"): the rule" \
+    grep -q "the \(title must be 1 to 200 bytes of UTF-8 text without control characters\|language must be en or de\)" err.txt
+  expect "refused: $(printf '%q' "$bad"): no output" test ! -e settings.run
+done
+
+# -q leaves out the warnings; -v names each entry and the totals.
+check "sfx -q" 0 "$JCPACK" sfx -q -f --stub stub.bin -o linked.run linked
+expect "sfx -q: no warnings" test ! -s err.txt
+check "sfx -v" 0 "$JCPACK" sfx --verbose -f --stub stub.bin -o linked.run linked
+expect "sfx -v: each entry" test "$(grep -c "^jcpack: added linked" err.txt)" -eq 3
+expect "sfx -v: the totals" grep -q "^jcpack: linked.run: 1 file and 2 folders, " err.txt
 
 # Round trips through the self-extractor itself, with the stub beside jcpack.
 if [ -x "$STUB" ]; then

@@ -52,10 +52,10 @@ expect "no temporary left" no_temporaries
 # pack / list / unpack.
 check "pack" 0 "$JCPACK" pack -l 7 all.pac text.txt noise.bin empty.bin
 check "list" 0 "$JCPACK" list all.pac
-expect "three entries" test "$(wc -l <out.txt)" -eq 3
-expect "text compressed" grep -q "^1 0 [0-9]* [0-9]* jc ok$" out.txt
-expect "noise stored" grep -q "^2 [0-9]* 70000 70000 stored ok$" out.txt
-expect "empty stored" grep -q "^3 [0-9]* 0 0 stored ok$" out.txt
+expect "three entries" test "$(rows | wc -l)" -eq 3
+expect "text compressed" rows_match "^1 0 [0-9]* [0-9]* jc ok$"
+expect "noise stored" rows_match "^2 [0-9]* 70000 70000 stored ok$"
+expect "empty stored" rows_match "^3 [0-9]* 0 0 stored ok$"
 check "unpack named" 0 "$JCPACK" unpack all.pac outdir a.txt b.bin
 expect "named text" cmp -s text.txt outdir/a.txt
 expect "named noise" cmp -s noise.bin outdir/b.bin
@@ -64,17 +64,18 @@ check "too many names" 1 "$JCPACK" unpack all.pac outdir2 a b c d
 expect "nothing written for too many names" test ! -e outdir2/a
 check "pack --store" 0 "$JCPACK" pack --store stored.pac text.txt
 check "list stored" 0 "$JCPACK" list stored.pac
-expect "stored kind" grep -q "^1 0 [0-9]* [0-9]* stored ok$" out.txt
+expect "stored kind" rows_match "^1 0 [0-9]* [0-9]* stored ok$"
 
 # Damaged archives.
 head -c $(($(stat -c %s all.pac) - 3)) all.pac >cut.pac
 check "list cut archive" 1 "$JCPACK" list cut.pac
-expect "cut reported" grep -q "cut.pac: entry 3 at offset [0-9]*: cut short" err.txt
+expect "cut reported" grep -qx "jcpack: cut.pac: not a jcpack archive (or one cut short: entry 3 \
+at offset [0-9]* runs past its end)" err.txt
 printf 'JCx' >short.pac
 check "list cut header" 1 "$JCPACK" list short.pac
 cp all.pac bad.pac && flip_byte bad.pac 400
 check "list damaged entry" 1 "$JCPACK" list bad.pac
-expect "damage shown" grep -q "^1 0 .* jc \(corrupt stream\|checksum mismatch\|size mismatch\)$" out.txt
+expect "damage shown" rows_match "^1 0 .* jc \(corrupt stream\|checksum mismatch\|size mismatch\)$"
 check "unpack damaged entry" 1 "$JCPACK" unpack bad.pac baddir
 expect "damaged entry not written" test ! -e baddir/entry-1
 expect "good entries written" cmp -s noise.bin baddir/entry-2
@@ -113,7 +114,7 @@ expect "stdin/stdout round trip" cmp -s text.txt out.txt
 check "pack from stdin" 0 "$JCPACK" pack - text.txt - <noise.bin
 cp out.txt piped.pac
 check "list from stdin" 0 "$JCPACK" list - <piped.pac
-expect "piped entries" grep -q "^2 [0-9]* 70000 70000 stored ok$" out.txt
+expect "piped entries" rows_match "^2 [0-9]* 70000 70000 stored ok$"
 check "unpack from stdin" 0 "$JCPACK" unpack - pipedir <piped.pac
 expect "piped noise" cmp -s noise.bin pipedir/entry-2
 check "stdin twice" 2 "$JCPACK" pack twice.pac - - <text.txt
@@ -158,11 +159,11 @@ check "planted temporary name" 0 "$JCPACK" compress text.txt planted.jc
 expect "planted link not written through" test "$(cat victim.txt)" = victim
 rm planted.jc.jcpack-part
 ln -s victim.txt linked.jc
-check "output that is a link" 0 "$JCPACK" compress text.txt linked.jc
+check "output that is a link" 0 "$JCPACK" compress -f text.txt linked.jc
 expect "link replaced" test -f linked.jc -a ! -L linked.jc
 expect "link target untouched" test "$(cat victim.txt)" = victim
 cp text.txt kept.jc && chmod 640 kept.jc
-check "replace a file" 0 "$JCPACK" compress text.txt kept.jc
+check "replace a file" 0 "$JCPACK" compress -f text.txt kept.jc
 expect "mode kept" test "$(stat -c %a kept.jc)" = 640
 expect "replaced contents" cmp -s kept.jc text9.jc
 check "file size limit" 1 sh -c 'ulimit -f 8; exec "$1" decompress text9.jc big.out' sh "$JCPACK"
@@ -184,8 +185,8 @@ expect "claim refused" grep -q "^jcpack: huge.jc: size mismatch" err.txt
 expect "claim: no output" test ! -e huge.out
 printf '\377\377\377\377\032\0\0\0' >huge.pac && cat huge.jc >>huge.pac && cat all.pac >>huge.pac
 check "list a 4 GiB claim" 1 limited "$JCPACK" list huge.pac
-expect "claim listed" grep -q "^1 0 4294967295 26 jc size mismatch$" out.txt
-expect "later entries listed" grep -q "^2 34 [0-9]* [0-9]* jc ok$" out.txt
+expect "claim listed" rows_match "^1 0 4294967295 26 jc size mismatch$"
+expect "later entries listed" rows_match "^2 34 [0-9]* [0-9]* jc ok$"
 expect "claim placed" grep -q "^jcpack: huge.pac: entry 1 at offset 0: size mismatch$" err.txt
 check "unpack a 4 GiB claim" 1 limited "$JCPACK" unpack huge.pac hugedir
 expect "claim not written" test ! -e hugedir/entry-1
@@ -214,5 +215,96 @@ if [ "$( (ulimit -v 200000 && "$JCPACK" --help >/dev/null 2>&1; echo $?) 2>/dev/
   check "level 1 block" 0 "$JCPACK" decompress large.jc large.out
   expect "level 1 round trip" cmp -s large.txt large.out
 fi
+
+# The command line: every spelling and place of an option makes the same archive; `--` ends
+# the options; a usage mistake names the option; -V prints the project's version.
+version=$(sed -n 's/^project(entpacker VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+echo dash >./-dash.txt
+"$JCPACK" pack -l 1 ref.pac text.txt -- -dash.txt
+while IFS='|' read -r name args; do
+  rm -f opt.pac
+  # shellcheck disable=SC2086  # the table's words are the arguments
+  check "options: $name" 0 "$JCPACK" $args
+  expect "options: $name: same archive" cmp -s ref.pac opt.pac
+done <<'TABLE'
+-l1|pack -l1 opt.pac text.txt -- -dash.txt
+-l 1 between operands|pack opt.pac -l 1 text.txt -- -dash.txt
+--level=1 last|pack opt.pac text.txt --level=1 -- -dash.txt
+--level 1 before the command|--level 1 pack opt.pac text.txt -- -dash.txt
+--lev=1, a prefix|pack --lev=1 opt.pac text.txt -- -dash.txt
+TABLE
+while IFS='|' read -r code words args; do
+  # shellcheck disable=SC2086
+  check "command line: $args" "$code" "$JCPACK" $args
+  expect "command line: $args: says '${words/VERSION/$version}'" \
+    grep -qF -- "${words/VERSION/$version}" err.txt out.txt
+done <<'TABLE'
+2|list takes no option --store|list --store all.pac
+2|list takes no option -f (--force)|list all.pac -f
+2|decompress takes no option -l (--level)|decompress -l 9 text9.jc x.out
+2|compress takes no option --title|compress --title=T text.txt x.jc
+2|pack takes no option -o (--output)|pack -o x.pac text.txt
+2|unknown option --frob|compress --frob text.txt x.jc
+2|ambiguous option --st (--store, --stub)|pack --st x.pac text.txt
+2|--store takes no value|pack --store=yes x.pac text.txt
+2|-l (--level) needs a value|compress text.txt x.jc -l
+2|the level must be a number from 1 to 9|compress --level=10 text.txt x.jc
+0|jcpack VERSION|-V
+0|jcpack VERSION|list --version
+0|usage: jcpack COMMAND|pack -h
+TABLE
+expect "nothing written on mistakes" test ! -e x.jc -a ! -e x.pac -a ! -e x.out
+
+# An existing OUT is replaced only with -f: without, it is refused and left as it was. A
+# FIFO and standard output are written without.
+while IFS='|' read -r name before after; do
+  echo precious >old.out
+  chmod 640 old.out
+  ln -sf old.out link.out
+  # shellcheck disable=SC2086
+  check "$name over a file" 1 "$JCPACK" $before old.out $after
+  expect "$name over a file: message" grep -qx "jcpack: old.out exists; use -f to replace it" err.txt
+  # shellcheck disable=SC2086
+  check "$name over a link" 1 "$JCPACK" $before link.out $after
+  expect "$name: untouched" test "$(cat old.out)" = precious -a -L link.out
+  # shellcheck disable=SC2086
+  check "$name -f" 0 "$JCPACK" $before old.out $after --force
+  expect "$name -f: replaced, mode kept" test "$(head -c 8 old.out | od -An -c)" != "$(echo precious | od -An -c)" -a "$(stat -c %a old.out)" = 640
+  expect "$name: no temporaries" no_temporaries
+done <<'TABLE'
+compress|compress text.txt|
+decompress|decompress text9.jc|
+pack|pack|text.txt
+TABLE
+mkfifo fifo2
+timeout 20 cat fifo2 >fifo2.out &
+check "FIFO without -f" 0 timeout 20 "$JCPACK" compress -l 9 text.txt fifo2
+wait
+expect "FIFO without -f: written" cmp -s text9.jc fifo2.out
+check "- without -f" 0 "$JCPACK" compress -l 9 text.txt -
+expect "- without -f: written" cmp -s text9.jc out.txt
+
+# What is neither a pack archive nor a named archive is refused by every command that reads
+# an archive, with nothing listed or unpacked.
+{ printf 'PK\003\004\024\000\000\000\010\000'; head -c 300 noise.bin; } >zip-like.zip
+{ printf '7z\274\257\047\034\000\004'; head -c 300 noise.bin; } >7z-like.7z
+cp /bin/true program
+head -c 5000 noise.bin >random.bin
+for file in zip-like.zip 7z-like.7z program empty.bin random.bin; do
+  for command in list test "unpack notdir"; do
+    read -ra words <<<"$command"
+    check "$command $file" 1 "$JCPACK" "${words[0]}" "$file" "${words[@]:1}"
+    expect "$command $file: refused" grep -qx "jcpack: $file: not a jcpack archive" err.txt
+    expect "$command $file: nothing listed" test ! -s out.txt -a ! -e notdir
+  done
+done
+check "list: header" 0 "$JCPACK" list all.pac
+expect "list: header first" grep -qx " *index *offset *size *stored *kind *status" <(head -1 out.txt)
+check "test a pack archive" 1 "$JCPACK" test bad.pac
+expect "test: each entry" test "$(tr -s ' ' <out.txt | tr '\n' ,)" = "FAILED entry 1,OK entry 2,OK entry 3,"
+check "test -q" 0 "$JCPACK" test -q all.pac
+expect "test -q: silent" test ! -s out.txt -a ! -s err.txt
+check "pack -v" 0 "$JCPACK" pack -v verbose.pac text.txt noise.bin
+expect "pack -v: each file and the totals" test "$(grep -c "added \|2 entries" err.txt)" -eq 3
 
 finish "jcpack"

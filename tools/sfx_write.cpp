@@ -82,6 +82,22 @@ bool writer_failure(const Output& o, const std::string& what) {
               named_writer_status_text(o.writer.status) + ")");
 }
 
+/// Passes the title (when there is one) and the language to the writer. False after a
+/// message.
+bool write_settings(const SfxSettings& settings, Output* o) {
+  const auto bytes = [](const std::string& text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+  };
+  if (!settings.title.empty() &&
+      !named_archive_writer_setting(&o->writer, kNamedSettingTitle, bytes(settings.title),
+                                    settings.title.size())) {
+    return writer_failure(*o, o->shown);
+  }
+  return named_archive_writer_setting(&o->writer, kNamedSettingLanguage, bytes(settings.language),
+                                      settings.language.size()) ||
+         writer_failure(*o, o->shown);
+}
+
 /// Copies the stub to the start of the temporary. False after a message.
 bool copy_stub(const Stub& stub, Output* o) {
   Bytes chunk(kCopyChunk);
@@ -217,6 +233,8 @@ bool write_content(const SfxSettings& settings, const Gathered& g, Output* o) {
     if (!named_archive_writer_item(&o->writer, named)) {
       return writer_failure(*o, printable(item.source));
     }
+    note("added " + printable(item.name) +
+         (item.folder ? " (folder)" : " (" + std::to_string(item.size) + " bytes)"));
   }
   return true;
 }
@@ -271,8 +289,10 @@ bool open_stub(const std::string& path, Stub* stub) {
   return true;
 }
 
-bool prepare_output(const std::string& out, const Stub& stub, Output* o, Gathered* g) {
+bool prepare_output(const std::string& out, bool replace, const Stub& stub, Output* o,
+                    Gathered* g) {
   o->shown = out;
+  o->replace = replace;
   const size_t slash = out.rfind('/');
   o->name = slash == std::string::npos ? out : out.substr(slash + 1);
   const std::string folder = slash == std::string::npos ? "."
@@ -295,6 +315,7 @@ bool prepare_output(const std::string& out, const Stub& stub, Output* o, Gathere
   if (S_ISREG(st.st_mode) && st.st_dev == stub.device && st.st_ino == stub.inode) {
     return fail(out + ": is the stub; a self-extractor is not written over the stub it reads");
   }
+  if (!replace) return fail(exists_text(out));
   if (S_ISREG(st.st_mode)) {
     g->output_exists = true;
     g->output_device = st.st_dev;
@@ -308,7 +329,7 @@ bool write_self_extractor(const SfxSettings& settings, const Stub& stub, const G
   o->fd = temporary_create(o->folder);
   if (o->fd < 0) return fail(system_error(o->shown, "cannot create a temporary file beside it"));
   named_archive_writer_start(&o->writer, output_sink, o);
-  bool ok = copy_stub(stub, o) && write_content(settings, g, o);
+  bool ok = write_settings(settings, o) && copy_stub(stub, o) && write_content(settings, g, o);
   ok = ok && (named_archive_writer_finish(&o->writer) || writer_failure(*o, o->shown)) &&
        output_reads_back(*o, uint32_t(g.items.size()));
   if (ok && (fchmod(o->fd, kExecutableMode & ~current_umask()) != 0 || fsync(o->fd) != 0)) {
@@ -316,7 +337,10 @@ bool write_self_extractor(const SfxSettings& settings, const Stub& stub, const G
   }
   ok = close(o->fd) == 0 && ok;
   o->fd = -1;
-  if (ok && !temporary_rename(o->name.c_str())) ok = fail(system_error(o->shown, "cannot write"));
+  if (ok && !temporary_rename(o->name.c_str(), o->replace)) {
+    ok = fail(!o->replace && errno == EEXIST ? exists_text(o->shown)
+                                             : system_error(o->shown, "cannot write"));
+  }
   if (!ok) temporary_remove();
   return ok;
 }

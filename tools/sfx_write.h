@@ -29,7 +29,8 @@ struct Output {
   std::string name;   ///< OUT's last part
   int folder = -1;
   int fd = -1;
-  uint64_t size = 0;  ///< bytes written so far
+  uint64_t size = 0;     ///< bytes written so far
+  bool replace = false;  ///< an existing OUT is replaced (-f)
   NamedArchiveWriter writer;
 };
 
@@ -37,16 +38,19 @@ struct Output {
 /// file). False after a message.
 bool open_stub(const std::string& path, Stub* stub);
 
-/// Opens OUT's folder and checks that OUT is a name a file can be renamed over: missing, a
-/// regular file or a link (replaced, not written through), and not the stub's own file.
-/// Notes OUT's file in `g` so that it is not taken as an input. False after a message.
-bool prepare_output(const std::string& out, const Stub& stub, Output* o, Gathered* g);
+/// Opens OUT's folder and checks that OUT is a name a file can be renamed over: missing, or
+/// with `replace` a regular file or a link (replaced, not written through), and not the
+/// stub's own file. Notes OUT's file in `g` so that it is not taken as an input. False after
+/// a message.
+bool prepare_output(const std::string& out, bool replace, const Stub& stub, Output* o, Gathered* g);
 
-/// How the content is compressed.
+/// How the content is compressed, and the settings written into the archive.
 struct SfxSettings {
   int level = 0;
   unsigned threads = 1;  ///< threads that compress blocks at once
   size_t chunk = 0;      ///< bytes of content per block
+  std::string title;     ///< the title setting; empty for none
+  std::string language;  ///< the language setting, a valid code
 };
 
 /// Writes the whole self-extractor, its content compressed as `settings` say, to a temporary

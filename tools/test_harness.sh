@@ -54,6 +54,14 @@ le() {  # le VALUE BYTES: VALUE as BYTES little-endian bytes
   printf "$out"
 }
 
+rows() {  # rows: the entry lines of the listing in out.txt, without the padding
+  sed -n 's/^ *\([0-9]\)/\1/p' out.txt | tr -s ' '
+}
+
+rows_match() {  # rows_match PATTERN: an entry line of the listing in out.txt matches
+  rows | grep -q "$1"
+}
+
 finish() {  # finish WHAT: the counts; the exit status of the test
   echo "$1: $passed passed, $failed failed"
   test "$failed" -eq 0

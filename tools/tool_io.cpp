@@ -33,6 +33,8 @@ constexpr size_t kProgressNameWidth = 50;        ///< characters of a name on th
 int g_temporary_folder = -1;
 char g_temporary_name[kTemporaryNameCapacity];
 
+Verbosity g_verbosity = Verbosity::normal;
+
 /// Removes the temporary and ends the process by the signal's default action.
 extern "C" void on_signal(int signal_number) {
   if (g_temporary_name[0] != '\0') unlinkat(g_temporary_folder, g_temporary_name, 0);
@@ -57,8 +59,29 @@ int usage_error(const std::string& message) {
   return kExitUsage;
 }
 
+void set_verbosity(Verbosity verbosity) {
+  g_verbosity = verbosity;
+}
+
+Verbosity verbosity() {
+  return g_verbosity;
+}
+
 void warning(const std::string& message) {
-  std::fprintf(stderr, "jcpack: warning: %s\n", message.c_str());
+  if (g_verbosity != Verbosity::quiet)
+    std::fprintf(stderr, "jcpack: warning: %s\n", message.c_str());
+}
+
+void note(const std::string& message) {
+  if (g_verbosity == Verbosity::verbose) std::fprintf(stderr, "jcpack: %s\n", message.c_str());
+}
+
+std::string count_text(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string exists_text(const std::string& name) {
+  return name + " exists; use -f to replace it";
 }
 
 std::string system_error(const std::string& name, const char* what) {
@@ -193,10 +216,20 @@ int temporary_create(int folder) {
   return -1;
 }
 
-bool temporary_rename(const char* name) {
+bool temporary_rename(const char* name, bool replace) {
   SignalBlock block;
-  if (renameat(g_temporary_folder, g_temporary_name, g_temporary_folder, name) != 0) {
-    return false;
+  if (replace) {
+    if (renameat(g_temporary_folder, g_temporary_name, g_temporary_folder, name) != 0) {
+      return false;
+    }
+  } else if (renameat2(g_temporary_folder, g_temporary_name, g_temporary_folder, name,
+                       RENAME_NOREPLACE) != 0) {
+    // A file system without the flag: a new link fails just the same on an existing name.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (linkat(g_temporary_folder, g_temporary_name, g_temporary_folder, name, 0) != 0) {
+      return false;
+    }
+    unlinkat(g_temporary_folder, g_temporary_name, 0);
   }
   g_temporary_name[0] = '\0';
   return true;
@@ -209,7 +242,9 @@ void temporary_remove() {
 }
 
 ProgressLine::ProgressLine(uint64_t total)
-    : total_(total), shown_(total >= kProgressMinSize && isatty(STDERR_FILENO) == 1) {}
+    : total_(total),
+      shown_(total >= kProgressMinSize && isatty(STDERR_FILENO) == 1 &&
+             g_verbosity != Verbosity::quiet) {}
 
 void ProgressLine::begin(const std::string& name, uint64_t done) {
   before_ = done;

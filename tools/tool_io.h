@@ -17,6 +17,19 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  ///< bad data or a file that cannot be read or written
 inline constexpr int kExitUsage = 2;
 
+/// How much jcpack says beside its results and its errors.
+enum class Verbosity : uint8_t {
+  quiet,    ///< errors only: no warnings, no progress line
+  normal,   ///< warnings and, on a terminal, the progress line
+  verbose,  ///< also what is done: each file and the totals
+};
+
+/// Sets how much the messages below say; normal until set.
+void set_verbosity(Verbosity verbosity);
+
+/// The verbosity set last.
+Verbosity verbosity();
+
 // --- Messages, each one line on standard error ---------------------------------------------
 
 /// "jcpack: MESSAGE"; kExitFailure.
@@ -28,8 +41,17 @@ bool fail(const std::string& message);
 /// A usage mistake, with a pointer to the usage; kExitUsage.
 int usage_error(const std::string& message);
 
-/// A note that does not change the exit code.
+/// A note that does not change the exit code; left out when quiet.
 void warning(const std::string& message);
+
+/// "jcpack: MESSAGE", what is being done, only when verbose.
+void note(const std::string& message);
+
+/// "1 entry", "2 entries": `n` and the word for one or for many.
+std::string count_text(uint64_t n, const char* one, const char* many);
+
+/// "OUT exists; use -f to replace it", the message for an output that is not replaced.
+std::string exists_text(const std::string& name);
 
 /// "NAME: WHAT: the reason of errno".
 std::string system_error(const std::string& name, const char* what);
@@ -87,9 +109,11 @@ void install_signal_handlers();
 /// descriptor, or -1 with errno set.
 int temporary_create(int folder);
 
-/// Renames the temporary over `name` in its folder. False, with errno set and the temporary
-/// still registered, on failure.
-bool temporary_rename(const char* name);
+/// Renames the temporary to `name` in its folder, over a file of that name only when
+/// `replace` is set (otherwise an existing name fails with EEXIST, also one that appeared
+/// while the temporary was being written). False, with errno set and the temporary still
+/// registered, on failure.
+bool temporary_rename(const char* name, bool replace);
 
 /// Removes the temporary file, if there is one.
 void temporary_remove();
@@ -97,7 +121,8 @@ void temporary_remove();
 // --- The progress line ---------------------------------------------------------------------
 
 /// The progress of encoding, shown on standard error as a line rewritten in place
-/// ("jcpack: NAME: P% of N MB") when standard error is a terminal and the input is large;
+/// ("jcpack: NAME: P% of N MB") when standard error is a terminal, the input is large and
+/// jcpack is not quiet;
 /// cleared when done. One line serves several inputs in a row.
 class ProgressLine {
  public:
