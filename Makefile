@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 override CMAKE_FLAGS += -DENTPACKER_WERROR=ON
 SOURCES := $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all build build-asan run test test-native test-asan format format-check deps clean
+.PHONY: all build build-asan run test test-native test-asan format format-check deps clean package
 
 all: build
 
@@ -19,6 +19,12 @@ build: deps
 build-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DENTPACKER_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
+
+# A Debian package of jcpack, its stubs (the Windows ones too when `make windows` has made
+# them) and the manual pages, installing into /usr: build/entpacker_VERSION_ARCH.deb.
+package: build
+	@scripts/install-deps package
+	cd build && cpack -G DEB
 
 run: build
 	./build/bin/entpacker

@@ -9,10 +9,7 @@
 //   4. the temporary gets the executable bits and is renamed over OUT (sfx_write.h).
 #include "tools/sfx_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <thread>
 
 #include "jc/jc_encode.h"
@@ -20,6 +17,7 @@
 #include "tools/sfx_blocks.h"
 #include "tools/sfx_gather.h"
 #include "tools/sfx_write.h"
+#include "tools/stub_locate.h"
 #include "tools/tool_io.h"
 
 namespace {
@@ -49,32 +47,19 @@ bool check_sfx_line(const CommandLine& line, std::string* error) {
   return error->empty();
 }
 
-/// The folder jcpack's own program lies in, or "" when the system does not tell.
-std::string own_folder() {
-  std::error_code ec;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : self.parent_path().string();
-}
-
-/// The stub for `platform`, next to jcpack. Empty after a message saying what is missing
-/// and how to build it.
+/// The stub for `platform`, beside jcpack or in the installed stub folder. Empty after a
+/// message saying where it was looked for and how to build it.
 std::string find_stub(const std::string& platform) {
   const char* file = platform == "win32"   ? kWin32Stub
                      : platform == "win64" ? kWin64Stub
                                            : kNativeStub;
-  const std::string folder = own_folder();
-  if (folder.empty()) {
-    failure(std::string("cannot find the folder of jcpack's own program to look for ") + file +
-            "; name the stub with --stub FILE");
-    return "";
-  }
-  const std::string path = folder + "/" + file;
-  if (access(path.c_str(), F_OK) == 0) return path;
+  const StubLookup lookup = stub_locate(file);
+  if (!lookup.path.empty()) return lookup.path;
   const std::string how = platform == "linux"
                               ? "build it with `make` (or `cmake --build build --target "
                                 "entpacker-stub`)"
                               : "build the Windows stubs with `make windows`";
-  failure(path + ": the " + platform + " stub is missing; " + how +
+  failure(stub_missing_text(file, platform, lookup) + "; " + how +
           ", or name a stub with --stub FILE");
   return "";
 }
