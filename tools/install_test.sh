@@ -87,7 +87,7 @@ mv prefix moved
 round_trip moved moved/bin/jcpack "moved/$stubdir/entpacker-stub"
 for platform in win32 win64; do
   [ -e "moved/$stubdir/entpacker-stub-$platform.exe" ] || continue
-  check "$platform stub found" 0 moved/bin/jcpack sfx --platform $platform -o x.exe tree
+  check "$platform stub found" 0 moved/bin/jcpack sfx -f --platform $platform -o x.exe tree
 done
 
 # Without its stub folder, jcpack says where it looked.
