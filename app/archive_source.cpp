@@ -6,6 +6,7 @@
 #include "app/payload_table.h"
 #include "jc/jc_stream_count.h"
 #include "pack/archive_digest.h"
+#include "pack/program_image.h"
 #include "runtime/workspace.h"
 
 namespace {
@@ -74,6 +75,19 @@ bool take_archive(PlatformFile file, const NamedArchiveTrailer& trailer, Archive
   return false;
 }
 
+bool read_file_at(void* context, uint64_t offset, uint8_t* out, size_t count) {
+  return archive_file_read_at(static_cast<PlatformFile>(context), offset, out, count);
+}
+
+/// Whether bytes follow the program's own in `file` (which has no trailer): what is left of
+/// an archive whose end was cut off.
+bool bytes_appended(PlatformFile file) {
+  const uint64_t end = entry_archive_end(file);
+  if (end == UINT64_MAX) return false;
+  const uint64_t image_end = program_image_end(read_file_at, file, end);
+  return image_end != kProgramImageUnknown && end > image_end;
+}
+
 /// Whether `item` is a folder entry.
 bool is_folder(const ArchiveItem& item) {
   return (item.flags & kNamedEntryDirectory) != 0;
@@ -90,8 +104,59 @@ AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* sourc
   const NamedTrailerStatus status = read_trailer(file, &trailer);
   if (status == NamedTrailerStatus::valid && take_archive(file, trailer, source))
     return AppendedArchive::valid;
+  const bool cut = status == NamedTrailerStatus::absent && bytes_appended(file);
   platform_file_close(file);
+  if (cut) return AppendedArchive::cut_short;
   return status == NamedTrailerStatus::absent ? AppendedArchive::absent : AppendedArchive::damaged;
+}
+
+namespace {
+
+/// Takes the title and the language from the settings record in `table` (`size` bytes).
+void take_settings(const uint8_t* table, size_t size, ArchiveSettings* settings) {
+  NamedSettingsWalk walk = named_archive_settings_start(table, size);
+  NamedSetting setting;
+  while (named_archive_next_setting(walk, &setting)) {
+    if (setting.tag == kNamedSettingTitle && setting.size <= kNamedTitleMaxSize) {
+      std::memcpy(settings->title, setting.value, setting.size);
+      settings->title_size = setting.size;
+    } else if (setting.tag == kNamedSettingLanguage && setting.size == kNamedLanguageSize) {
+      std::memcpy(settings->language, setting.value, setting.size);
+      settings->language_size = setting.size;
+    }
+  }
+}
+
+/// Reads the settings record of the version 2 archive behind `trailer` and takes its
+/// title and language.
+void read_settings(PlatformFile file, const NamedArchiveTrailer& trailer,
+                   ArchiveSettings* settings) {
+  uint8_t size_field[kNamedSettingsSizeField];
+  if (trailer.version != kNamedArchiveVersion2 || trailer.table_size < sizeof size_field ||
+      !archive_file_read_at(file, trailer.table_offset, size_field, sizeof size_field))
+    return;
+  const uint32_t size = uint32_t(size_field[0]) | uint32_t(size_field[1]) << 8 |
+                        uint32_t(size_field[2]) << 16 | uint32_t(size_field[3]) << 24;
+  if (size > kNamedSettingsMaxSize || size > trailer.table_size - sizeof size_field) return;
+  const size_t record_size = sizeof size_field + size;
+  auto* record = static_cast<uint8_t*>(main_heap_alloc(record_size));
+  if (record && archive_file_read_at(file, trailer.table_offset, record, record_size))
+    take_settings(record, record_size, settings);
+  main_heap_free(record);
+}
+
+}  // namespace
+
+void appended_archive_settings(const char* own_file, ArchiveSettings* settings) {
+  *settings = ArchiveSettings{};
+  PlatformFile file =
+      platform_file_open(own_file, kFileAccessRead, kFileShareRead, FileDisposition::kOpenExisting);
+  if (file == kPlatformInvalidFile) return;
+  NamedArchiveTrailer trailer;
+  const NamedTrailerStatus status = read_trailer(file, &trailer);
+  settings->appended = status != NamedTrailerStatus::absent;
+  if (status == NamedTrailerStatus::valid) read_settings(file, trailer, settings);
+  platform_file_close(file);
 }
 
 ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint32_t count) {

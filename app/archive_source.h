@@ -45,9 +45,10 @@ inline bool archive_has_content_stream(const ArchiveSource& source) {
 
 /// What the end of the program's own file holds.
 enum class AppendedArchive : uint8_t {
-  absent,   ///< no trailer: no archive is appended
-  valid,    ///< a sound archive, ready to walk
-  damaged,  ///< a trailer, but the archive is not sound (or cannot be read whole)
+  absent,     ///< no trailer: no archive is appended
+  valid,      ///< a sound archive, ready to walk
+  damaged,    ///< a trailer, but the archive is not sound (or cannot be read whole)
+  cut_short,  ///< no trailer, but bytes follow the program's own: an archive cut short
 };
 
 /// Bytes read at a time while the digest of an appended archive is taken.
@@ -58,6 +59,20 @@ inline constexpr uint32_t kArchiveReadChunk = 64 * 1024;
 /// archive_source_close); otherwise `*source` is left without anything open. A file that
 /// cannot be opened or is shorter than a trailer has nothing appended.
 AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* source);
+
+/// The settings of an appended archive that a run shows: its title and its language.
+struct ArchiveSettings {
+  bool appended;  ///< a trailer is there (a self-extractor, sound or not)
+  uint8_t title[kNamedTitleMaxSize];
+  size_t title_size;  ///< 0: no title
+  uint8_t language[kNamedLanguageSize];
+  size_t language_size;  ///< 0: none given
+};
+
+/// Reads the settings of the named archive at the end of `own_file` from its table alone,
+/// without checking the archive as a whole: for a run's first lines, its help and its
+/// version, before (or without) the check. A setting of the wrong size is passed over.
+void appended_archive_settings(const char* own_file, ArchiveSettings* settings);
 
 /// A source over the built-in archive (`size` bytes at `archive`) of `count` entries.
 ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint32_t count);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "app/dialogue.h"
 #include "app/display_name.h"
-#include "app/extraction.h"
 #include "console/console.h"
 
 namespace {
@@ -15,18 +15,11 @@ constexpr size_t kLineSize = 2 * kNameTextSize + 64;
 constexpr size_t kNumberWidth = 12;
 constexpr size_t kMaxDecimalDigits = 20;
 
-/// Why an entry failed, by ExtractProblem.
-constexpr const char* kReasons[] = {
-    "unsicherer Name",     "Name doppelt",        "Name doppelt (Gross-/Kleinschreibung)",
-    "unter einer Datei",   "Archiv beschaedigt",  "nicht lesbar",
-    "kein Speicher",       "Eintrag beschaedigt", "Ordner nicht anlegbar",
-    "keine normale Datei", "nicht geschrieben",   "Ordnerzeit nicht gesetzt",
-};
-
 /// The line being built, kept out of the stack.
 struct ReportState {
   char shown[kNameTextSize];  ///< a name as the console shows it
   char line[kLineSize];
+  bool quiet;  ///< failures only
 };
 
 ReportState report_state;
@@ -83,32 +76,47 @@ void line_start(const char* text) {
 
 /// Appends the name (`size` bytes at `name`) as the console shows it, in quotes.
 void line_append_name(const uint8_t* name, size_t size) {
-  display_name(name, size, report_state.shown, sizeof report_state.shown);
+  console_report_name(name, size, report_state.shown, sizeof report_state.shown);
   line_append("'");
+  line_append(report_state.shown);
+  line_append("'");
+}
+
+/// The announcement of `item`: "extracting 'NAME'".
+void announcement(const ArchiveItem& item) {
+  line_start(dialogue_text(Text::announce));
+  console_report_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
   line_append(report_state.shown);
   line_append("'");
 }
 
 void announce(const ArchiveItem& item) {
-  display_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
-  line_start(kAnnouncementStart);
-  line_append(report_state.shown);
-  line_append("'");
-  console_print_line(report_state.line);
+  announcement(item);
+  console_report_line(report_state.line);
 }
 
-OverwriteDecision ask(const ArchiveItem& /*item*/) {
-  return ask_overwrite();
+/// The question, after the entry's announcement when a quiet run has not printed it.
+OverwriteDecision ask(const ArchiveItem& item) {
+  if (report_state.quiet) {
+    announcement(item);
+    console_print_line(report_state.line);
+  }
+  return ask_overwrite_with(dialogue_text(Text::overwrite_question), true);
 }
 
-/// "FEHLER Entpacken: REASON", and for a name refused before anything is written the
-/// name (and the other entry's where two are concerned); an entry that failed while it
-/// was extracted was named by its announcement just before.
+/// "FAILURE: REASON: 'NAME'": a refused name with the rule it breaks (and the other
+/// entry's name where two are concerned).
 void fail(const ExtractFailure& failure) {
-  line_start(kExtractionFailed);
+  line_start(dialogue_text(Text::failed));
   line_append(kReasonSeparator);
-  line_append(kReasons[static_cast<int>(failure.problem)]);
-  if (failure.item && failure.problem <= ExtractProblem::below_file) {
+  line_append(dialogue_text_at(Text::reason_unsafe_name, static_cast<size_t>(failure.problem)));
+  if (failure.problem == ExtractProblem::unsafe_name &&
+      failure.name_problem != EntryNameProblem::ok) {
+    line_append(" (");
+    line_append(dialogue_text_at(Text::rule_empty, static_cast<size_t>(failure.name_problem) - 1));
+    line_append(")");
+  }
+  if (failure.item) {
     line_append(kReasonSeparator);
     line_append_name(failure.item->name, failure.item->name_size);
     if (failure.other_name) {
@@ -120,7 +128,7 @@ void fail(const ExtractFailure& failure) {
 }
 
 void listed(const ArchiveItem& item) {
-  display_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
+  console_report_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
   line_start("");
   line_append_number(item.size, kNumberWidth);
   // An entry that shares its blocks with others has no stored size of its own.
@@ -135,10 +143,13 @@ void listed(const ArchiveItem& item) {
 }
 
 void tested(const ArchiveItem& item, bool sound, ExtractProblem /*problem*/) {
-  display_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
-  line_start(sound ? kTestOk : kTestFailed);
+  console_report_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
+  line_start(dialogue_text(sound ? Text::test_ok : Text::test_failed));
   line_append(report_state.shown);
-  console_print_line(report_state.line);
+  if (sound)
+    console_report_line(report_state.line);
+  else
+    console_print_line(report_state.line);
 }
 
 void totals(uint64_t unpacked, uint64_t stored, uint32_t count) {
@@ -148,10 +159,84 @@ void totals(uint64_t unpacked, uint64_t stored, uint32_t count) {
   line_append("  ");
   line_append_number(count, 0);
   line_append(" ");
-  line_append(kListTotal);
+  line_append(dialogue_text(Text::list_total));
   console_print_line(report_state.line);
 }
 
 }  // namespace
 
 const ExtractReport console_report = {announce, ask, fail, listed, tested, totals};
+
+void console_report_set_quiet(bool quiet) {
+  report_state.quiet = quiet;
+}
+
+bool console_report_quiet() {
+  return report_state.quiet;
+}
+
+void console_report_line(const char* line) {
+  if (!report_state.quiet) console_print_line(line);
+}
+
+void console_report_name(const uint8_t* name, size_t size, char* out, size_t capacity) {
+  display_name(name, size, out, capacity, dialogue_utf8_names());
+}
+
+void report_line_start(const char* text) {
+  line_start(text);
+}
+
+void report_line_append(const char* text) {
+  line_append(text);
+}
+
+void report_line_append_number(uint64_t value) {
+  line_append_number(value, 0);
+}
+
+namespace {
+
+/// `value` divided by `divisor` (not 0), by shifts and subtractions: a 32-bit program then
+/// needs no 64-bit division routine.
+uint64_t divide(uint64_t value, uint64_t divisor) {
+  uint64_t quotient = 0;
+  uint64_t remainder = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    remainder = (remainder << 1) | ((value >> bit) & 1);
+    if (remainder >= divisor) {
+      remainder -= divisor;
+      quotient |= uint64_t{1} << bit;
+    }
+  }
+  return quotient;
+}
+
+}  // namespace
+
+void report_line_append_size(uint64_t bytes) {
+  // Decimal units, one decimal place (rounded) from kB on: "512 bytes", "10.3 MB".
+  constexpr const char* kUnits[] = {" kB", " MB", " GB", " TB", " PB"};
+  constexpr uint64_t kStep = 1000;
+  if (bytes < kStep) {
+    line_append_number(bytes, 0);
+    line_append(" bytes");
+    return;
+  }
+  uint64_t unit = kStep;
+  size_t index = 0;
+  while (index + 1 < sizeof kUnits / sizeof kUnits[0] && divide(bytes, unit) >= kStep) {
+    unit *= kStep;
+    ++index;
+  }
+  const uint64_t tenths = divide(bytes + divide(unit, 20), divide(unit, 10));
+  const uint64_t whole = divide(tenths, 10);
+  line_append_number(whole, 0);
+  line_append(".");
+  line_append_number(tenths - whole * 10, 0);
+  line_append(kUnits[index]);
+}
+
+const char* report_line() {
+  return report_state.line;
+}

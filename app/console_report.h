@@ -1,21 +1,41 @@
-// The dialogue of the program and the self-extractor on their console, in German: each
-// entry's announcement, the overwrite question, a failure with its reason, the list and the
-// test's lines. The extraction core speaks through it (app/extract_core.h).
+// The dialogue of a run with arguments and of the self-extractor on their console, in the
+// dialogue's language (app/dialogue.h): each entry's announcement, the overwrite question,
+// a failure with its reason and the entry's name, the list and the test's lines. The
+// extraction core speaks through it (app/extract_core.h).
 #pragma once
 
 #include "app/extract_core.h"
 
-/// Header of the list and the word before its totals.
-inline constexpr char kListHeader[] = "     Groesse      Gepackt  Name";
-inline constexpr char kListTotal[] = "Eintraege";
-/// A tested entry's result, before its name, and the test's last line when all are sound.
-inline constexpr char kTestOk[] = "OK      ";
-inline constexpr char kTestFailed[] = "FEHLER  ";
-inline constexpr char kTestDone[] = "Pruefung erfolgreich beendet!";
-/// The announcement of an entry: this, its name, then a closing quote.
-inline constexpr char kAnnouncementStart[] = "entpacke '";
-/// What follows the failure message before its reason.
+/// What follows the failure word, and the reason, before what comes next.
 inline constexpr char kReasonSeparator[] = ": ";
 
 /// The report that prints on the console.
 extern const ExtractReport console_report;
+
+/// With `quiet`, only failures (and questions) are printed from now on.
+void console_report_set_quiet(bool quiet);
+
+/// Whether only failures are printed.
+bool console_report_quiet();
+
+/// Prints `line` unless the run is quiet.
+void console_report_line(const char* line);
+
+/// Writes the name (`size` bytes of UTF-8 at `name`) as the console shows it into `out` of
+/// `capacity` bytes, zero-terminated.
+void console_report_name(const uint8_t* name, size_t size, char* out, size_t capacity);
+
+/// The line builder of the report, for the run's own lines: starts a line with `text`.
+void report_line_start(const char* text);
+
+/// Appends `text` to the line, cut where the line ends.
+void report_line_append(const char* text);
+
+/// Appends `value` in decimal.
+void report_line_append_number(uint64_t value);
+
+/// Appends `bytes` as people read it: "512 bytes", "10.3 MB" (decimal units).
+void report_line_append_size(uint64_t bytes);
+
+/// The line built so far.
+const char* report_line();

@@ -44,11 +44,23 @@ uint32_t next_code_point(const uint8_t* name, size_t size, size_t* at) {
 
 }  // namespace
 
-void display_name(const uint8_t* name, size_t size, char* out, size_t capacity) {
+void display_name(const uint8_t* name, size_t size, char* out, size_t capacity, bool utf8) {
+  constexpr uint32_t kFirstAfterControls = 0xA0;  // C1 controls end at 0x9F
   size_t used = 0;
   size_t at = 0;
   while (at < size && used + 1 < capacity) {
-    out[used++] = shown_byte(next_code_point(name, size, &at));
+    const size_t start = at;
+    const uint32_t code_point = next_code_point(name, size, &at);
+    const size_t length = at - start;
+    // Controls, and the marks that turn the direction of the text, are never passed on.
+    const bool direction_mark = (code_point >= 0x202A && code_point <= 0x202E) ||
+                                (code_point >= 0x2066 && code_point <= 0x2069);
+    if (!utf8 || code_point < kFirstAfterControls || code_point == 0xFFFFFFFF || direction_mark) {
+      out[used++] = code_point < 0x80 || !utf8 ? shown_byte(code_point) : kDisplayPlaceholder;
+      continue;
+    }
+    if (used + length + 1 > capacity) break;
+    for (size_t i = 0; i < length; ++i) out[used++] = static_cast<char>(name[start + i]);
   }
   out[used] = 0;
 }

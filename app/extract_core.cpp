@@ -32,7 +32,16 @@ bool is_folder(const ArchiveItem& item) {
   return (item.flags & kNamedEntryDirectory) != 0;
 }
 
+/// A failed write by its cause: no space, no permission, or the write as such.
+ExtractProblem write_problem() {
+  const FileFailure cause = target_failure();
+  if (cause == FileFailure::no_space) return ExtractProblem::no_space;
+  if (cause == FileFailure::permission) return ExtractProblem::permission;
+  return ExtractProblem::write_failed;
+}
+
 void report_failure(const ExtractReport& report, const ArchiveItem* item, ExtractProblem problem) {
+  if (problem == ExtractProblem::write_failed) problem = write_problem();
   core_state.failed = true;
   report.fail(ExtractFailure{item, problem, EntryNameProblem::ok, nullptr, 0});
 }
@@ -312,7 +321,10 @@ void extract_item(const ArchiveSource& source, const ArchiveItem& item, const Ex
   report.announce(item);
   take_path(item);
   if (item.named && !entry_folders_make(core_state.path, is_folder(item)))
-    return report_failure(report, &item, ExtractProblem::folder_blocked);
+    return report_failure(report, &item,
+                          platform_file_last_failure() == FileFailure::permission
+                              ? ExtractProblem::permission
+                              : ExtractProblem::folder_blocked);
   if (!is_folder(item)) write_item(source, item, policy, report);
 }
 

@@ -37,6 +37,8 @@ enum class ExtractProblem : uint8_t {
   target_blocked,  ///< the target is a folder, link, read-only file or other non-regular file
   write_failed,    ///< the new file could not be written or put in place
   folder_time,     ///< a folder's modification time could not be set
+  no_space,        ///< the new file could not be written: no space left
+  permission,      ///< the system refused to make or write the file or its folder
 };
 
 /// One failure as the report gets it.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/console_report.h"
+#include "app/dialogue.h"
 #include "app/extract_core.h"
 #include "app/options.h"
 #include "app/overwrite.h"
@@ -20,6 +21,7 @@
 #include "files/file_table.h"
 #include "files/program_directory.h"
 #include "pack/pack_reader.h"
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "runtime/workspace.h"
@@ -35,11 +37,14 @@ struct ProgramState {
   const uint8_t* entry_data;
   int32_t entry_length;
   OverwriteDecision decision;
-  bool failed;                     ///< something went wrong: no success message, exit code 1
-  char archive_name[kNameSize];    ///< the temporary archive's name in the program directory
-  char folder_path[kMaxPathSize];  ///< the output folder as its parents are made
-  char own_file[kMaxPathSize];     ///< the program's own file, which may carry an archive
-  char usage_line[kMaxPathSize];   ///< a usage error's first line
+  bool failed;                         ///< something went wrong: no success message, exit code 1
+  char archive_name[kNameSize];        ///< the temporary archive's name in the program directory
+  char folder_path[kMaxPathSize];      ///< the output folder as its parents are made
+  char own_file[kMaxPathSize];         ///< the program's own file, which may carry an archive
+  char usage_line[kMaxPathSize];       ///< a usage error's first line
+  ArchiveSettings settings;            ///< the appended archive's title and language
+  char title[kNamedTitleMaxSize + 1];  ///< the title as the console shows it; empty: none
+  char current[kMaxPathSize];          ///< the output folder's full path
 };
 
 ProgramState program_state;
@@ -73,6 +78,9 @@ bool start_up() {
   if (!main_heap_create()) return false;
   if (!object_heap_create() || !file_table_init() || !string_workspace_create()) return false;
   console_open();
+  // A console that takes UTF-8 gets lines, on a terminal as in a pipe.
+  if (dialogue_utf8_names() && !platform_console_is_memory(console_state.output_handle))
+    console_state.stream_output = 1;
   return true;
 }
 
@@ -164,15 +172,61 @@ void shut_down() {
   main_heap_destroy();
 }
 
+/// The name the program's file has, without its folder.
+const char* own_name() {
+  const char* name = program_state.own_file;
+  for (const char* at = name; *at; ++at)
+    if (*at == '/' || *at == kPathSeparator) name = at + 1;
+  return *name ? name : "entpacker";
+}
+
+/// Prints the usage, one line at a time, through `print`.
+void print_usage(void (*print)(const char*)) {
+  char* line = program_state.usage_line;
+  line[0] = 0;
+  (void)(append(line, kMaxPathSize, dialogue_text(Text::usage)) &&
+         append(line, kMaxPathSize, " ") && append(line, kMaxPathSize, own_name()) &&
+         append(line, kMaxPathSize, " ") &&
+         append(line, kMaxPathSize, dialogue_text(Text::usage_options)));
+  print(line);
+  for (size_t text = size_t(Text::usage_yes); text <= size_t(Text::usage_last); ++text)
+    print(dialogue_text(static_cast<Text>(text)));
+}
+
 /// Prints a usage error and the usage on standard error.
 void report_usage_error(const ProgramOptions& options) {
   char* line = program_state.usage_line;
   line[0] = 0;
-  (void)(append(line, kMaxPathSize, "entpacker: ") && append(line, kMaxPathSize, options.problem) &&
+  (void)(append(line, kMaxPathSize, own_name()) && append(line, kMaxPathSize, ": ") &&
+         append(line, kMaxPathSize, dialogue_text(options.problem)) &&
          (!options.argument ||
           (append(line, kMaxPathSize, ": ") && append(line, kMaxPathSize, options.argument))));
   platform_error_line(line);
-  for (const char* const* usage = kUsageLines; *usage; ++usage) platform_error_line(*usage);
+  print_usage(platform_error_line);
+}
+
+/// Takes the appended archive's title and language, before anything is printed.
+void take_settings() {
+  ArchiveSettings& settings = program_state.settings;
+  appended_archive_settings(program_state.own_file, &settings);
+  dialogue_set_language(dialogue_language_of(settings.language, settings.language_size));
+  program_state.title[0] = 0;
+  if (settings.title_size > 0)
+    console_report_name(settings.title, settings.title_size, program_state.title,
+                        sizeof program_state.title);
+}
+
+/// Prints the title, when the archive has one, as the first line of help and version.
+void print_title() {
+  if (program_state.title[0] != 0) console_print_line(program_state.title);
+}
+
+/// Prints "FAILURE: TEXT" for the archive as a whole.
+void fail_archive(Text text) {
+  report_line_start(dialogue_text(Text::failed));
+  report_line_append(kReasonSeparator);
+  report_line_append(dialogue_text(text));
+  fail(report_line());
 }
 
 /// Makes `folder` with its parents (a user's own path: links in it are followed) and makes
@@ -203,6 +257,59 @@ constexpr bool kNamesFoldCase = true;
 constexpr bool kNamesFoldCase = false;
 #endif
 
+/// The files of `source` and the bytes they hold.
+void count_files(const ArchiveSource& source, uint32_t* files, uint64_t* bytes) {
+  *files = 0;
+  *bytes = 0;
+  ArchiveWalk walk = archive_walk_start(source);
+  ArchiveItem item;
+  while (archive_walk_next(source, walk, &item)) {
+    if ((item.flags & kNamedEntryDirectory) != 0) continue;
+    ++*files;
+    *bytes += item.size;
+  }
+}
+
+/// The run's first line: "TITLE: 76 files, 10.3 MB, into DIR" ("Extracting 76 files, ..."
+/// without a title).
+void announce_run(uint32_t files, uint64_t bytes) {
+  const bool titled = program_state.title[0] != 0;
+  report_line_start(titled ? program_state.title : dialogue_text(Text::extracting));
+  report_line_append(titled ? ": " : " ");
+  report_line_append_number(files);
+  report_line_append(" ");
+  report_line_append(dialogue_text(Text::files));
+  report_line_append(", ");
+  report_line_append_size(bytes);
+  report_line_append(", ");
+  report_line_append(dialogue_text(Text::into));
+  report_line_append(" ");
+  report_line_append(program_state.current);
+  console_report_line(report_line());
+}
+
+/// Whether the output folder's file system has room for `bytes`; when it has not, says so
+/// with both figures. A system that cannot tell passes.
+bool room_for(uint64_t bytes) {
+  uint64_t available = 0;
+  if (!platform_free_space(".", &available) || available >= bytes) return true;
+  report_line_start(dialogue_text(Text::failed));
+  report_line_append(kReasonSeparator);
+  report_line_append(dialogue_text(Text::no_space));
+  report_line_append(": ");
+  report_line_append_size(bytes);
+  report_line_append(" ");
+  report_line_append(dialogue_text(Text::needed));
+  report_line_append(", ");
+  report_line_append_size(available);
+  report_line_append(" ");
+  report_line_append(dialogue_text(Text::available));
+  report_line_append(" ");
+  report_line_append(dialogue_text(Text::no_space_hint));
+  console_print_line(report_line());
+  return false;
+}
+
 /// Extracts `source` into the output folder of `options` or the program directory.
 bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
                     const ProgramOptions& options) {
@@ -211,15 +318,27 @@ bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
   const bool entered = options.output ? enter_output_folder(options.output)
                                       : platform_set_current_directory(program_directory);
   if (!entered) {
-    console_print_line(kExtractionFailed);
+    report_line_start(dialogue_text(Text::failed));
+    report_line_append(kReasonSeparator);
+    report_line_append(dialogue_text(Text::output_folder));
+    report_line_append(": '");
+    report_line_append(options.output ? options.output : program_directory);
+    report_line_append("'");
+    fail(report_line());
     return false;
   }
+  if (!platform_current_directory(program_state.current, sizeof program_state.current))
+    std::memcpy(program_state.current, ".", 2);
+  uint32_t files = 0;
+  uint64_t bytes = 0;
+  count_files(source, &files, &bytes);
+  announce_run(files, bytes);
+  if (options.space_check && !room_for(bytes)) return false;
   // Made current, the folder is named relative to itself from now on, and so is each folder
   // the extraction enters below it: new files are registered for removal by their names
   // there.
   const char here[] = {'.', kPathSeparator, 0};
   program_directory_init(here);
-  console_print_line(kArchiveOpened);
   return extract_all(source, policy, console_report);
 }
 
@@ -229,7 +348,7 @@ void run_source(const ArchiveSource& source, const ProgramOptions& options) {
   const ExtractPolicy policy{options.overwrite, kNamesFoldCase};
   bool sound;
   if (options.mode == ProgramMode::list) {
-    console_print_line(kListHeader);
+    console_print_line(dialogue_text(Text::list_header));
     if (!extract_list(source, policy, console_report)) fail(nullptr);
     return;
   }
@@ -239,9 +358,13 @@ void run_source(const ArchiveSource& source, const ProgramOptions& options) {
     sound = extract_source(source, policy, options);
   }
   if (!sound) fail(nullptr);
-  console_print_line("");
-  if (!sound) return console_print_line(kExtractionFailed);
-  console_print_line(options.mode == ProgramMode::test ? kTestDone : kExtractionDone);
+  if (!sound) {
+    console_print_line("");
+    return console_print_line(dialogue_text(Text::run_failed));
+  }
+  console_report_line("");
+  console_report_line(
+      dialogue_text(options.mode == ProgramMode::test ? Text::test_done : Text::done));
 }
 
 /// Whether the run ends with the closing prompt and its wait for a key.
@@ -255,22 +378,35 @@ bool waits_at_end(const ProgramOptions& options, bool with_arguments) {
 bool run_program(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected,
                  const ProgramOptions& options, bool with_arguments) {
   if (options.mode == ProgramMode::help) {
-    for (const char* const* usage = kUsageLines; *usage; ++usage) console_print_line(*usage);
+    print_title();
+    print_usage(console_print_line);
     return false;
   }
   if (options.mode == ProgramMode::version) {
-    console_print_line(kProgramVersion);
+    print_title();
+    if (!program_state.settings.appended) {
+      console_print_line(kProgramVersion);
+      return false;
+    }
+    report_line_start(own_name());
+    report_line_append(": ");
+    report_line_append(dialogue_text(Text::made_with));
+    report_line_append(" " ENTPACKER_VERSION);
+    console_print_line(report_line());
     return false;
   }
   ArchiveSource source;
-  const AppendedArchive appended = appended_archive_open(program_state.own_file, &source);
-  if (appended == AppendedArchive::damaged) {
-    fail(kExtractionFailed);
+  AppendedArchive appended = appended_archive_open(program_state.own_file, &source);
+  // Bytes after a program that carries its own archive are left alone: its run is the same
+  // whatever follows it.
+  if (appended == AppendedArchive::cut_short && size > 0) appended = AppendedArchive::absent;
+  if (appended != AppendedArchive::valid && appended != AppendedArchive::absent) {
+    fail_archive(appended == AppendedArchive::cut_short ? Text::cut_short : Text::archive_damaged);
     return waits_at_end(options, with_arguments);
   }
   if (appended == AppendedArchive::absent) {
     if (size == 0) {
-      fail(kNoArchive);
+      fail(dialogue_text(Text::no_archive));
       return false;
     }
     if (!with_arguments) {
@@ -278,7 +414,7 @@ bool run_program(const uint8_t* archive, uint32_t size, const ArchiveDigest& exp
       return true;
     }
     if (!archive_digest_equal(archive_digest_of(archive, size), expected)) {
-      fail(kExtractionFailed);
+      fail_archive(Text::archive_damaged);
       return waits_at_end(options, with_arguments);
     }
     source = builtin_archive_source(archive, size, kPayloadEntryCount);
@@ -314,25 +450,31 @@ int extraction_run_with_arguments(const uint8_t* archive, uint32_t size,
                                   const ArchiveDigest& expected, const char* program_file,
                                   int count, const char* const* arguments) {
   const ProgramOptions options = options_parse(count, arguments);
-  if (options.mode == ProgramMode::usage_error) {
-    report_usage_error(options);
-    return kExitUsage;
-  }
   reset_records();
   const bool directory_taken = take_program_directory(program_file);
   if (!start_up()) {
     main_heap_destroy();
     return kExitFailure;
   }
+  take_settings();
+  if (options.mode == ProgramMode::usage_error) {
+    report_usage_error(options);
+    shut_down();
+    return kExitUsage;
+  }
+  console_report_set_quiet(options.quiet);
   // A program directory that could not be kept whole would send the files elsewhere.
   bool closing_prompt = waits_at_end(options, count > 0);
   if (directory_taken)
     closing_prompt = run_program(archive, size, expected, options, count > 0);
   else
-    fail(kExtractionFailed);
+    fail(dialogue_text(Text::run_failed));
   if (closing_prompt) {
     console_print_line("");
-    console_print_line(kClosingPrompt);
+    // The built-in run's own words; a self-extractor's in its language.
+    console_print_line(count > 0 || size == 0 || program_state.settings.appended
+                           ? dialogue_text(Text::closing_prompt)
+                           : kClosingPrompt);
     wait_for_any_key();
   }
   shut_down();

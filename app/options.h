@@ -4,18 +4,24 @@
 //
 //   -y, --yes               overwrite without asking, no closing key wait
 //   -n, --no-overwrite      keep every existing file, no questions
-//   -o DIR, --output DIR    extract into DIR (made with its parents); also -oDIR, --output=DIR
+//   -o DIR, --output DIR    extract into DIR (made with its parents); also -oDIR, --output=DIR,
+//                           --target DIR, --target=DIR, -d DIR, -dDIR
 //   -l, --list              list the entries and their sizes, write nothing
-//   -t, --test              decode and verify every entry, write nothing
+//   -t, --test, --check     decode and verify every entry, write nothing
+//   -q, --quiet             print failures only
+//   --no-space-check        no comparison of the free space with what the run writes
 //   --no-wait               no closing key wait
 //   -h, --help (/? on Windows), -V, --version
+//   /S (Windows)            an unattended run: as -y --no-wait
 //
-// -y with -n, --list with --test, an option given twice, an unknown option, an argument
-// that is not an option and a missing or empty value are usage errors.
+// An option given again with the same meaning changes nothing. -y with -n, --list with
+// --test, two different output folders, an unknown option, an argument that is not an
+// option and a missing or empty value are usage errors.
 #pragma once
 
 #include <cstdint>
 
+#include "app/dialogue.h"
 #include "app/overwrite.h"
 
 /// What a run does.
@@ -32,17 +38,16 @@ enum class ProgramMode : uint8_t {
 struct ProgramOptions {
   ProgramMode mode = ProgramMode::extract;
   OverwritePolicy overwrite = OverwritePolicy::ask;
-  bool wait = true;                ///< wait for a key at the end
-  const char* output = nullptr;    ///< folder to extract into; null: the program's own
-  const char* problem = nullptr;   ///< for usage_error: what is wrong
-  const char* argument = nullptr;  ///< for usage_error: the argument concerned, if any
+  bool wait = true;                     ///< wait for a key at the end
+  bool quiet = false;                   ///< print failures only
+  bool space_check = true;              ///< compare the free space with what the run writes
+  const char* output = nullptr;         ///< folder to extract into; null: the program's own
+  Text problem = Text::unknown_option;  ///< for usage_error: what is wrong
+  const char* argument = nullptr;       ///< for usage_error: the argument concerned, if any
 };
 
 inline constexpr int kExitUsage = 2;
-inline constexpr char kProgramVersion[] = "entpacker 1.1";
-
-/// The usage text, one line an element, null after the last.
-extern const char* const kUsageLines[];
+inline constexpr char kProgramVersion[] = "entpacker " ENTPACKER_VERSION;
 
 /// Reads the `count` arguments (the program's name not among them). Without arguments:
 /// extract, ask, wait.

@@ -21,12 +21,16 @@ void poll_answer(char** answer) {
 }  // namespace
 
 OverwriteDecision ask_overwrite() {
+  return ask_overwrite_with(kOverwriteQuestion, false);
+}
+
+OverwriteDecision ask_overwrite_with(const char* question, bool yes_too) {
   char* answer = nullptr;
   OverwriteDecision result = kDecisionWrite;
-  console_print_line(kOverwriteQuestion);
+  console_print_line(question);
   for (;;) {
     poll_answer(&answer);
-    if (string_equal(answer, "j")) break;
+    if (string_equal(answer, "j") || (yes_too && string_equal(answer, "y"))) break;
     if (string_equal(answer, "n")) {
       result = kDecisionSkip;
       break;

@@ -32,3 +32,7 @@ OverwriteDecision confirm_overwrite(const char* target_name);
 /// Prints the question and reads keys until j, n or a (either case); other keys are
 /// ignored, and the end of an input that is not a console answers n.
 OverwriteDecision ask_overwrite();
+
+/// Prints `question` and reads keys as ask_overwrite does; with `yes_too`, y is taken for
+/// j.
+OverwriteDecision ask_overwrite_with(const char* question, bool yes_too);

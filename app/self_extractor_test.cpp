@@ -14,18 +14,37 @@
 #include <vector>
 
 #include "app/console_report.h"
+#include "app/dialogue.h"
+#include "app/display_name.h"
 #include "app/extraction.h"
 #include "app/options.h"
 #include "app/overwrite.h"
 #include "app/payload_table.h"
 #include "app/target_writer.h"
 #include "platform/file.h"
+#include "platform/file_faults.h"
 #include "testing/archive_helpers.h"
 #include "testing/memory_console_helpers.h"
 #include "testing/scratch_directory_fixture.h"
 #include "testing/self_extractor_helpers.h"
 
 namespace {
+
+/// The dialogue's text, as the program under test speaks it.
+std::string T(Text text) {
+  return dialogue_text(text);
+}
+
+/// Stands for the run's first line in a transcript.
+const std::string kSummary = "(the run's first line)";
+
+/// A UTF-8 name as this program's console shows it.
+std::string shown(const std::string& name) {
+  char out[512];
+  display_name(reinterpret_cast<const uint8_t*>(name.data()), name.size(), out, sizeof out,
+               dialogue_utf8_names());
+  return out;
+}
 
 constexpr uint16_t kScanN = 0x31;
 constexpr uint16_t kScanQ = 0x10;
@@ -107,9 +126,14 @@ class SelfExtractorTest : public ScratchDirectoryTest {
     return code;
   }
 
+  /// The screen's rows, the run's first line ("Extracting 3 files, ... into DIR") as
+  /// kSummary.
   std::vector<std::string> transcript() const {
     std::vector<std::string> rows;
-    for (int y = 0; y < 60; ++y) rows.push_back(memory_console_row(&screen_, y));
+    for (int y = 0; y < 60; ++y) {
+      rows.push_back(memory_console_row(&screen_, y));
+      if (rows.back().rfind(T(Text::extracting) + " ", 0) == 0) rows.back() = kSummary;
+    }
     while (!rows.empty() && rows.back().empty()) rows.pop_back();
     return rows;
   }
@@ -170,10 +194,10 @@ size_t le_value(const std::string& bytes, size_t at) {
 }
 
 std::vector<std::string> announced(const std::vector<std::string>& names, bool failed = false) {
-  std::vector<std::string> lines = {kArchiveOpened};
-  for (const std::string& name : names) lines.push_back(kAnnouncementStart + name + "'");
+  std::vector<std::string> lines = {kSummary};
+  for (const std::string& name : names) lines.push_back(T(Text::announce) + name + "'");
   lines.push_back("");
-  lines.push_back(failed ? kExtractionFailed : kExtractionDone);
+  lines.push_back(T(failed ? Text::run_failed : Text::done));
   return lines;
 }
 
@@ -183,13 +207,10 @@ TEST_F(SelfExtractorTest, ARunWithoutArgumentsExtractsEveryFileFolderTimeAndMode
   make_program(named_archive_of(round_trip_files()));
   EXPECT_EQ(run({}), kExitSuccess);
   std::vector<std::string> expected =
-      announced({"Dokumente", "Dokumente/Unter Ordner/Brief an Oma.txt",
-                 "\xDC"
-                 "bersicht.txt",
-                 "Gr\xFC\xDF"
-                 "e/\x80.txt",
-                 "??.txt", "leer.txt", "leerer Ordner", "bin/daten.bin", "bin/start.sh"});
-  expected.insert(expected.end(), {"", kClosingPrompt});
+      announced({"Dokumente", "Dokumente/Unter Ordner/Brief an Oma.txt", shown("Übersicht.txt"),
+                 shown("Grüße/€.txt"), shown("文書.txt"), "leer.txt", "leerer Ordner",
+                 "bin/daten.bin", "bin/start.sh"});
+  expected.insert(expected.end(), {"", T(Text::closing_prompt)});
   EXPECT_EQ(transcript(), expected);
   EXPECT_TRUE(waited());
   expect_round_trip(".");
@@ -205,7 +226,7 @@ TEST_F(SelfExtractorTest, AnExistingFileIsAskedAboutWhileYesAndNoOverwriteDecide
 
   memory_console_push_key(&screen_, 'n', kScanN);
   EXPECT_EQ(run({}), kExitSuccess);
-  EXPECT_EQ(transcript()[2], kOverwriteQuestion);
+  EXPECT_EQ(transcript()[2], T(Text::overwrite_question));
   EXPECT_EQ(read_file("a.txt"), "old a");
   EXPECT_EQ(read_file("b.txt"), "new b");
 
@@ -248,21 +269,21 @@ TEST_F(SelfExtractorTest, ListAndTestReadEveryEntryAndWriteNothing) {
   EXPECT_EQ(run({"--list"}), kExitSuccess);
   const std::vector<std::string> rows = transcript();
   ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[0], kListHeader);
+  EXPECT_EQ(rows[0], T(Text::list_header));
   EXPECT_EQ(rows[1].substr(0, 12), "        1000");
   EXPECT_NE(rows[1].find("  a.txt"), std::string::npos);
   // The entries share their blocks: none has a stored size of its own.
   EXPECT_NE(rows[2].find("           0            -  ordner/"), std::string::npos);
   EXPECT_NE(rows[3].find("           3            -  ordner/b.txt"), std::string::npos);
   EXPECT_EQ(rows[4].substr(0, 12), "        1003");
-  EXPECT_NE(rows[4].find("3 Eintraege"), std::string::npos);
+  EXPECT_NE(rows[4].find("3 " + T(Text::list_total)), std::string::npos);
   EXPECT_FALSE(waited());
 
   reset_screen();
   EXPECT_EQ(run({"-t"}), kExitSuccess);
-  const std::vector<std::string> expected = {std::string(kTestOk) + "a.txt",
-                                             std::string(kTestOk) + "ordner",
-                                             std::string(kTestOk) + "ordner/b.txt", "", kTestDone};
+  const std::vector<std::string> expected = {
+      T(Text::test_ok) + "a.txt", T(Text::test_ok) + "ordner", T(Text::test_ok) + "ordner/b.txt",
+      "", T(Text::test_done)};
   EXPECT_EQ(transcript(), expected);
   EXPECT_TRUE(tree().empty());
 }
@@ -299,7 +320,7 @@ TEST_F(SelfExtractorTest, ADamagedArchiveStopsEveryModeBeforeAnythingIsTouched) 
       reset_screen();
       memory_console_push_key(&screen_, 'a', 0x1E);  // an answer that would write everything
       EXPECT_EQ(run(arguments), kExitFailure);
-      EXPECT_EQ(transcript()[0], kExtractionFailed);
+      EXPECT_EQ(transcript()[0].rfind(T(Text::failed) + kReasonSeparator, 0), 0u);
     }
     EXPECT_EQ(tree(), std::vector<std::string>{"leer.txt"});
     EXPECT_EQ(read_file("leer.txt"), "old");
@@ -327,7 +348,7 @@ TEST_F(SelfExtractorTest, HostileNamesRefuseTheWholeArchiveAndEachIsNamed) {
     table += table_record(name);
   }
   make_program(named_archive_by_hand(entries, table, static_cast<uint32_t>(names.size())));
-  const std::string refusal = std::string(kExtractionFailed) + kReasonSeparator;
+  const std::string refusal = T(Text::failed) + kReasonSeparator;
 #if defined(_WIN32)
   const size_t refused = 10;  // the name that differs only in case too
 #else
@@ -341,7 +362,7 @@ TEST_F(SelfExtractorTest, HostileNamesRefuseTheWholeArchiveAndEachIsNamed) {
     size_t failures = 0;
     for (const std::string& row : transcript()) {
       failures += row.rfind(refusal, 0) == 0;
-      EXPECT_EQ(row.find(kAnnouncementStart), std::string::npos) << row;
+      EXPECT_EQ(row.find(T(Text::announce)), std::string::npos) << row;
     }
     EXPECT_EQ(failures, refused) << arguments[0];
   }
@@ -374,8 +395,8 @@ TEST_F(SelfExtractorTest, TheListShowsSizesAndTotalsBeyondFourGigabytes) {
   make_program(named_archive_by_hand(entries, table, 3));
   EXPECT_EQ(run({"--list"}), kExitSuccess);
   const std::vector<std::string> expected = {
-      kListHeader, "  4294967295           18  a", "  4294967295           18  b",
-      "           0            0  c", "  8589934590           36  3 Eintraege"};
+      T(Text::list_header), "  4294967295           18  a", "  4294967295           18  b",
+      "           0            0  c", "  8589934590           36  3 " + T(Text::list_total)};
   EXPECT_EQ(transcript(), expected);
 }
 
@@ -391,19 +412,19 @@ TEST_F(SelfExtractorTest, ABlockThatCannotMakeItsStatedSizeFailsAlone) {
   EXPECT_EQ(read_file("gut.txt"), "gut");
   reset_screen();
   EXPECT_EQ(run({"--test"}), kExitFailure);
-  EXPECT_EQ(transcript()[0], std::string(kTestFailed) + "riesig.bin");
-  EXPECT_EQ(transcript()[1], std::string(kTestOk) + "gut.txt");
+  EXPECT_EQ(transcript()[0], T(Text::test_failed) + "riesig.bin");
+  EXPECT_EQ(transcript()[1], T(Text::test_ok) + "gut.txt");
 }
 
 TEST_F(SelfExtractorTest, TheBuiltInArchiveServesEveryOptionWhenNothingIsAppended) {
   write_file(kProgram, kStubBytes);
   EXPECT_EQ(run({"--list"}), kExitSuccess);
   EXPECT_EQ(transcript().size(), 8u);
-  EXPECT_NE(transcript()[7].find("6 Eintraege"), std::string::npos);
+  EXPECT_NE(transcript()[7].find("6 " + T(Text::list_total)), std::string::npos);
 
   reset_screen();
   EXPECT_EQ(run({"--test"}), kExitSuccess);
-  EXPECT_EQ(transcript().back(), kTestDone);
+  EXPECT_EQ(transcript().back(), T(Text::test_done));
 
   reset_screen();
   EXPECT_EQ(run({"-o", "aus", "--no-wait"}), kExitSuccess);
@@ -418,7 +439,7 @@ TEST_F(SelfExtractorTest, WithoutAnyArchiveTheStubSaysSoInOneLine) {
        std::vector<std::vector<std::string>>{{}, {"--list"}, {"-y"}}) {
     reset_screen();
     EXPECT_EQ(run(arguments, ""), kExitFailure);
-    EXPECT_EQ(transcript(), std::vector<std::string>{kNoArchive});
+    EXPECT_EQ(transcript(), std::vector<std::string>{T(Text::no_archive)});
   }
   reset_screen();
   EXPECT_EQ(run({"--version"}, ""), kExitSuccess);
@@ -467,7 +488,7 @@ TEST_F(SelfExtractorTest, ArchivesChangedBehindRightChecksNeverWriteOutsideTheir
       reset_screen();
       const int code = run({"-y", "-o", "ziel"});
       EXPECT_TRUE(code == kExitSuccess || code == kExitFailure) << round;
-      extracted += transcript()[0] == kArchiveOpened;
+      extracted += transcript()[0] == kSummary;
       for (const std::string& name : tree())
         ASSERT_EQ(name.rfind("ziel/", 0), 0u) << "round " << round << ": " << name;
     }
@@ -479,7 +500,7 @@ TEST_F(SelfExtractorTest, ATrailerCutShortIsNoArchiveAndTheStubWritesNothing) {
   const std::string good = named_archive_of({{"a.txt", "a"}});
   make_program(good.substr(0, good.size() - 1));
   EXPECT_EQ(run({}, ""), kExitFailure);
-  EXPECT_EQ(transcript(), std::vector<std::string>{kNoArchive});
+  EXPECT_EQ(transcript(), std::vector<std::string>{T(Text::no_archive)});
   EXPECT_TRUE(tree().empty());
 }
 
@@ -543,9 +564,87 @@ TEST_F(SelfExtractorTest, ATargetThatCannotBeReadIsAskedAboutAndKept) {
     memory_console_push_key(&screen_, 'n', kScanN);
     EXPECT_EQ(run({}), kExitSuccess);
     if (held) platform_file_close(file);
-    EXPECT_EQ(transcript()[2], kOverwriteQuestion);
+    EXPECT_EQ(transcript()[2], T(Text::overwrite_question));
     std::filesystem::permissions("a.txt", std::filesystem::perms::owner_read,
                                  std::filesystem::perm_options::add);
     EXPECT_EQ(read_file("a.txt"), "old");
   }
+}
+
+// Every message a publisher's user meets when a run fails, word for word in both languages
+// (the built-in program's set speaks German alone).
+TEST_F(SelfExtractorTest, FailuresSayWhyWordForWordInTheArchivesLanguage) {
+  struct Row {
+    const char* code;
+    const char* damaged;
+    const char* no_space;
+    const char* failed_entry;
+    const char* last;
+  };
+  const Row languages[] = {
+      {"en", "Error: archive damaged (checksum mismatch): download it again",
+       "Error: not enough space: 2.5 kB needed, 1.0 kB available (--no-space-check skips this "
+       "check)",
+       "Error: no space left on the device: 'b.bin'", "Extraction failed."},
+      {"de", "FEHLER Entpacken: Archiv beschaedigt (Pruefsumme falsch): bitte neu herunterladen",
+       "FEHLER Entpacken: nicht genug Platz: 2.5 kB noetig, 1.0 kB frei (--no-space-check prueft "
+       "nicht)",
+       "FEHLER Entpacken: kein Platz mehr auf dem Datentraeger: 'b.bin'", "FEHLER Entpacken"},
+  };
+  const std::vector<ArchiveFile> files = {{"a.txt", "klein"}, {"b.bin", std::string(2500, 'b')}};
+  for (const Row& language : languages) {
+    const std::string archive = named_archive_of(
+        files, false, kTestBlockSize,
+        {{kNamedSettingTitle, "My App 1.0"}, {kNamedSettingLanguage, language.code}});
+    make_program(archive);
+    dialogue_set_language(Language::english);
+    if (dialogue_language() == Language::english || std::string(language.code) == "de") {
+      // Damaged: nothing written.
+      std::string damaged = archive;
+      damaged[damaged.size() - 60] ^= 0x01;
+      make_program(damaged);
+      reset_screen();
+      EXPECT_EQ(run({"-y"}), kExitFailure);
+      EXPECT_EQ(transcript(), std::vector<std::string>{language.damaged}) << language.code;
+      // Too large for the disk: refused before anything is written, with both figures.
+      make_program(archive);
+      platform_file_fake_free_space(1000);
+      reset_screen();
+      EXPECT_EQ(run({"-y", "-q"}), kExitFailure);
+      EXPECT_EQ(transcript(), (std::vector<std::string>{language.no_space, "", language.last}))
+          << language.code;
+      EXPECT_TRUE(tree().empty());
+      // Without the check, the disk fills up during the write: the entry is named, and the
+      // file that did not fit is not left behind.
+      platform_file_fail_writes_after(100);
+      reset_screen();
+      EXPECT_EQ(run({"-y", "-q", "--no-space-check"}), kExitFailure);
+      platform_file_fail_writes_after(-1);
+      platform_file_fake_free_space(-1);
+      EXPECT_EQ(transcript(), (std::vector<std::string>{language.failed_entry, "", language.last}))
+          << language.code;
+      EXPECT_EQ(tree(), std::vector<std::string>{"a.txt"});
+      std::remove("a.txt");
+    }
+  }
+}
+
+TEST_F(SelfExtractorTest, TheTitleOpensTheRunTheHelpAndTheVersion) {
+  make_program(named_archive_of({{"a.txt", "abc"}}, false, kTestBlockSize,
+                                {{kNamedSettingTitle, "My App 1.0"}}));
+  EXPECT_EQ(run({"-y", "-o", "out"}), kExitSuccess);
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  const std::string into = std::string(here) + "/out";
+  EXPECT_EQ(memory_console_row(&screen_, 0),
+            "My App 1.0: 1 " + T(Text::files) + ", 3 bytes, " + T(Text::into) + " " + into);
+  reset_screen();
+  EXPECT_EQ(run({"--help"}), kExitSuccess);
+  EXPECT_EQ(transcript()[0], "My App 1.0");
+  EXPECT_EQ(transcript()[1], T(Text::usage) + " " + kProgram + " " + T(Text::usage_options));
+  reset_screen();
+  EXPECT_EQ(run({"-V"}), kExitSuccess);
+  EXPECT_EQ(transcript(), (std::vector<std::string>{"My App 1.0", std::string(kProgram) + ": " +
+                                                                      T(Text::made_with) +
+                                                                      " " ENTPACKER_VERSION}));
 }

@@ -31,6 +31,7 @@ struct WriterState {
   char removal_path[kMaxPathSize];  ///< full path handed to the removal at exit
   bool replacing;                   ///< the target existed when the new file was begun
   bool open;                        ///< the new file is open under kTargetFileNumber
+  FileFailure failure;              ///< the cause of the last failed step
 };
 
 WriterState writer_state;
@@ -115,6 +116,11 @@ const char* part_stem(const char* target_name) {
   return stem;
 }
 
+/// Keeps the cause of the step that just failed.
+void note_failure() {
+  writer_state.failure = platform_file_last_failure();
+}
+
 /// Puts the finished new file in the target's place as `placement` says.
 TargetWrite place(const char* target_name, TargetPlacement placement) {
   if (placement == TargetPlacement::replace)
@@ -154,11 +160,17 @@ TargetBegin target_begin(const char* target_name) {
   const FileKind kind = platform_file_kind(target_name);
   writer_state.replacing = kind != FileKind::kMissing;
   writer_state.open = false;
+  writer_state.failure = FileFailure::other;
   if (kind != FileKind::kMissing && kind != FileKind::kRegular) return TargetBegin::blocked;
   writer_state.open =
       target_create_first_free(writer_state.part_name, part_stem(target_name), kPartFileSeparator,
                                kPartFileExtension, false, kTargetFileNumber, kPartRemovalSlot);
+  if (!writer_state.open) note_failure();
   return writer_state.open ? TargetBegin::begun : TargetBegin::failed;
+}
+
+FileFailure target_failure() {
+  return writer_state.failure;
 }
 
 namespace {
@@ -175,7 +187,10 @@ bool target_append(const uint8_t* data, size_t length) {
   (void)file_select_current(kTargetFileNumber);
   while (length > 0) {
     const uint32_t step = length > kMaxWriteStep ? kMaxWriteStep : static_cast<uint32_t>(length);
-    if (!current_file_write_block(data, step)) return false;
+    if (!current_file_write_block(data, step)) {
+      note_failure();
+      return false;
+    }
     data += step;
     length -= step;
   }
@@ -184,6 +199,7 @@ bool target_append(const uint8_t* data, size_t length) {
 
 TargetWrite target_place(const char* target_name, TargetPlacement placement) {
   const TargetWrite result = place(target_name, placement);
+  if (result == TargetWrite::failed) note_failure();
   if (result == TargetWrite::written)
     platform_remove_on_exit(kPartRemovalSlot, nullptr);
   else if (result == TargetWrite::failed)
@@ -201,6 +217,7 @@ TargetWrite target_finish(const char* target_name, const TargetAttributes* attri
   const bool flushed = !writer_state.replacing || current_file_flush();
   close_part();
   if (!flushed || !give_attributes(writer_state.part_name, attributes)) {
+    note_failure();
     target_abandon();
     return TargetWrite::failed;
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "files/file_table.h"
+#include "platform/file.h"
 
 /// An entry is written to its target's name followed by "." and the first free number from
 /// 1 and this extension, then renamed over the target.
@@ -63,6 +64,10 @@ enum class TargetBegin : uint8_t {
 /// Starts a new file beside `target_name` (relative to the current folder) for the bytes of
 /// an entry that come in pieces. Unless begun, nothing is left behind.
 TargetBegin target_begin(const char* target_name);
+
+/// The cause of the last step of this writer that failed (beginning, appending, finishing
+/// or placing a file).
+FileFailure target_failure();
 
 /// Appends `length` bytes to the new file; false when they cannot be written.
 bool target_append(const uint8_t* data, size_t length);

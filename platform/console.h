@@ -129,3 +129,7 @@ bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t len
 
 /// The bytes that end a line on an output that is not a console.
 const char* platform_stream_line_break();
+
+/// Whether `handle` is a console held in memory that a test installed (which paints its
+/// cells whatever the program writes).
+bool platform_console_is_memory(ConsoleHandle handle);

@@ -134,3 +134,7 @@ bool platform_stream_write(ConsoleHandle output, const char* bytes, uint32_t len
   if (!output || installed_of(output)) return false;
   return console_backend_stream_write(output, bytes, length);
 }
+
+bool platform_console_is_memory(ConsoleHandle handle) {
+  return installed_of(handle) != nullptr;
+}

@@ -225,3 +225,22 @@ bool platform_folder_enter(PlatformFolder folder, const char* relative, size_t e
 /// found as platform_folder_enter finds it (nothing is made): never through a link, the
 /// last part included. False when it is not such a folder or the time cannot be set.
 bool platform_folder_set_time(PlatformFolder folder, const char* relative, int64_t unix_seconds);
+
+/// Why a file call failed, as far as a user can act on it.
+enum class FileFailure : uint8_t {
+  other,       ///< any other cause
+  no_space,    ///< the disk or the user's quota is full
+  permission,  ///< the system refused access
+};
+
+/// The cause of the last failed file call of this thread (taken from the system's error
+/// value, which a later call may change: ask right after the failure).
+FileFailure platform_file_last_failure();
+
+/// The bytes this user may still write on the file system that holds `path`, in
+/// `*bytes`; false when the system cannot tell.
+bool platform_free_space(const char* path, uint64_t* bytes);
+
+/// The current folder's full path in UTF-8, zero-terminated in `out` of `size` bytes;
+/// false when it is unknown or does not fit.
+bool platform_current_directory(char* out, uint32_t size);

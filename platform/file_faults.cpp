@@ -7,6 +7,7 @@ struct FileFaults {
   int64_t allowance = -1;
   FileSystemWays ways = FileSystemWays::kNewest;
   void (*next_write_hook)() = nullptr;
+  int64_t free_space = -1;  ///< negative: no figure set
 };
 
 FileFaults file_faults;
@@ -40,4 +41,14 @@ void platform_file_limit_ways(FileSystemWays ways) {
 
 FileSystemWays file_faults_ways() {
   return file_faults.ways;
+}
+
+void platform_file_fake_free_space(int64_t bytes) {
+  file_faults.free_space = bytes < 0 ? -1 : bytes;
+}
+
+bool file_faults_free_space(uint64_t* bytes) {
+  if (file_faults.free_space < 0) return false;
+  *bytes = static_cast<uint64_t>(file_faults.free_space);
+  return true;
 }

@@ -35,3 +35,11 @@ FileSystemWays file_faults_ways();
 /// Calls `hook` once, at the start of the next write through platform_file_write (null:
 /// none, the state at start).
 void platform_file_call_at_next_write(void (*hook)());
+
+/// From now on platform_free_space reports `bytes` for every path (negative: the system's
+/// own figure again, the state at start).
+void platform_file_fake_free_space(int64_t bytes);
+
+/// The figure set by platform_file_fake_free_space into `*bytes`; false when none is set.
+/// Used by the back ends.
+bool file_faults_free_space(uint64_t* bytes);

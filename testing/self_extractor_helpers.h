@@ -54,14 +54,27 @@ inline std::string named_archive_v1_of(const std::vector<ArchiveFile>& files, bo
 
 /// The named archive of `files` as jcpack writes it (version 2): their bytes back to back in
 /// blocks of `block` bytes, each compressed where that makes it smaller (stored when
-/// `store`). Empty when the writer refuses the items.
+/// `store`), with `settings`. Empty when the writer refuses the items.
+/// A setting: its tag and its value.
+struct ArchiveSetting {
+  uint16_t tag;
+  std::string value;
+};
+
 inline std::string named_archive_of(const std::vector<ArchiveFile>& files, bool store = false,
-                                    size_t block = kTestBlockSize) {
+                                    size_t block = kTestBlockSize,
+                                    const std::vector<ArchiveSetting>& settings = {}) {
   std::string content;
   for (const ArchiveFile& file : files) content += file.content;
   std::vector<uint8_t> archive;
   NamedArchiveWriter w;
   named_archive_writer_start(&w, append_to_bytes, &archive);
+  for (const ArchiveSetting& setting : settings) {
+    if (!named_archive_writer_setting(&w, setting.tag,
+                                      reinterpret_cast<const uint8_t*>(setting.value.data()),
+                                      setting.value.size()))
+      return "";
+  }
   for (size_t at = 0; at < content.size(); at += block) {
     const auto* data = reinterpret_cast<const uint8_t*>(content.data()) + at;
     std::vector<uint8_t> entry;

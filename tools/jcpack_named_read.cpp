@@ -79,6 +79,10 @@ const char* problem_text(ExtractProblem problem) {
       return "cannot be written; the old file is left as it was";
     case ExtractProblem::folder_time:
       return "cannot set the folder's time";
+    case ExtractProblem::no_space:
+      return "no space left on the device; the old file is left as it was";
+    case ExtractProblem::permission:
+      return "permission denied; the old file is left as it was";
   }
   return "failed";
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #if defined(__linux__) && __has_include(<linux/openat2.h>)
@@ -267,7 +268,8 @@ bool platform_file_write(PlatformFile file, const void* data, uint32_t count, ui
       allowed, &written);
   advance_position(r, ok, written);
   if (done) *done = written;
-  return ok && written == count;  // a write that stops short (a full disk) is a failure
+  if (ok && allowed < count) errno = ENOSPC;  // the test hook's full disk
+  return ok && written == count;              // a write that stops short (a full disk) is a failure
 }
 
 uint32_t platform_file_seek(PlatformFile file, int32_t distance, FileSeekOrigin origin) {
@@ -617,4 +619,22 @@ bool platform_folder_set_time(PlatformFolder folder, const char* relative, int64
   const bool set = ::futimens(fd, times) == 0;
   ::close(fd);
   return set;
+}
+
+FileFailure platform_file_last_failure() {
+  if (errno == ENOSPC || errno == EDQUOT) return FileFailure::no_space;
+  if (errno == EACCES || errno == EPERM || errno == EROFS) return FileFailure::permission;
+  return FileFailure::other;
+}
+
+bool platform_free_space(const char* path, uint64_t* bytes) {
+  if (file_faults_free_space(bytes)) return true;
+  struct statvfs status {};
+  if (!path || ::statvfs(path, &status) != 0) return false;
+  *bytes = static_cast<uint64_t>(status.f_bavail) * status.f_frsize;
+  return true;
+}
+
+bool platform_current_directory(char* out, uint32_t size) {
+  return out && size > 0 && ::getcwd(out, size) != nullptr;
 }

@@ -295,6 +295,7 @@ bool platform_file_write(PlatformFile file, const void* data, uint32_t count, ui
   DWORD written = 0;
   BOOL ok = WriteFile(r->handle, data, allowed, &written, nullptr);
   if (done) *done = written;
+  if (ok && allowed < count) SetLastError(ERROR_DISK_FULL);  // the test hook's full disk
   return ok != 0 && written == count;  // a write that stops short (a full disk) is a failure
 }
 
@@ -662,4 +663,33 @@ bool platform_folder_set_time(PlatformFolder folder, const char* relative, int64
   const bool set = SetFileTime(found, nullptr, nullptr, &time) != 0;
   CloseHandle(found);
   return set;
+}
+
+FileFailure platform_file_last_failure() {
+  const DWORD error = GetLastError();
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return FileFailure::no_space;
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+      error == ERROR_SHARING_VIOLATION)
+    return FileFailure::permission;
+  return FileFailure::other;
+}
+
+bool platform_free_space(const char* path, uint64_t* bytes) {
+  if (file_faults_free_space(bytes)) return true;
+  WidePath wide;
+  ULARGE_INTEGER available{};
+  if (!utf8_to_wide(path, &wide) || !GetDiskFreeSpaceExW(wide.text, &available, nullptr, nullptr))
+    return false;
+  *bytes = available.QuadPart;
+  return true;
+}
+
+bool platform_current_directory(char* out, uint32_t size) {
+  WidePath wide;
+  const DWORD length = GetCurrentDirectoryW(kMaxPathSize, wide.text);
+  if (!out || size == 0 || length == 0 || length >= kMaxPathSize) return false;
+  const int written = wide_to_utf8(wide.text, length, out, size - 1);
+  if (written < 0) return false;
+  out[written] = 0;
+  return true;
 }

@@ -1,0 +1,100 @@
+// The self-extractor's dialogue: English, or German when its archive asks for it.
+#include "app/dialogue.h"
+
+namespace {
+
+const char* const kEnglishTexts[] = {
+    "Error",
+    "Extraction failed.",
+    "Extraction finished.",
+    "Every entry is sound.",
+    "Press any key to finish...",
+    "No archive appended: nothing to extract",
+    "archive cut short: the file ends inside its archive (an incomplete download? "
+    "Download it again)",
+    "archive damaged (checksum mismatch): download it again",
+    "File exists. Overwrite? [(y)es/(n)o/(a)ll]",
+    "        Size       Stored  Name",
+    "entries",
+    "OK      ",
+    "FAILED  ",
+    "extracting '",
+    "files",
+    "into",
+    "Extracting",
+    "not enough space",
+    "cannot make or enter the output folder",
+    "needed",
+    "available",
+    "(--no-space-check skips this check)",
+    "of",
+    "self-extractor made with entpacker",
+    "unknown option",
+    "missing value for",
+    "given twice",
+    "not allowed together",
+    "Usage:",
+    "[options]",
+    "  -y, --yes             overwrite without asking, no wait at the end",
+    "  -n, --no-overwrite    keep every existing file",
+    "  -o, --output DIR      extract into DIR (also --target DIR, -d DIR)",
+    "  -l, --list            list the entries",
+    "  -t, --test            verify the entries, write nothing (also --check)",
+    "  -q, --quiet           print failures only",
+    "  --no-space-check      do not compare the free space first",
+    "  --no-wait             no wait for a key at the end",
+    "  -h, --help            this help",
+    "  -V, --version         the version",
+    "unsafe name",
+    "name given twice",
+    "name given twice (differs only in case)",
+    "below a file",
+    "archive damaged",
+    "cannot be read",
+    "out of memory",
+    "entry damaged (checksum mismatch): download it again",
+    "a link or a file is in the way of its folder",
+    "a folder, link or read-only file is in the way",
+    "not written",
+    "folder time not set",
+    "no space left on the device",
+    "permission denied",
+    "empty name",
+    "name too long",
+    "not valid UTF-8",
+    "absolute path",
+    "empty part in the path",
+    "part of the path too long",
+    "'.' or '..' in the path",
+    "control character in the name",
+    "'\\' or ':' in the name",
+    "a part ends with a dot or a space",
+    "a device name",
+};
+
+static_assert(sizeof kEnglishTexts / sizeof kEnglishTexts[0] == static_cast<size_t>(Text::count));
+
+Language current_language = Language::english;
+
+}  // namespace
+
+const char* dialogue_text(Text text) {
+  const char* const* texts = current_language == Language::german ? kGermanTexts : kEnglishTexts;
+  return texts[static_cast<size_t>(text)];
+}
+
+void dialogue_set_language(Language language) {
+  current_language = language;
+}
+
+Language dialogue_language() {
+  return current_language;
+}
+
+bool dialogue_utf8_names() {
+#if defined(_WIN32)
+  return false;
+#else
+  return true;
+#endif
+}
