@@ -6,6 +6,7 @@
 #include "app/payload_table.h"
 #include "jc/jc_stream_count.h"
 #include "pack/archive_digest.h"
+#include "pack/named_settings.h"
 #include "pack/program_image.h"
 #include "runtime/workspace.h"
 
@@ -112,18 +113,17 @@ AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* sourc
 
 namespace {
 
-/// Takes the title and the language from the settings record in `table` (`size` bytes).
+/// Takes the title and the language from the settings record in `table` (`size` bytes); a
+/// title or a language that breaks the rules is taken for none.
 void take_settings(const uint8_t* table, size_t size, ArchiveSettings* settings) {
-  NamedSettingsWalk walk = named_archive_settings_start(table, size);
-  NamedSetting setting;
-  while (named_archive_next_setting(walk, &setting)) {
-    if (setting.tag == kNamedSettingTitle && setting.size <= kNamedTitleMaxSize) {
-      std::memcpy(settings->title, setting.value, setting.size);
-      settings->title_size = setting.size;
-    } else if (setting.tag == kNamedSettingLanguage && setting.size == kNamedLanguageSize) {
-      std::memcpy(settings->language, setting.value, setting.size);
-      settings->language_size = setting.size;
-    }
+  const NamedDialogueSettings found = named_archive_dialogue_settings(table, size);
+  if (found.title && found.title_valid) {
+    std::memcpy(settings->title, found.title, found.title_size);
+    settings->title_size = found.title_size;
+  }
+  if (found.language && found.language_valid) {
+    std::memcpy(settings->language, found.language, kNamedLanguageSize);
+    settings->language_size = kNamedLanguageSize;
   }
 }
 

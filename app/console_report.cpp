@@ -215,12 +215,14 @@ uint64_t divide(uint64_t value, uint64_t divisor) {
 }  // namespace
 
 void report_line_append_size(uint64_t bytes) {
-  // Decimal units, one decimal place (rounded) from kB on: "512 bytes", "10.3 MB".
+  // Decimal units, one decimal place (rounded) from kB on: "512 bytes", "10.3 MB" (in
+  // German "512 Bytes", "10,3 MB").
   constexpr const char* kUnits[] = {" kB", " MB", " GB", " TB", " PB"};
   constexpr uint64_t kStep = 1000;
   if (bytes < kStep) {
     line_append_number(bytes, 0);
-    line_append(" bytes");
+    line_append(" ");
+    line_append(dialogue_text(Text::bytes));
     return;
   }
   uint64_t unit = kStep;
@@ -232,7 +234,7 @@ void report_line_append_size(uint64_t bytes) {
   const uint64_t tenths = divide(bytes + divide(unit, 20), divide(unit, 10));
   const uint64_t whole = divide(tenths, 10);
   line_append_number(whole, 0);
-  line_append(".");
+  line_append(dialogue_text(Text::decimal_point));
   line_append_number(tenths - whole * 10, 0);
   line_append(kUnits[index]);
 }

@@ -28,6 +28,8 @@ const char* const kEnglishTexts[] = {
     "available",
     "(--no-space-check skips this check)",
     "of",
+    "bytes",
+    ".",
     "self-extractor made with entpacker",
     "unknown option",
     "missing value for",

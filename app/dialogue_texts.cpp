@@ -27,6 +27,8 @@ const char* const kGermanTexts[] = {
     "frei",
     "(--no-space-check prueft nicht)",
     "von",
+    "Bytes",
+    ",",
     "Selbstentpacker von entpacker",
     "unbekannte Option",
     "fehlender Wert fuer",

@@ -587,7 +587,7 @@ TEST_F(SelfExtractorTest, FailuresSayWhyWordForWordInTheArchivesLanguage) {
        "check)",
        "Error: no space left on the device: 'b.bin'", "Extraction failed."},
       {"de", "FEHLER Entpacken: Archiv beschaedigt (Pruefsumme falsch): bitte neu herunterladen",
-       "FEHLER Entpacken: nicht genug Platz: 2.5 kB noetig, 1.0 kB frei (--no-space-check prueft "
+       "FEHLER Entpacken: nicht genug Platz: 2,5 kB noetig, 1,0 kB frei (--no-space-check prueft "
        "nicht)",
        "FEHLER Entpacken: kein Platz mehr auf dem Datentraeger: 'b.bin'", "FEHLER Entpacken"},
   };
@@ -636,8 +636,9 @@ TEST_F(SelfExtractorTest, TheTitleOpensTheRunTheHelpAndTheVersion) {
   char here[4096];
   ASSERT_NE(getcwd(here, sizeof here), nullptr);
   const std::string into = std::string(here) + "/out";
-  EXPECT_EQ(memory_console_row(&screen_, 0),
-            "My App 1.0: 1 " + T(Text::files) + ", 3 bytes, " + T(Text::into) + " " + into);
+  EXPECT_EQ(memory_console_row(&screen_, 0), "My App 1.0: 1 " + T(Text::files) + ", 3 " +
+                                                 T(Text::bytes) + ", " + T(Text::into) + " " +
+                                                 into);
   reset_screen();
   EXPECT_EQ(run({"--help"}), kExitSuccess);
   EXPECT_EQ(transcript()[0], "My App 1.0");
