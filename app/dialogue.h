@@ -40,6 +40,8 @@ enum class Text : uint8_t {
   available,           ///< after the bytes free
   no_space_hint,       ///< how to skip the check
   progress_of,         ///< between the bytes done and all bytes
+  bytes,               ///< the unit of a size below a kilobyte
+  decimal_point,       ///< between a size's whole and tenth
   made_with,           ///< the version line of a self-extractor
   unknown_option,
   missing_value,
