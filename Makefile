@@ -136,7 +136,7 @@ bench-sfx:
 # build/bin/entpacker-stub-win32.exe and build/bin/entpacker-stub-win64.exe, where
 # `jcpack sfx --platform win32|win64` looks for them.
 WINDOWS_ARCHS := i686 x86_64
-HOST_TOOLS := payload_gen jcpack embed_archive console_demo entpacker
+HOST_TOOLS := payload_gen jcpack embed_archive console_demo entpacker entpacker-stub pe_resources
 
 .PHONY: host-tools windows test-windows
 
