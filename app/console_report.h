@@ -12,6 +12,17 @@ inline constexpr char kReasonSeparator[] = ": ";
 /// The report that prints on the console.
 extern const ExtractReport console_report;
 
+/// Extractions of at least this many bytes show a progress line on a terminal.
+inline constexpr uint64_t kProgressMinBytes = 4000000;
+
+/// Starts the progress of an extraction of `total` bytes: a progress line is shown in place
+/// of the announcements when the console is a `terminal`, the run is not quiet and `total`
+/// reaches kProgressMinBytes.
+void console_report_progress_start(uint64_t total, bool terminal);
+
+/// Removes the progress line; the run's next lines follow as without it.
+void console_report_progress_end();
+
 /// With `quiet`, only failures (and questions) are printed from now on.
 void console_report_set_quiet(bool quiet);
 

@@ -23,7 +23,9 @@ struct CoreState {
   OverwriteDecision decision;
   bool asked;  ///< the entry being written was asked about
   bool failed;
-  uint64_t taken;  ///< bytes of the entry taken from the content stream so far
+  uint64_t taken;               ///< bytes of the entry taken from the content stream so far
+  const ExtractReport* report;  ///< the extraction's report, for its progress
+  uint64_t done;                ///< bytes of the entries before this one
 };
 
 CoreState core_state;
@@ -237,6 +239,11 @@ ExtractProblem unpack_problem(UnpackResult result) {
   return ExtractProblem::damaged;
 }
 
+/// Tells the report how far the extraction has come.
+void tell_progress(uint64_t bytes) {
+  if (core_state.report && core_state.report->progress) core_state.report->progress(bytes);
+}
+
 /// Takes the item's bytes from the content stream, from core_state.taken on, and appends
 /// each piece to the new file when `write`. False with the problem when a piece cannot be
 /// had or written.
@@ -250,6 +257,7 @@ bool take_content(const ArchiveItem& item, bool write, ExtractProblem* problem) 
     core_state.taken += size;
     *problem = ExtractProblem::write_failed;
     if (write && !target_append(piece, size)) return false;
+    if (write) tell_progress(core_state.done + core_state.taken);
   }
   return true;
 }
@@ -426,11 +434,16 @@ bool extract_all(const ArchiveSource& source, const ExtractPolicy& policy,
   PlatformFolder output = source.table ? platform_folder_hold(".") : nullptr;
   ArchiveWalk walk = archive_walk_start(source);
   ArchiveItem item;
+  core_state.report = &report;
+  core_state.done = 0;
   while (archive_walk_next(source, walk, &item)) {
     extract_item(source, item, policy, report);
     // Whatever of the entry was not written (kept, refused, failed) is passed over.
     if (stream) content_skip(item.size - core_state.taken);
+    core_state.done += item.size;
+    tell_progress(core_state.done);
   }
+  core_state.report = nullptr;
   if (stream) content_stop();
   check_walk_end(source, walk, report);
   set_folder_times(source, output, report);

@@ -65,6 +65,9 @@ struct ExtractReport {
   void (*tested)(const ArchiveItem& item, bool sound, ExtractProblem problem);
   /// The end of a list: the sums of the sizes and the number of entries.
   void (*totals)(uint64_t unpacked, uint64_t stored, uint32_t count);
+  /// An extraction has dealt with `bytes` of its files' bytes so far (written, kept or
+  /// failed), told as pieces are written and after each entry; null: not told.
+  void (*progress)(uint64_t bytes);
 };
 
 /// Whether every name of `source` passes the rule (a built-in archive has no names to

@@ -42,7 +42,7 @@ void listed(const ArchiveItem&) {}
 void tested(const ArchiveItem&, bool, ExtractProblem) {}
 void totals(uint64_t, uint64_t, uint32_t) {}
 
-const ExtractReport kReport = {announce, ask, fail, listed, tested, totals};
+const ExtractReport kReport = {announce, ask, fail, listed, tested, totals, nullptr};
 
 class ExtractCoreTest : public FileLayerTest {};
 

@@ -45,6 +45,7 @@ struct ProgramState {
   ArchiveSettings settings;            ///< the appended archive's title and language
   char title[kNamedTitleMaxSize + 1];  ///< the title as the console shows it; empty: none
   char current[kMaxPathSize];          ///< the output folder's full path
+  bool terminal;                       ///< the output is a console, not a file or a pipe
 };
 
 ProgramState program_state;
@@ -78,6 +79,7 @@ bool start_up() {
   if (!main_heap_create()) return false;
   if (!object_heap_create() || !file_table_init() || !string_workspace_create()) return false;
   console_open();
+  program_state.terminal = console_state.stream_output == 0;
   // A console that takes UTF-8 gets lines, on a terminal as in a pipe.
   if (dialogue_utf8_names() && !platform_console_is_memory(console_state.output_handle))
     console_state.stream_output = 1;
@@ -339,7 +341,10 @@ bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
   // there.
   const char here[] = {'.', kPathSeparator, 0};
   program_directory_init(here);
-  return extract_all(source, policy, console_report);
+  console_report_progress_start(bytes, program_state.terminal);
+  const bool sound = extract_all(source, policy, console_report);
+  console_report_progress_end();
+  return sound;
 }
 
 /// Runs the mode of `options` over `source` through the extraction core, then its last

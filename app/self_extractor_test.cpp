@@ -649,3 +649,22 @@ TEST_F(SelfExtractorTest, TheTitleOpensTheRunTheHelpAndTheVersion) {
                                                                       T(Text::made_with) +
                                                                       " " ENTPACKER_VERSION}));
 }
+
+// A large extraction on a console shows one progress line in place of the announcements;
+// it is gone when the run ends, and a question brings the entry's name back.
+TEST_F(SelfExtractorTest, ALargeRunShowsProgressInPlaceOfItsAnnouncements) {
+  const std::vector<ArchiveFile> files = {{"gross.bin", std::string(kProgressMinBytes, 'g')},
+                                          {"b.txt", "neu"}};
+  make_program(named_archive_of(files, false, 1 << 20));
+  write_file("b.txt", "alt");
+  memory_console_push_key(&screen_, 'y', 0x15);
+  EXPECT_EQ(run({"-o", "."}), kExitSuccess);
+  EXPECT_EQ(transcript(), (std::vector<std::string>{kSummary, T(Text::announce) + "b.txt'",
+                                                    T(Text::overwrite_question), "", T(Text::done),
+                                                    "", T(Text::closing_prompt)}));
+  EXPECT_EQ(read_file("b.txt"), "neu");
+  // Quiet, or below the size: no progress line and no announcements either way.
+  reset_screen();
+  EXPECT_EQ(run({"-y", "-q"}), kExitSuccess);
+  EXPECT_TRUE(transcript().empty());
+}

@@ -41,6 +41,9 @@ inline constexpr uint32_t kMaxPathSize = 4096;
 /// `size` when the path did not fit (the buffer then holds its first size - 1 characters).
 uint32_t platform_module_file_name(char* buffer, uint32_t size);
 
+/// Milliseconds of a clock that only goes forward, from an arbitrary start: for intervals.
+uint64_t platform_clock_ms();
+
 /// Ends the process with `exit_code`, after the cleanup registered with
 /// platform_at_exit has run.
 [[noreturn]] void platform_exit_process(int exit_code);

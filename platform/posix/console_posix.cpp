@@ -750,7 +750,9 @@ bool console_backend_input_ended(ConsoleHandle input) {
 }
 
 bool console_backend_stream_write(ConsoleHandle output, const char* bytes, uint32_t length) {
-  if (output != stream_output()) return false;
+  // A program that writes lines to its terminal rather than paint it writes them as they
+  // are, through the screen's handle.
+  if (output != stream_output() && !(output && output == posix_console.screen)) return false;
   write_output(bytes, length);
   return true;
 }

@@ -3,6 +3,7 @@
 // interrupts the program.
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -205,4 +206,13 @@ bool platform_remove_on_exit(int slot, const char* path) {
 bool platform_at_exit(void (*cleanup)()) {
   install_handlers();
   return exit_cleanups_add(cleanup);
+}
+
+uint64_t platform_clock_ms() {
+  constexpr uint64_t kMsPerSecond = 1000;
+  constexpr long kNsPerMs = 1000000;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * kMsPerSecond +
+         static_cast<uint64_t>(now.tv_nsec / kNsPerMs);
 }

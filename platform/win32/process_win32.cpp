@@ -124,3 +124,7 @@ void platform_process_start() {
   // Nothing to do here: the system keeps the standard handles apart, so a file the program
   // opens does not become one, and a write to a closed pipe fails as an error, not a signal.
 }
+
+uint64_t platform_clock_ms() {
+  return GetTickCount64();
+}
