@@ -31,7 +31,8 @@ enum class Text : uint8_t {
   test_ok,             ///< before a sound entry's name
   test_failed,         ///< before a damaged entry's name
   announce,            ///< before the name of the entry being extracted
-  files,               ///< after the number of files in the run's first line
+  file,                ///< after the number 1 in the run's first line
+  files,               ///< after any other number of files in the run's first line
   into,                ///< before the output folder in the run's first line
   extracting,          ///< the run's first line without a title
   no_space,            ///< the free-space check refuses

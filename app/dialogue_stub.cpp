@@ -19,6 +19,7 @@ const char* const kEnglishTexts[] = {
     "OK      ",
     "FAILED  ",
     "extracting '",
+    "file",
     "files",
     "into",
     "Extracting",

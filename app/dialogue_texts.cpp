@@ -18,6 +18,7 @@ const char* const kGermanTexts[] = {
     "OK      ",
     "FEHLER  ",
     "entpacke '",
+    "Datei",
     "Dateien",
     "nach",
     "Entpacke",

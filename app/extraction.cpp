@@ -280,7 +280,7 @@ void announce_run(uint32_t files, uint64_t bytes) {
   report_line_append(titled ? ": " : " ");
   report_line_append_number(files);
   report_line_append(" ");
-  report_line_append(dialogue_text(Text::files));
+  report_line_append(dialogue_text(files == 1 ? Text::file : Text::files));
   report_line_append(", ");
   report_line_append_size(bytes);
   report_line_append(", ");

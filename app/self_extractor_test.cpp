@@ -635,8 +635,8 @@ TEST_F(SelfExtractorTest, TheTitleOpensTheRunTheHelpAndTheVersion) {
   EXPECT_EQ(run({"-y", "-o", "out"}), kExitSuccess);
   char here[4096];
   ASSERT_NE(getcwd(here, sizeof here), nullptr);
-  const std::string into = std::string(here) + "/out";
-  EXPECT_EQ(memory_console_row(&screen_, 0), "My App 1.0: 1 " + T(Text::files) + ", 3 " +
+  const std::string into = std::string(here) + kPathSeparator + "out";
+  EXPECT_EQ(memory_console_row(&screen_, 0), "My App 1.0: 1 " + T(Text::file) + ", 3 " +
                                                  T(Text::bytes) + ", " + T(Text::into) + " " +
                                                  into);
   reset_screen();
