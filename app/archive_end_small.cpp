@@ -5,3 +5,7 @@
 uint64_t entry_archive_end(PlatformFile file) {
   return platform_file_size64(file);
 }
+
+bool entry_bytes_appended(PlatformFile /*file*/, uint64_t /*end*/) {
+  return false;
+}

@@ -7,7 +7,6 @@
 #include "jc/jc_stream_count.h"
 #include "pack/archive_digest.h"
 #include "pack/named_settings.h"
-#include "pack/program_image.h"
 #include "runtime/workspace.h"
 
 namespace {
@@ -76,17 +75,11 @@ bool take_archive(PlatformFile file, const NamedArchiveTrailer& trailer, Archive
   return false;
 }
 
-bool read_file_at(void* context, uint64_t offset, uint8_t* out, size_t count) {
-  return archive_file_read_at(static_cast<PlatformFile>(context), offset, out, count);
-}
-
 /// Whether bytes follow the program's own in `file` (which has no trailer): what is left of
 /// an archive whose end was cut off.
 bool bytes_appended(PlatformFile file) {
   const uint64_t end = entry_archive_end(file);
-  if (end == UINT64_MAX) return false;
-  const uint64_t image_end = program_image_end(read_file_at, file, end);
-  return image_end != kProgramImageUnknown && end > image_end;
+  return end != UINT64_MAX && entry_bytes_appended(file, end);
 }
 
 /// Whether `item` is a folder entry.

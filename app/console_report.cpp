@@ -4,8 +4,8 @@
 
 #include "app/dialogue.h"
 #include "app/display_name.h"
+#include "app/progress_line.h"
 #include "console/console.h"
-#include "platform/process.h"
 
 namespace {
 
@@ -24,21 +24,6 @@ struct ReportState {
 };
 
 ReportState report_state;
-
-/// `value` divided by `divisor` (not 0), by shifts and subtractions: a 32-bit program then
-/// needs no 64-bit division routine.
-uint64_t report_divide(uint64_t value, uint64_t divisor) {
-  uint64_t quotient = 0;
-  uint64_t remainder = 0;
-  for (int bit = 63; bit >= 0; --bit) {
-    remainder = (remainder << 1) | ((value >> bit) & 1);
-    if (remainder >= divisor) {
-      remainder -= divisor;
-      quotient |= uint64_t{1} << bit;
-    }
-  }
-  return quotient;
-}
 
 /// The stored size shown for an entry whose bytes share blocks with other entries.
 constexpr char kSharedStoredSize[] = "-";
@@ -98,104 +83,10 @@ void line_append_name(const uint8_t* name, size_t size) {
   line_append("'");
 }
 
-// ---- The progress line ---------------------------------------------------------------------
-//
-// On a terminal, an extraction of at least kProgressMinBytes shows one line in place of the
-// entries' announcements: "42% 10.3 MB of 24.5 MB  NAME", redrawn at most every
-// kProgressIntervalMs. A console that writes lines gets it after a carriage return, ended by
-// an erase to the line's end; a painted console gets it painted at the cursor, which stays
-// where it is. Any other line clears it first, and it is drawn again at the next progress.
-
-constexpr uint64_t kProgressIntervalMs = 100;
-constexpr char kEraseToEnd[] = "\x1B[K";
-
-/// The progress line's state.
-struct ProgressState {
-  bool active;  ///< the run shows a progress line
-  bool lines;   ///< the console writes lines (the line is redrawn after a carriage return)
-  bool shown;   ///< the line is on the screen now
-  uint64_t total;
-  uint64_t done;
-  uint64_t drawn_at;  ///< clock of the last drawing
-  char name[kNameTextSize];
-  char line[kLineSize];
-};
-
-ProgressState progress_state;
-
-/// The width the progress line keeps to: the console's columns less one.
-size_t progress_width() {
-  const int16_t columns = console_state.buffer_info.size.x;
-  return columns > 1 ? static_cast<size_t>(columns - 1) : 0;
-}
-
-/// Puts `text` on the progress line, or blanks it for an empty `text`.
-void progress_put(const char* text) {
-  const size_t width = progress_width();
-  if (progress_state.lines) {
-    console_print("\r");
-    if (*text) console_print(text);
-    console_print(kEraseToEnd);
-    return;
-  }
-  char* painted = progress_state.line;
-  size_t length = std::strlen(text);
-  if (painted != text) std::memcpy(painted, text, length + 1);
-  while (length < width && length + 1 < kLineSize) painted[length++] = ' ';
-  console_write_at_cursor(painted, static_cast<uint32_t>(length));
-}
-
-/// Removes the progress line from the screen.
-void progress_clear() {
-  if (!progress_state.shown) return;
-  progress_state.shown = false;
-  progress_put("");
-}
-
-/// Prints `text` as a line of its own, below nothing but what was there before.
+/// Prints `text` as a line of its own, after the progress line is cleared away.
 void print_line(const char* text) {
-  progress_clear();
+  progress_line_clear();
   console_print_line(text);
-}
-
-/// Cuts `text` after `width` characters (UTF-8 sequences counted as one).
-void cut_to_width(char* text, size_t width) {
-  size_t characters = 0;
-  for (size_t i = 0; text[i]; ++i) {
-    if ((static_cast<uint8_t>(text[i]) & 0xC0) == 0x80) continue;
-    if (characters++ == width) {
-      text[i] = 0;
-      return;
-    }
-  }
-}
-
-void draw_progress() {
-  const uint64_t now = platform_clock_ms();
-  if (progress_state.shown && now - progress_state.drawn_at < kProgressIntervalMs) return;
-  progress_state.drawn_at = now;
-  const uint64_t done =
-      progress_state.done < progress_state.total ? progress_state.done : progress_state.total;
-  line_start("");
-  line_append_number(report_divide(done * 100, progress_state.total), 3);
-  line_append("% ");
-  report_line_append_size(done);
-  line_append(" ");
-  line_append(dialogue_text(Text::progress_of));
-  line_append(" ");
-  report_line_append_size(progress_state.total);
-  line_append("  ");
-  line_append(progress_state.name);
-  cut_to_width(report_state.line, progress_width());
-  std::memcpy(progress_state.line, report_state.line, std::strlen(report_state.line) + 1);
-  progress_put(progress_state.line);
-  progress_state.shown = true;
-}
-
-void progress(uint64_t bytes) {
-  if (!progress_state.active) return;
-  progress_state.done = bytes;
-  draw_progress();
 }
 
 /// The announcement of `item`: "extracting 'NAME'".
@@ -207,8 +98,9 @@ void announcement(const ArchiveItem& item) {
 }
 
 void announce(const ArchiveItem& item) {
-  if (progress_state.active) {
-    console_report_name(item.name, item.name_size, progress_state.name, sizeof progress_state.name);
+  if (progress_line_active()) {
+    console_report_name(item.name, item.name_size, report_state.shown, sizeof report_state.shown);
+    progress_line_name(report_state.shown);
     return;
   }
   announcement(item);
@@ -218,7 +110,7 @@ void announce(const ArchiveItem& item) {
 /// The question, after the entry's announcement when a quiet run or the progress line has
 /// not printed it.
 OverwriteDecision ask(const ArchiveItem& item) {
-  if (report_state.quiet || progress_state.active) {
+  if (report_state.quiet || progress_line_active()) {
     announcement(item);
     print_line(report_state.line);
   }
@@ -231,10 +123,13 @@ void fail(const ExtractFailure& failure) {
   line_start(dialogue_text(Text::failed));
   line_append(kReasonSeparator);
   line_append(dialogue_text_at(Text::reason_unsafe_name, static_cast<size_t>(failure.problem)));
-  if (failure.problem == ExtractProblem::unsafe_name &&
-      failure.name_problem != EntryNameProblem::ok) {
+  const char* rule =
+      failure.name_problem == EntryNameProblem::ok
+          ? ""
+          : dialogue_text_at(Text::rule_empty, static_cast<size_t>(failure.name_problem) - 1);
+  if (failure.problem == ExtractProblem::unsafe_name && *rule) {
     line_append(" (");
-    line_append(dialogue_text_at(Text::rule_empty, static_cast<size_t>(failure.name_problem) - 1));
+    line_append(rule);
     line_append(")");
   }
   if (failure.item) {
@@ -286,19 +181,8 @@ void totals(uint64_t unpacked, uint64_t stored, uint32_t count) {
 
 }  // namespace
 
-const ExtractReport console_report = {announce, ask, fail, listed, tested, totals, progress};
-
-void console_report_progress_start(uint64_t total, bool terminal) {
-  progress_state = ProgressState{};
-  progress_state.active = terminal && !report_state.quiet && total >= kProgressMinBytes;
-  progress_state.lines = console_state.stream_output != 0;
-  progress_state.total = total;
-}
-
-void console_report_progress_end() {
-  progress_clear();
-  progress_state.active = false;
-}
+const ExtractReport console_report = {announce,        ask, fail, listed, tested, totals,
+                                      progress_line_to};
 
 void console_report_set_quiet(bool quiet) {
   report_state.quiet = quiet;
@@ -313,7 +197,7 @@ void console_report_line(const char* line) {
 }
 
 void console_report_name(const uint8_t* name, size_t size, char* out, size_t capacity) {
-  display_name(name, size, out, capacity, dialogue_utf8_names());
+  dialogue_show_name(name, size, out, capacity);
 }
 
 void report_line_start(const char* text) {
@@ -324,8 +208,8 @@ void report_line_append(const char* text) {
   line_append(text);
 }
 
-void report_line_append_number(uint64_t value) {
-  line_append_number(value, 0);
+void report_line_append_number(uint64_t value, size_t width) {
+  line_append_number(value, width);
 }
 
 void report_line_append_size(uint64_t bytes) {
@@ -355,4 +239,18 @@ void report_line_append_size(uint64_t bytes) {
 
 const char* report_line() {
   return report_state.line;
+}
+
+// By shifts and subtractions: a 32-bit program then needs no 64-bit division routine.
+uint64_t report_divide(uint64_t value, uint64_t divisor) {
+  uint64_t quotient = 0;
+  uint64_t remainder = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    remainder = (remainder << 1) | ((value >> bit) & 1);
+    if (remainder >= divisor) {
+      remainder -= divisor;
+      quotient |= uint64_t{1} << bit;
+    }
+  }
+  return quotient;
 }

@@ -12,17 +12,6 @@ inline constexpr char kReasonSeparator[] = ": ";
 /// The report that prints on the console.
 extern const ExtractReport console_report;
 
-/// Extractions of at least this many bytes show a progress line on a terminal.
-inline constexpr uint64_t kProgressMinBytes = 4000000;
-
-/// Starts the progress of an extraction of `total` bytes: a progress line is shown in place
-/// of the announcements when the console is a `terminal`, the run is not quiet and `total`
-/// reaches kProgressMinBytes.
-void console_report_progress_start(uint64_t total, bool terminal);
-
-/// Removes the progress line; the run's next lines follow as without it.
-void console_report_progress_end();
-
 /// With `quiet`, only failures (and questions) are printed from now on.
 void console_report_set_quiet(bool quiet);
 
@@ -42,8 +31,11 @@ void report_line_start(const char* text);
 /// Appends `text` to the line, cut where the line ends.
 void report_line_append(const char* text);
 
-/// Appends `value` in decimal.
-void report_line_append_number(uint64_t value);
+/// Appends `value` in decimal, right-aligned in `width` characters.
+void report_line_append_number(uint64_t value, size_t width = 0);
+
+/// `value` divided by `divisor` (not 0), without a 64-bit division routine.
+uint64_t report_divide(uint64_t value, uint64_t divisor);
 
 /// Appends `bytes` as people read it: "512 bytes", "10.3 MB" (decimal units).
 void report_line_append_size(uint64_t bytes);

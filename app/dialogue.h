@@ -23,7 +23,6 @@ enum class Text : uint8_t {
   test_done,           ///< the last line of a sound test
   closing_prompt,      ///< before the wait for a key
   no_archive,          ///< nothing is appended and nothing is built in
-  cut_short,           ///< bytes follow the program, but no whole archive
   archive_damaged,     ///< the archive's digest or structure fails
   overwrite_question,  ///< asked before a file with content is replaced
   list_header,         ///< over the list's columns
@@ -31,19 +30,7 @@ enum class Text : uint8_t {
   test_ok,             ///< before a sound entry's name
   test_failed,         ///< before a damaged entry's name
   announce,            ///< before the name of the entry being extracted
-  file,                ///< after the number 1 in the run's first line
-  files,               ///< after any other number of files in the run's first line
-  into,                ///< before the output folder in the run's first line
-  extracting,          ///< the run's first line without a title
-  no_space,            ///< the free-space check refuses
   output_folder,       ///< the output folder cannot be made or entered
-  needed,              ///< after the bytes the run writes
-  available,           ///< after the bytes free
-  no_space_hint,       ///< how to skip the check
-  progress_of,         ///< between the bytes done and all bytes
-  bytes,               ///< the unit of a size below a kilobyte
-  decimal_point,       ///< between a size's whole and tenth
-  made_with,           ///< the version line of a self-extractor
   unknown_option,
   missing_value,
   given_twice,
@@ -56,7 +43,6 @@ enum class Text : uint8_t {
   usage_list,
   usage_test,
   usage_quiet,
-  usage_no_space_check,
   usage_no_wait,
   usage_help,
   usage_version,
@@ -75,6 +61,21 @@ enum class Text : uint8_t {
   reason_folder_time,
   reason_no_space,
   reason_permission,
+  /// The self-extractor's own texts: the built-in program's set has none of them.
+  stub_first,
+  cut_short = stub_first,  ///< bytes follow the program, but no whole archive
+  file,                    ///< after the number 1 in the run's first line
+  files,                   ///< after any other number of files in the run's first line
+  into,                    ///< before the output folder in the run's first line
+  extracting,              ///< the run's first line without a title
+  no_space,                ///< the free-space check refuses
+  needed,                  ///< after the bytes the run writes
+  available,               ///< after the bytes free
+  no_space_hint,           ///< how to skip the check
+  progress_of,             ///< between the bytes done and all bytes
+  bytes,                   ///< the unit of a size below a kilobyte
+  decimal_point,           ///< between a size's whole and tenth
+  made_with,               ///< the version line of a self-extractor
   rule_empty,
   rule_too_long,
   rule_invalid_utf8,
@@ -86,11 +87,12 @@ enum class Text : uint8_t {
   rule_forbidden_character,
   rule_trailing_dot_or_space,
   rule_device_name,
+  usage_no_space_check,  ///< the last usage line, the self-extractor's alone
   count,
 };
 
-/// The German texts, by Text.
-extern const char* const kGermanTexts[];
+/// The German text of `text`, which comes before Text::stub_first.
+const char* german_text(Text text);
 
 /// The text in the dialogue's language.
 const char* dialogue_text(Text text);
@@ -113,3 +115,7 @@ Language dialogue_language_of(const uint8_t* code, size_t size);
 /// Whether names and titles reach the console as UTF-8 (the self-extractor on Linux, whose
 /// console writes lines, for terminals and pipes alike); otherwise as Windows-1252.
 bool dialogue_utf8_names();
+
+/// Writes the UTF-8 name (`size` bytes at `name`) as the console shows it into `out` of
+/// `capacity` bytes, zero-terminated (see display_name.h).
+void dialogue_show_name(const uint8_t* name, size_t size, char* out, size_t capacity);

@@ -1,9 +1,10 @@
 // The built-in program's dialogue: German alone, whatever an archive's settings say, so
 // that the program's own bytes stay small.
 #include "app/dialogue.h"
+#include "app/display_name.h"
 
 const char* dialogue_text(Text text) {
-  return kGermanTexts[static_cast<size_t>(text)];
+  return text < Text::stub_first ? german_text(text) : "";
 }
 
 void dialogue_set_language(Language /*language*/) {}
@@ -14,4 +15,8 @@ Language dialogue_language() {
 
 bool dialogue_utf8_names() {
   return false;
+}
+
+void dialogue_show_name(const uint8_t* name, size_t size, char* out, size_t capacity) {
+  display_name(name, size, out, capacity);
 }

@@ -1,5 +1,6 @@
 // The self-extractor's dialogue: English, or German when its archive asks for it.
 #include "app/dialogue.h"
+#include "app/display_name.h"
 
 namespace {
 
@@ -10,8 +11,6 @@ const char* const kEnglishTexts[] = {
     "Every entry is sound.",
     "Press any key to finish...",
     "No archive appended: nothing to extract",
-    "archive cut short: the file ends inside its archive (an incomplete download? "
-    "Download it again)",
     "archive damaged (checksum mismatch): download it again",
     "File exists. Overwrite? [(y)es/(n)o/(a)ll]",
     "        Size       Stored  Name",
@@ -19,35 +18,22 @@ const char* const kEnglishTexts[] = {
     "OK      ",
     "FAILED  ",
     "extracting '",
-    "file",
-    "files",
-    "into",
-    "Extracting",
-    "not enough space",
     "cannot make or enter the output folder",
-    "needed",
-    "available",
-    "(--no-space-check skips this check)",
-    "of",
-    "bytes",
-    ".",
-    "self-extractor made with entpacker",
     "unknown option",
     "missing value for",
     "given twice",
     "not allowed together",
     "Usage:",
     "[options]",
-    "  -y, --yes             overwrite without asking, no wait at the end",
-    "  -n, --no-overwrite    keep every existing file",
-    "  -o, --output DIR      extract into DIR (also --target DIR, -d DIR)",
-    "  -l, --list            list the entries",
-    "  -t, --test            verify the entries, write nothing (also --check)",
-    "  -q, --quiet           print failures only",
-    "  --no-space-check      do not compare the free space first",
-    "  --no-wait             no wait for a key at the end",
-    "  -h, --help            this help",
-    "  -V, --version         the version",
+    "  -y, --yes           overwrite without asking, no wait at the end",
+    "  -n, --no-overwrite  keep every existing file",
+    "  -o, --output DIR    extract into DIR (also --target DIR, -d DIR)",
+    "  -l, --list          list the entries",
+    "  -t, --test          verify the entries, write nothing (also --check)",
+    "  -q, --quiet         print failures only",
+    "  --no-wait           no wait for a key at the end",
+    "  -h, --help          this help",
+    "  -V, --version       the version",
     "unsafe name",
     "name given twice",
     "name given twice (differs only in case)",
@@ -62,6 +48,20 @@ const char* const kEnglishTexts[] = {
     "folder time not set",
     "no space left on the device",
     "permission denied",
+    "archive cut short: the file ends inside its archive (an incomplete download? "
+    "Download it again)",
+    "file",
+    "files",
+    "into",
+    "Extracting",
+    "not enough space",
+    "needed",
+    "available",
+    "(--no-space-check skips this check)",
+    "of",
+    "bytes",
+    ".",
+    "self-extractor made with entpacker",
     "empty name",
     "name too long",
     "not valid UTF-8",
@@ -73,17 +73,55 @@ const char* const kEnglishTexts[] = {
     "'\\' or ':' in the name",
     "a part ends with a dot or a space",
     "a device name",
+    "  --no-space-check    do not compare the free space first",
+
 };
 
 static_assert(sizeof kEnglishTexts / sizeof kEnglishTexts[0] == static_cast<size_t>(Text::count));
+
+/// The German texts of the self-extractor's own, from Text::stub_first on.
+const char* const kGermanStubTexts[] = {
+    "Archiv unvollstaendig: die Datei endet mitten im Archiv (Download unvollstaendig? "
+    "Bitte neu herunterladen)",
+    "Datei",
+    "Dateien",
+    "nach",
+    "Entpacke",
+    "nicht genug Platz",
+    "noetig",
+    "frei",
+    "(--no-space-check prueft nicht)",
+    "von",
+    "Bytes",
+    ",",
+    "Selbstentpacker von entpacker",
+    "leerer Name",
+    "Name zu lang",
+    "kein gueltiges UTF-8",
+    "absoluter Pfad",
+    "leerer Teil im Pfad",
+    "Teil des Pfads zu lang",
+    "'.' oder '..' im Pfad",
+    "Steuerzeichen im Namen",
+    "'\\' oder ':' im Namen",
+    "Teil endet mit Punkt oder Leerzeichen",
+    "Geraetename",
+    "  --no-space-check    freien Platz nicht vorab pruefen",
+
+};
+
+static_assert(sizeof kGermanStubTexts / sizeof kGermanStubTexts[0] ==
+              static_cast<size_t>(Text::count) - static_cast<size_t>(Text::stub_first));
 
 Language current_language = Language::english;
 
 }  // namespace
 
 const char* dialogue_text(Text text) {
-  const char* const* texts = current_language == Language::german ? kGermanTexts : kEnglishTexts;
-  return texts[static_cast<size_t>(text)];
+  const auto index = static_cast<size_t>(text);
+  const auto first = static_cast<size_t>(Text::stub_first);
+  if (current_language != Language::german) return kEnglishTexts[index];
+  return index < first ? german_text(text) : kGermanStubTexts[index - first];
 }
 
 void dialogue_set_language(Language language) {
@@ -100,4 +138,11 @@ bool dialogue_utf8_names() {
 #else
   return true;
 #endif
+}
+
+void dialogue_show_name(const uint8_t* name, size_t size, char* out, size_t capacity) {
+  if (dialogue_utf8_names())
+    display_name_utf8(name, size, out, capacity);
+  else
+    display_name(name, size, out, capacity);
 }

@@ -44,7 +44,16 @@ uint32_t next_code_point(const uint8_t* name, size_t size, size_t* at) {
 
 }  // namespace
 
-void display_name(const uint8_t* name, size_t size, char* out, size_t capacity, bool utf8) {
+void display_name(const uint8_t* name, size_t size, char* out, size_t capacity) {
+  size_t used = 0;
+  size_t at = 0;
+  while (at < size && used + 1 < capacity) {
+    out[used++] = shown_byte(next_code_point(name, size, &at));
+  }
+  out[used] = 0;
+}
+
+void display_name_utf8(const uint8_t* name, size_t size, char* out, size_t capacity) {
   constexpr uint32_t kFirstAfterControls = 0xA0;  // C1 controls end at 0x9F
   size_t used = 0;
   size_t at = 0;
@@ -55,8 +64,8 @@ void display_name(const uint8_t* name, size_t size, char* out, size_t capacity, 
     // Controls, and the marks that turn the direction of the text, are never passed on.
     const bool direction_mark = (code_point >= 0x202A && code_point <= 0x202E) ||
                                 (code_point >= 0x2066 && code_point <= 0x2069);
-    if (!utf8 || code_point < kFirstAfterControls || code_point == 0xFFFFFFFF || direction_mark) {
-      out[used++] = code_point < 0x80 || !utf8 ? shown_byte(code_point) : kDisplayPlaceholder;
+    if (code_point < kFirstAfterControls || code_point == 0xFFFFFFFF || direction_mark) {
+      out[used++] = code_point < 0x80 ? shown_byte(code_point) : kDisplayPlaceholder;
       continue;
     }
     if (used + length + 1 > capacity) break;

@@ -10,7 +10,11 @@
 
 inline constexpr char kDisplayPlaceholder = '?';
 
-/// Writes the Windows-1252 form (with `utf8`: the UTF-8 form) of the UTF-8 name (`size`
-/// bytes at `name`) into `out` (`capacity` bytes, at least 1) with a terminating zero, cut
-/// to what fits at a character's end.
-void display_name(const uint8_t* name, size_t size, char* out, size_t capacity, bool utf8 = false);
+/// Writes the Windows-1252 form of the UTF-8 name (`size` bytes at `name`) into `out`
+/// (`capacity` bytes, at least 1) with a terminating zero, cut to what fits.
+void display_name(const uint8_t* name, size_t size, char* out, size_t capacity);
+
+/// Writes the name as display_name does, for a console that takes UTF-8: every valid
+/// character but the controls and the marks that turn the text's direction as it is, cut to
+/// what fits at a character's end.
+void display_name_utf8(const uint8_t* name, size_t size, char* out, size_t capacity);

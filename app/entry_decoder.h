@@ -41,6 +41,11 @@ bool entry_source_read(const ArchiveSource& source, uint64_t offset, uint8_t* ou
 /// signature and its padding (pack/signed_program.h).
 uint64_t entry_archive_end(PlatformFile file);
 
+/// Whether bytes follow the program's own in `file`, which ends at `end` and holds no
+/// trailer there: what is left of an archive whose end was cut off (pack/program_image.h).
+/// The built-in program's set says no: it runs its own archive whatever follows it.
+bool entry_bytes_appended(PlatformFile file, uint64_t end);
+
 /// Forgets whatever entry_source_read keeps of a source that is being closed.
 void entry_source_closed();
 

@@ -10,6 +10,7 @@
 #include "app/console_report.h"
 #include "app/dialogue.h"
 #include "app/extract_core.h"
+#include "app/front_end.h"
 #include "app/options.h"
 #include "app/overwrite.h"
 #include "app/payload_table.h"
@@ -37,15 +38,13 @@ struct ProgramState {
   const uint8_t* entry_data;
   int32_t entry_length;
   OverwriteDecision decision;
-  bool failed;                         ///< something went wrong: no success message, exit code 1
-  char archive_name[kNameSize];        ///< the temporary archive's name in the program directory
-  char folder_path[kMaxPathSize];      ///< the output folder as its parents are made
-  char own_file[kMaxPathSize];         ///< the program's own file, which may carry an archive
-  char usage_line[kMaxPathSize];       ///< a usage error's first line
-  ArchiveSettings settings;            ///< the appended archive's title and language
-  char title[kNamedTitleMaxSize + 1];  ///< the title as the console shows it; empty: none
-  char current[kMaxPathSize];          ///< the output folder's full path
-  bool terminal;                       ///< the output is a console, not a file or a pipe
+  bool failed;                     ///< something went wrong: no success message, exit code 1
+  char archive_name[kNameSize];    ///< the temporary archive's name in the program directory
+  char folder_path[kMaxPathSize];  ///< the output folder as its parents are made
+  char own_file[kMaxPathSize];     ///< the program's own file, which may carry an archive
+  char usage_line[kMaxPathSize];   ///< a usage error's first line
+  RunSettings settings;            ///< the appended archive's title
+  bool terminal;                   ///< the output is a console, not a file or a pipe
 };
 
 ProgramState program_state;
@@ -193,6 +192,8 @@ void print_usage(void (*print)(const char*)) {
   print(line);
   for (size_t text = size_t(Text::usage_yes); text <= size_t(Text::usage_last); ++text)
     print(dialogue_text(static_cast<Text>(text)));
+  const char* space_check = dialogue_text(Text::usage_no_space_check);
+  if (*space_check) print(space_check);
 }
 
 /// Prints a usage error and the usage on standard error.
@@ -207,20 +208,9 @@ void report_usage_error(const ProgramOptions& options) {
   print_usage(platform_error_line);
 }
 
-/// Takes the appended archive's title and language, before anything is printed.
-void take_settings() {
-  ArchiveSettings& settings = program_state.settings;
-  appended_archive_settings(program_state.own_file, &settings);
-  dialogue_set_language(dialogue_language_of(settings.language, settings.language_size));
-  program_state.title[0] = 0;
-  if (settings.title_size > 0)
-    console_report_name(settings.title, settings.title_size, program_state.title,
-                        sizeof program_state.title);
-}
-
 /// Prints the title, when the archive has one, as the first line of help and version.
 void print_title() {
-  if (program_state.title[0] != 0) console_print_line(program_state.title);
+  if (program_state.settings.title[0] != 0) console_print_line(program_state.settings.title);
 }
 
 /// Prints "FAILURE: TEXT" for the archive as a whole.
@@ -259,59 +249,6 @@ constexpr bool kNamesFoldCase = true;
 constexpr bool kNamesFoldCase = false;
 #endif
 
-/// The files of `source` and the bytes they hold.
-void count_files(const ArchiveSource& source, uint32_t* files, uint64_t* bytes) {
-  *files = 0;
-  *bytes = 0;
-  ArchiveWalk walk = archive_walk_start(source);
-  ArchiveItem item;
-  while (archive_walk_next(source, walk, &item)) {
-    if ((item.flags & kNamedEntryDirectory) != 0) continue;
-    ++*files;
-    *bytes += item.size;
-  }
-}
-
-/// The run's first line: "TITLE: 76 files, 10.3 MB, into DIR" ("Extracting 76 files, ..."
-/// without a title).
-void announce_run(uint32_t files, uint64_t bytes) {
-  const bool titled = program_state.title[0] != 0;
-  report_line_start(titled ? program_state.title : dialogue_text(Text::extracting));
-  report_line_append(titled ? ": " : " ");
-  report_line_append_number(files);
-  report_line_append(" ");
-  report_line_append(dialogue_text(files == 1 ? Text::file : Text::files));
-  report_line_append(", ");
-  report_line_append_size(bytes);
-  report_line_append(", ");
-  report_line_append(dialogue_text(Text::into));
-  report_line_append(" ");
-  report_line_append(program_state.current);
-  console_report_line(report_line());
-}
-
-/// Whether the output folder's file system has room for `bytes`; when it has not, says so
-/// with both figures. A system that cannot tell passes.
-bool room_for(uint64_t bytes) {
-  uint64_t available = 0;
-  if (!platform_free_space(".", &available) || available >= bytes) return true;
-  report_line_start(dialogue_text(Text::failed));
-  report_line_append(kReasonSeparator);
-  report_line_append(dialogue_text(Text::no_space));
-  report_line_append(": ");
-  report_line_append_size(bytes);
-  report_line_append(" ");
-  report_line_append(dialogue_text(Text::needed));
-  report_line_append(", ");
-  report_line_append_size(available);
-  report_line_append(" ");
-  report_line_append(dialogue_text(Text::available));
-  report_line_append(" ");
-  report_line_append(dialogue_text(Text::no_space_hint));
-  console_print_line(report_line());
-  return false;
-}
-
 /// Extracts `source` into the output folder of `options` or the program directory.
 bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
                     const ProgramOptions& options) {
@@ -329,21 +266,16 @@ bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
     fail(report_line());
     return false;
   }
-  if (!platform_current_directory(program_state.current, sizeof program_state.current))
-    std::memcpy(program_state.current, ".", 2);
-  uint32_t files = 0;
-  uint64_t bytes = 0;
-  count_files(source, &files, &bytes);
-  announce_run(files, bytes);
-  if (options.space_check && !room_for(bytes)) return false;
+  if (!front_end_begin(source, program_state.settings, options.space_check, program_state.terminal,
+                       options.quiet))
+    return false;
   // Made current, the folder is named relative to itself from now on, and so is each folder
   // the extraction enters below it: new files are registered for removal by their names
   // there.
   const char here[] = {'.', kPathSeparator, 0};
   program_directory_init(here);
-  console_report_progress_start(bytes, program_state.terminal);
   const bool sound = extract_all(source, policy, console_report);
-  console_report_progress_end();
+  front_end_end();
   return sound;
 }
 
@@ -461,7 +393,7 @@ int extraction_run_with_arguments(const uint8_t* archive, uint32_t size,
     main_heap_destroy();
     return kExitFailure;
   }
-  take_settings();
+  front_end_settings(program_state.own_file, &program_state.settings);
   if (options.mode == ProgramMode::usage_error) {
     report_usage_error(options);
     shut_down();
