@@ -44,8 +44,8 @@ words() {  # words LANGUAGE: the dialogue's words in LANGUAGE
     made_with="Selbstentpacker von entpacker"
     damaged="Archiv beschaedigt (Pruefsumme falsch): bitte neu herunterladen"
     no_room="nicht genug Platz: 3,0 MB noetig, 1,0 MB frei (--no-space-check prueft nicht)"
-    device_full="kein Platz mehr auf dem Datentraeger"
-    in_the_way="ein Ordner, Link oder eine schreibgeschuetzte Datei steht im Weg"
+    device_full="kein Platz auf dem Datentraeger"
+    in_the_way="Ordner, Link oder schreibgeschuetzte Datei im Weg"
     header="     Groesse      Gepackt  Name"
   fi
 }
