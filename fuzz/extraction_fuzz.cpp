@@ -21,7 +21,7 @@
 // or exactly the bytes of an entry of its name (version 2: the bytes its record's size takes
 // from the blocks' unpacked bytes, back to back, and none for a file whose bytes touch a
 // block that does not unpack); whenever a target kept its old content, the run reported the
-// failure (exit code 1, "FEHLER Entpacken" on the screen), unless the way allowed keeping it
+// failure (exit code 1, the failure on the screen), unless the way allowed keeping it
 // (an existing file under -n, or one asked about); and nothing but the targets and their
 // folders is left where the run wrote.
 #include <signal.h>
@@ -40,6 +40,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/dialogue.h"
 #include "app/extraction.h"
 #include "fuzz/fuzz_limits.h"
 #include "jc/pack_format.h"
@@ -205,7 +206,8 @@ void built_in_run(int64_t fault_after, const uint8_t* archive, uint32_t archive_
   }
   // A program without a carried archive (the self-extractor stub) and nothing appended
   // says so instead.
-  const char* failure_line = archive_size == 0 ? kNoArchive : kExtractionFailed;
+  const char* failure_line =
+      archive_size == 0 ? dialogue_text(Text::no_archive) : kExtractionFailed;
   if (kept_any && (code != kExitFailure || !screen_shows(screen, failure_line)))
     fail("a target was not written and no failure was reported");
   size_t names = 0;
@@ -483,8 +485,11 @@ void appended_run(Way way, bool keep_checksums, int64_t fault_after, const uint8
   for (const Entry& e : list) kept_unexcused = kept_unexcused || (is_file(e) && !is_safe(e.name));
   const bool absent = std::memcmp(file.data() + file.size() - kNamedArchiveTrailerSize,
                                   kNamedArchiveMagic, sizeof kNamedArchiveMagic) != 0;
-  if (kept_unexcused &&
-      (code != kExitFailure || !screen_shows(screen, absent ? kNoArchive : kExtractionFailed)))
+  // The run's failure in its own language: "Error: ..." (a trailer cut off with bytes left
+  // after the program is an archive cut short), or that nothing is appended.
+  const bool reported = screen_shows(screen, dialogue_text(Text::failed)) ||
+                        (absent && screen_shows(screen, dialogue_text(Text::no_archive)));
+  if (kept_unexcused && (code != kExitFailure || !reported))
     fail("a target was not written and no failure was reported");
 
   // Nothing but the targets and their folders, and nothing beside the output folder.
