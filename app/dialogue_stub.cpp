@@ -48,8 +48,8 @@ const char* const kEnglishTexts[] = {
     "folder time not set",
     "no space left on the device",
     "permission denied",
-    "archive cut short: the file ends inside its archive (an incomplete download? "
-    "Download it again)",
+    ("archive cut short: the file ends inside its archive (an incomplete download? "
+     "Download it again)"),
     "file",
     "files",
     "into",
@@ -81,8 +81,8 @@ static_assert(sizeof kEnglishTexts / sizeof kEnglishTexts[0] == static_cast<size
 
 /// The German texts of the self-extractor's own, from Text::stub_first on.
 const char* const kGermanStubTexts[] = {
-    "Archiv unvollstaendig: die Datei endet mitten im Archiv (Download unvollstaendig? "
-    "Bitte neu herunterladen)",
+    ("Archiv unvollstaendig: die Datei endet mitten im Archiv (Download unvollstaendig? "
+     "Bitte neu herunterladen)"),
     "Datei",
     "Dateien",
     "nach",
