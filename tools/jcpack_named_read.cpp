@@ -143,7 +143,8 @@ void test_line(const ArchiveItem& item, bool sound, ExtractProblem problem) {
 
 const ExtractReport list_report = {announce, ask, report_fail, listed, list_line, totals, nullptr};
 const ExtractReport test_report = {announce, ask, report_fail, listed, test_line, totals, nullptr};
-const ExtractReport unpack_report = {announce, ask, report_fail, listed, test_line, totals, nullptr};
+const ExtractReport unpack_report = {announce,  ask,    report_fail, listed,
+                                     test_line, totals, nullptr};
 
 /// Starts the runtime the core works with; false after a message when it cannot.
 bool start_runtime() {
