@@ -90,6 +90,16 @@ inline constexpr uint16_t kNamedSettingRequired = 0x8000;
 ///                          taken for English
 inline constexpr uint16_t kNamedSettingTitle = 1;
 inline constexpr uint16_t kNamedSettingLanguage = 2;
+/// The settings of an installer. Each changes what a run does, so each is required: a
+/// reader that does not know them refuses the archive rather than extract it without them.
+///   kNamedSettingRun      the command run after a complete extraction, split by the rule
+///                         of pack/run_command.h; its program is a file of the archive
+///   kNamedSettingTemp     no value: extract into a new private folder, removed after the
+///                         command has ended
+///   kNamedSettingLicense  a UTF-8 text shown, and accepted, before anything is written
+inline constexpr uint16_t kNamedSettingRun = kNamedSettingRequired | 3;
+inline constexpr uint16_t kNamedSettingTemp = kNamedSettingRequired | 4;
+inline constexpr uint16_t kNamedSettingLicense = kNamedSettingRequired | 5;
 inline constexpr size_t kNamedTitleMaxSize = 200;
 inline constexpr size_t kNamedLanguageSize = 2;
 inline constexpr char kNamedLanguageEnglish[] = "en";
