@@ -40,5 +40,7 @@ bool platform_temp_folder_make(char* out, uint32_t size, bool need_exec);
 /// entries are removed too. Goes on after an entry that cannot be removed and returns
 /// false at the end then; false too, with nothing touched, when `path` is itself a link,
 /// is not a folder or is missing. Links among the folders leading to `path` are followed:
-/// they are the caller's own choice.
+/// they are the caller's own choice. Where the system shows a link as the entry it leads
+/// to and would remove that entry in its place (Wine with the Unix links it shows), the
+/// link is left in place and the removal reports failure.
 bool platform_tree_remove(const char* path);
