@@ -73,7 +73,8 @@ using TempFolderTest = ScratchDirectoryTest;
 #if !defined(_WIN32)
   struct stat info {};
   if (::stat(folder.c_str(), &info) != 0 || (info.st_mode & 07777) != 0700)
-    return ::testing::AssertionFailure() << folder << " has mode " << std::oct << info.st_mode;
+    return ::testing::AssertionFailure()
+           << folder << " has mode 0" << std::oct << (info.st_mode & 07777);
 #endif
   return ::testing::AssertionSuccess();
 }
@@ -106,11 +107,12 @@ TEST_F(TempFolderTest, EachCallMakesANewPrivateFolderInTheTemporaryBase) {
 }
 
 #if !defined(_WIN32)
-TEST_F(TempFolderTest, ProgramsToRunGoToTheCacheWhenTheBaseMayNotRunThem) {
+TEST_F(TempFolderTest, ProgramsToRunGoToTheCacheWhenTheBaseMayNotRunThemAndMountsAreNotEntered) {
   if (::getuid() != 0)
     GTEST_SKIP() << "mounting a file system without the right to run "
                     "programs needs root";
-  const std::string mount = in_scratch("noexec");
+  const std::string mount = in_scratch("tree/noexec");
+  ASSERT_EQ(mkdir(in_scratch("tree").c_str(), 0700), 0);
   ASSERT_EQ(mkdir(mount.c_str(), 0700), 0);
   const std::string command = "mount -t tmpfs -o noexec,size=1m tmpfs '" + mount + "' 2>/dev/null";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "tmpfs cannot be mounted here";
@@ -129,6 +131,10 @@ TEST_F(TempFolderTest, ProgramsToRunGoToTheCacheWhenTheBaseMayNotRunThem) {
     EXPECT_EQ(info.st_mode & 07777, 0700u);
     EXPECT_TRUE(platform_tree_remove(runnable));
   }
+  // Another file system mounted inside a tree is not entered.
+  write_file(mount + "/kept", "kept");
+  EXPECT_FALSE(platform_tree_remove(in_scratch("tree").c_str()));
+  EXPECT_EQ(read_file(mount + "/kept"), "kept");
   EXPECT_EQ(std::system(("umount '" + mount + "'").c_str()), 0);
 }
 #endif
