@@ -2,6 +2,7 @@
 // tree that never follows a link out of it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -72,9 +73,11 @@ using TempFolderTest = ScratchDirectoryTest;
     return ::testing::AssertionFailure() << folder << " is not a folder";
 #if !defined(_WIN32)
   struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || (info.st_mode & 07777) != 0700)
-    return ::testing::AssertionFailure()
-           << folder << " has mode 0" << std::oct << (info.st_mode & 07777);
+  if (::stat(folder.c_str(), &info) != 0 || (info.st_mode & 07777) != 0700) {
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "0%o", static_cast<unsigned>(info.st_mode & 07777));
+    return ::testing::AssertionFailure() << folder << " has mode " << mode;
+  }
 #endif
   return ::testing::AssertionSuccess();
 }
