@@ -30,7 +30,7 @@ inline constexpr uint32_t kTreeRemoveMaxDepth = 256;
 /// system is mounted without the right to run programs, it lies in $XDG_CACHE_HOME (when
 /// absolute) or $HOME/.cache instead, whose missing folders are made with mode 0700.
 /// Windows: the folder lies in the user's temporary folder; `need_exec` changes nothing.
-/// False, with nothing made, when no folder can be made, the path does not fit, or
+/// False, with no new folder made, when no folder can be made, the path does not fit, or
 /// `need_exec` is asked and no folder where programs may run is found.
 bool platform_temp_folder_make(char* out, uint32_t size, bool need_exec);
 
