@@ -32,7 +32,8 @@ TEST(RunCommandTest, WordsQuotesAndEscapesSplitAsTheRuleSays) {
   const Case cases[] = {
       {"setup.sh", {"setup.sh"}},
       {"  setup.sh\t--mode  full ", {"setup.sh", "--mode", "full"}},
-      {"bin/install 'two words' \"and \\\"more\\\"\"", {"bin/install", "two words", "and \"more\""}},
+      {"bin/install 'two words' \"and \\\"more\\\"\"",
+       {"bin/install", "two words", "and \"more\""}},
       {"a 'it''s' \"x\\\\y\" \"c:\\dir\"", {"a", "its", "x\\y", "c:\\dir"}},
       {"a b\\ c \\'d\\'", {"a", "b c", "'d'"}},
       {"a '' \"\" x", {"a", "", "", "x"}},
