@@ -155,7 +155,7 @@ windows: host-tools
 	  cp build-windows-$$arch/bin/entpacker-stub.exe build/bin/entpacker-stub-$$stub.exe; \
 	done
 
-WINDOWS_TEST_TARGETS := platform_tests entpacker_runtime_tests entpacker_console_tests \
+WINDOWS_TEST_TARGETS := platform_tests run_probe entpacker_runtime_tests entpacker_console_tests \
   entpacker_files_tests entpacker_pack_tests entpacker_app_tests entpacker_stub_tests console_demo
 
 test-windows: windows
