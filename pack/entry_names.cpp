@@ -7,33 +7,6 @@ constexpr uint8_t kFirstPrintable = 32;
 constexpr uint8_t kUtf8SuperscriptLead = 0xC2;  ///< lead byte of ¹ ² ³ (U+00B9, B2, B3)
 constexpr uint8_t kAsciiCaseBit = 0x20;
 
-/// The length of the UTF-8 sequence that starts at `s` (left bytes available), or 0 when
-/// it is not a valid one: overlong forms, surrogates and code points above U+10FFFF fail.
-size_t utf8_sequence_size(const uint8_t* s, size_t left) {
-  const uint8_t lead = s[0];
-  if (lead < 0x80) return 1;
-  size_t size;
-  uint8_t second_low = 0x80, second_high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    size = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    size = 3;
-    if (lead == 0xE0) second_low = 0xA0;   // overlong below U+0800
-    if (lead == 0xED) second_high = 0x9F;  // surrogates U+D800-U+DFFF
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    size = 4;
-    if (lead == 0xF0) second_low = 0x90;   // overlong below U+10000
-    if (lead == 0xF4) second_high = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;  // a continuation byte, an overlong two-byte lead (C0, C1) or F5-FF
-  }
-  if (left < size || s[1] < second_low || s[1] > second_high) return 0;
-  for (size_t i = 2; i < size; ++i) {
-    if (s[i] < 0x80 || s[i] > 0xBF) return 0;
-  }
-  return size;
-}
-
 bool is_valid_utf8(const uint8_t* s, size_t size) {
   for (size_t i = 0; i < size;) {
     const size_t n = utf8_sequence_size(s + i, size - i);
@@ -97,6 +70,31 @@ EntryNameProblem check_part(const uint8_t* part, size_t size) {
 }
 
 }  // namespace
+
+size_t utf8_sequence_size(const uint8_t* s, size_t left) {
+  const uint8_t lead = s[0];
+  if (lead < 0x80) return 1;
+  size_t size;
+  uint8_t second_low = 0x80, second_high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3;
+    if (lead == 0xE0) second_low = 0xA0;   // overlong below U+0800
+    if (lead == 0xED) second_high = 0x9F;  // surrogates U+D800-U+DFFF
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4;
+    if (lead == 0xF0) second_low = 0x90;   // overlong below U+10000
+    if (lead == 0xF4) second_high = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;  // a continuation byte, an overlong two-byte lead (C0, C1) or F5-FF
+  }
+  if (left < size || s[1] < second_low || s[1] > second_high) return 0;
+  for (size_t i = 2; i < size; ++i) {
+    if (s[i] < 0x80 || s[i] > 0xBF) return 0;
+  }
+  return size;
+}
 
 EntryNameProblem entry_name_check(const uint8_t* name, size_t size) {
   if (size == 0) return EntryNameProblem::empty;

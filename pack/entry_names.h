@@ -42,6 +42,11 @@ enum class EntryNameProblem : uint8_t {
   device_name,            ///< a part that Windows opens as a device
 };
 
+/// The length of the UTF-8 sequence that starts at `s` (`left` bytes, at least 1, are
+/// there), or 0 when it is not a valid one: overlong forms, surrogates and code points
+/// above U+10FFFF fail.
+size_t utf8_sequence_size(const uint8_t* s, size_t left);
+
 /// Checks the `size` bytes at `name` (null only with size 0); `ok` when the name is safe to
 /// extract, otherwise the first problem found.
 EntryNameProblem entry_name_check(const uint8_t* name, size_t size);

@@ -66,7 +66,7 @@ struct PlatformRunResult {
 /// exit code; `*result` tells how the run ended either way.
 ///
 /// On POSIX a file starting with a `#!` line runs through the interpreter it names.
-/// On Windows a `.cmd` or `.bat` file runs through the command interpreter (%ComSpec%,
+/// On Windows a `.cmd` or `.bat` file runs through the command interpreter (%COMSPEC%,
 /// else cmd.exe in the system folder), which reads its command line by rules of its own:
 /// an argument or path holding a character that it would still interpret inside quotes
 /// (`"`, `%`, a line break) is refused (kRefused) rather than passed on changed.

@@ -45,14 +45,14 @@ enum LongOnly : int {
 
 /// One option: its short character (or LongOnly value), long name, whether it takes a
 /// value, and the commands that take it.
-struct OptionSpec {
+struct OptionEntry {
   int id;
   const char* long_name;
   int has_arg;
   unsigned commands;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {'l', "level", required_argument, kCompress | kPack | kSfx},
     {kStoreOption, "store", no_argument, kPack},
     {'f', "force", no_argument, kCompress | kDecompress | kPack | kSfx},
@@ -123,18 +123,18 @@ constexpr const char* kUsage =
     "bits, a symbolic link is replaced, not written through). On failure nothing is left\n"
     "behind and the exit code is 1; a usage mistake exits with 2.\n";
 
-const OptionSpec* find_option(int id) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.id == id) return &spec;
+const OptionEntry* find_option(int id) {
+  for (const OptionEntry& entry : kOptions) {
+    if (entry.id == id) return &entry;
   }
   return nullptr;
 }
 
 /// How a message names an option: "-l (--level)" or "--store".
-std::string option_name(const OptionSpec& spec) {
-  const std::string long_form = std::string("--") + spec.long_name;
-  if (spec.id >= kStoreOption) return long_form;
-  return std::string("-") + char(spec.id) + " (" + long_form + ")";
+std::string option_name(const OptionEntry& entry) {
+  const std::string long_form = std::string("--") + entry.long_name;
+  if (entry.id >= kStoreOption) return long_form;
+  return std::string("-") + char(entry.id) + " (" + long_form + ")";
 }
 
 /// Reads a decimal number from 0 to `most` into `*value`; false when `text` is not one.
@@ -215,15 +215,15 @@ bool apply_option(int id, const std::string& value, CommandLine* line, std::stri
 /// The usage mistake getopt_long reported with `c` ('?' or ':') for the argument before
 /// `argv[optind]`.
 std::string getopt_mistake(int c, char** argv) {
-  const OptionSpec* spec = optopt != 0 ? find_option(optopt) : nullptr;
-  if (c == ':' && spec != nullptr) return option_name(*spec) + " needs a value";
-  if (spec != nullptr && spec->has_arg == no_argument)
-    return option_name(*spec) + " takes no value";
+  const OptionEntry* entry = optopt != 0 ? find_option(optopt) : nullptr;
+  if (c == ':' && entry != nullptr) return option_name(*entry) + " needs a value";
+  if (entry != nullptr && entry->has_arg == no_argument)
+    return option_name(*entry) + " takes no value";
   if (optopt != 0 && optopt < kStoreOption) return std::string("unknown option -") + char(optopt);
   std::string text = argv[optind - 1];
   text = text.substr(0, text.find('='));
   std::string matches;
-  for (const OptionSpec& option : kOptions) {
+  for (const OptionEntry& option : kOptions) {
     const std::string long_form = std::string("--") + option.long_name;
     if (text.size() > 2 && long_form.compare(0, text.size(), text) == 0) {
       matches += (matches.empty() ? "" : ", ") + long_form;
@@ -237,12 +237,12 @@ std::string getopt_mistake(int c, char** argv) {
 
 bool parse_command_line(int argc, char** argv, CommandLine* line, int* exit_code) {
   std::vector<option> long_options;
-  for (const OptionSpec& spec : kOptions) {
-    long_options.push_back({spec.long_name, spec.has_arg, nullptr, spec.id});
+  for (const OptionEntry& entry : kOptions) {
+    long_options.push_back({entry.long_name, entry.has_arg, nullptr, entry.id});
   }
   long_options.push_back({nullptr, 0, nullptr, 0});
   struct Given {
-    const OptionSpec* spec;
+    const OptionEntry* entry;
     std::string value;
   };
   std::vector<Given> given;
@@ -291,12 +291,12 @@ bool parse_command_line(int argc, char** argv, CommandLine* line, int* exit_code
     return false;
   }
   for (const Given& option : given) {
-    if ((option.spec->commands & bit) == 0) {
-      *exit_code = usage_error(line->command + " takes no option " + option_name(*option.spec));
+    if ((option.entry->commands & bit) == 0) {
+      *exit_code = usage_error(line->command + " takes no option " + option_name(*option.entry));
       return false;
     }
     std::string error;
-    if (!apply_option(option.spec->id, option.value, line, &error)) {
+    if (!apply_option(option.entry->id, option.value, line, &error)) {
       *exit_code = usage_error(error);
       return false;
     }

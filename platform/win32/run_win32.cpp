@@ -132,9 +132,9 @@ bool is_batch(const char* program) {
   return std::memcmp(extension, ".cmd", 4) == 0 || std::memcmp(extension, ".bat", 4) == 0;
 }
 
-/// The command interpreter's path into `out`: %ComSpec%, else cmd.exe in the system folder.
+/// The command interpreter's path into `out`: %COMSPEC%, else cmd.exe in the system folder.
 bool interpreter_path(WidePath* out) {
-  const DWORD got = GetEnvironmentVariableW(L"ComSpec", out->text, kMaxPathSize);
+  const DWORD got = GetEnvironmentVariableW(L"COMSPEC", out->text, kMaxPathSize);
   if (got > 0 && got < kMaxPathSize) return true;
   const UINT folder = GetSystemDirectoryW(out->text, kMaxPathSize);
   const wchar_t kName[] = L"\\cmd.exe";
