@@ -26,6 +26,21 @@ bool named_title_valid(const uint8_t* text, size_t size) {
   return true;
 }
 
+bool named_license_valid(const uint8_t* text, size_t size) {
+  if (text == nullptr || size == 0 || size > kNamedLicenseMaxSize) return false;
+  for (size_t at = 0; at < size;) {
+    const size_t length = utf8_sequence_size(text + at, size - at);
+    const uint8_t lead = text[at];
+    const bool layout = lead == '\t' || lead == '\n' || lead == '\f' || lead == '\r';
+    if (length == 0 || (lead <= kLastControlC0 && !layout) || lead == kDelete ||
+        (lead == kControlC1Lead && text[at + 1] <= kLastControlC1Second)) {
+      return false;
+    }
+    at += length;
+  }
+  return true;
+}
+
 bool named_language_valid(const uint8_t* code, size_t size) {
   if (code == nullptr || size != kNamedLanguageSize) return false;
   for (size_t i = 0; i < size; ++i) {
@@ -46,6 +61,25 @@ NamedDialogueSettings named_archive_dialogue_settings(const uint8_t* table, size
     } else if (setting.tag == kNamedSettingLanguage && setting.size == kNamedLanguageSize) {
       found.language = setting.value;
       found.language_valid = named_language_valid(setting.value, setting.size);
+    }
+  }
+  return found;
+}
+
+NamedInstallerSettings named_archive_installer_settings(const uint8_t* table, size_t size) {
+  NamedInstallerSettings found = {nullptr, 0, false, nullptr, 0, false};
+  NamedSettingsWalk walk = named_archive_settings_start(table, size);
+  NamedSetting setting;
+  while (named_archive_next_setting(walk, &setting)) {
+    if (setting.tag == kNamedSettingRun) {
+      found.run = setting.value;
+      found.run_size = setting.size;
+    } else if (setting.tag == kNamedSettingTemp) {
+      found.temp = setting.size == 0;
+    } else if (setting.tag == kNamedSettingLicense) {
+      found.license = setting.value;
+      found.license_size = setting.size;
+      found.license_valid = named_license_valid(setting.value, setting.size);
     }
   }
   return found;

@@ -1,5 +1,6 @@
-// The two settings a self-extractor's dialogue uses, its title and its language: the rules
-// a writer checks them by, and a reader that takes them from a version 2 table. Like the
+// The settings a self-extractor reads: its dialogue's title and language, and an
+// installer's command, temporary folder and licence. The rules a writer checks them by, and
+// readers that take them from a version 2 table. Like the
 // rest of the reader, it works on bytes in memory and uses nothing of the standard library
 // beyond fixed-size integers.
 #pragma once
@@ -33,3 +34,28 @@ struct NamedDialogueSettings {
 /// kNamedLanguageSize is taken as absent. A record that does not walk to its end gives what
 /// was read before the fault.
 NamedDialogueSettings named_archive_dialogue_settings(const uint8_t* table, size_t size);
+
+/// The longest licence text an archive keeps.
+inline constexpr size_t kNamedLicenseMaxSize = 256 * 1024;
+
+/// Whether the `size` bytes at `text` make a licence: 1 to kNamedLicenseMaxSize bytes of
+/// valid UTF-8 without control characters other than tab, line feed, form feed and carriage
+/// return.
+bool named_license_valid(const uint8_t* text, size_t size);
+
+/// An installer's settings; a pointer is null when its setting is absent, and points into
+/// the table otherwise.
+struct NamedInstallerSettings {
+  const uint8_t* run;  ///< the command (see pack/run_command.h), not zero-terminated
+  size_t run_size;
+  bool temp;               ///< extract into a new temporary folder, removed afterwards
+  const uint8_t* license;  ///< the licence text
+  size_t license_size;
+  bool license_valid;  ///< the licence keeps to named_license_valid
+};
+
+/// Reads the installer's settings from the settings record of the `size` bytes of a version
+/// 2 `table`; the last field of a tag counts. A temporary-folder setting with a value is
+/// taken as absent. A record that does not walk to its end gives what was read before the
+/// fault.
+NamedInstallerSettings named_archive_installer_settings(const uint8_t* table, size_t size);

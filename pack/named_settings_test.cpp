@@ -81,4 +81,42 @@ TEST(NamedSettings, ReadsTitleAndLanguageAndPassesOverOthers) {
   EXPECT_EQ(named_archive_dialogue_settings(cut.data(), cut.size()).title, nullptr);
 }
 
+TEST(NamedSettings, LicenseRulesAndInstallerSettings) {
+  const auto license_valid = [](const std::string& text) {
+    return named_license_valid(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  };
+  EXPECT_TRUE(license_valid("Terms\r\n\tindented\f\nGrüße"));
+  EXPECT_TRUE(license_valid(std::string(kNamedLicenseMaxSize, 'x')));
+  EXPECT_FALSE(license_valid(""));
+  EXPECT_FALSE(license_valid(std::string(kNamedLicenseMaxSize + 1, 'x')));
+  EXPECT_FALSE(license_valid(std::string("nul\0", 4)));
+  EXPECT_FALSE(license_valid("escape \x1b[2J"));
+  EXPECT_FALSE(license_valid("cut \xe2\x80"));
+
+  const Bytes table = settings_table({{kNamedSettingRun, "old"},
+                                      {kNamedSettingTitle, "T"},
+                                      {kNamedSettingTemp, ""},
+                                      {kNamedSettingLicense, "bad\x01"},
+                                      {kNamedSettingRun, "setup.sh --all"},
+                                      {kNamedSettingLicense, "Accept this."}});
+  const NamedInstallerSettings s = named_archive_installer_settings(table.data(), table.size());
+  ASSERT_NE(s.run, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.run), s.run_size), "setup.sh --all");
+  EXPECT_TRUE(s.temp);
+  ASSERT_NE(s.license, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.license), s.license_size), "Accept this.");
+  EXPECT_TRUE(s.license_valid);
+
+  // A temporary-folder setting with a value is not taken; none of them in a plain record.
+  const Bytes odd = settings_table({{kNamedSettingTemp, "x"}, {kNamedSettingLicense, "\x7f"}});
+  const NamedInstallerSettings o = named_archive_installer_settings(odd.data(), odd.size());
+  EXPECT_FALSE(o.temp);
+  EXPECT_FALSE(o.license_valid);
+  const Bytes none = settings_table({{kNamedSettingTitle, "T"}});
+  const NamedInstallerSettings n = named_archive_installer_settings(none.data(), none.size());
+  EXPECT_EQ(n.run, nullptr);
+  EXPECT_EQ(n.license, nullptr);
+  EXPECT_FALSE(n.temp);
+}
+
 }  // namespace
