@@ -243,12 +243,13 @@ UnpackResult archive_block_unpack(const ArchiveSource& source, uint64_t* offset,
 namespace {
 
 /// Whether every setting of a version 2 table that changes what is written is one this
-/// program knows (none yet: every such field is refused), and the record walks to its end.
+/// program knows, and the record walks to its end.
 bool settings_known(const ArchiveSource& source) {
   NamedSettingsWalk walk = named_archive_settings_start(source.table, source.table_size);
   NamedSetting setting;
   while (named_archive_next_setting(walk, &setting)) {
-    if ((setting.tag & kNamedSettingRequired) != 0) return false;
+    if ((setting.tag & kNamedSettingRequired) != 0 && !archive_setting_known(setting.tag))
+      return false;
   }
   return !walk.failed;
 }

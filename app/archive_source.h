@@ -74,6 +74,11 @@ struct ArchiveSettings {
 /// version, before (or without) the check. A setting of the wrong size is passed over.
 void appended_archive_settings(const char* own_file, ArchiveSettings* settings);
 
+/// Whether this program knows the setting `tag`, one that changes what is written, and keeps
+/// to it. Each program links its own answer: the self-extractor and jcpack know an
+/// installer's settings, the built-in program, which runs no command, none.
+bool archive_setting_known(uint16_t tag);
+
 /// A source over the built-in archive (`size` bytes at `archive`) of `count` entries.
 ArchiveSource builtin_archive_source(const uint8_t* archive, uint32_t size, uint32_t count);
 

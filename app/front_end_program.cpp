@@ -21,6 +21,10 @@ bool front_end_begin(const ArchiveSource& /*source*/, const RunSettings& /*setti
 
 void front_end_end() {}
 
+bool archive_setting_known(uint16_t /*tag*/) {
+  return false;
+}
+
 // The console report asks after a progress line the program never shows.
 
 bool progress_line_active() {

@@ -6,6 +6,7 @@
 #include "app/front_end.h"
 #include "app/progress_line.h"
 #include "console/console.h"
+#include "pack/named_settings.h"
 #include "platform/file.h"
 #include "platform/process.h"
 
@@ -98,4 +99,8 @@ bool front_end_begin(const ArchiveSource& source, const RunSettings& settings, b
 
 void front_end_end() {
   progress_line_end();
+}
+
+bool archive_setting_known(uint16_t tag) {
+  return named_setting_is_installer(tag);
 }

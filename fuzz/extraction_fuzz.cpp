@@ -47,6 +47,7 @@
 #include "pack/archive_digest.h"
 #include "pack/entry_names.h"
 #include "pack/named_archive.h"
+#include "pack/named_settings.h"
 #include "platform/file_faults.h"
 #include "testing/memory_console_helpers.h"
 #include "testing/payload_helpers.h"
@@ -315,13 +316,14 @@ bool entries_of_version2(const uint8_t* entries, size_t entries_size, NamedTable
   return true;
 }
 
-/// Whether the settings of a version 2 table hold a field that changes what is written: the
-/// stub knows no such field, so it refuses the archive.
+/// Whether the settings of a version 2 table hold a field that changes what is written and
+/// is not an installer's: the stub refuses such an archive.
 bool has_required_setting(const uint8_t* table, size_t table_size) {
   NamedSettingsWalk walk = named_archive_settings_start(table, table_size);
   NamedSetting setting;
   while (named_archive_next_setting(walk, &setting))
-    if ((setting.tag & kNamedSettingRequired) != 0) return true;
+    if ((setting.tag & kNamedSettingRequired) != 0 && !named_setting_is_installer(setting.tag))
+      return true;
   return false;
 }
 

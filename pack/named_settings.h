@@ -43,6 +43,12 @@ inline constexpr size_t kNamedLicenseMaxSize = 256 * 1024;
 /// return.
 bool named_license_valid(const uint8_t* text, size_t size);
 
+/// Whether `tag` is one of an installer's settings (the command, the temporary folder, the
+/// licence).
+inline bool named_setting_is_installer(uint16_t tag) {
+  return tag == kNamedSettingRun || tag == kNamedSettingTemp || tag == kNamedSettingLicense;
+}
+
 /// An installer's settings; a pointer is null when its setting is absent, and points into
 /// the table otherwise.
 struct NamedInstallerSettings {

@@ -35,6 +35,16 @@ constexpr const char* kNamedListRow = "%5zu %12llu %10s  %-6s  %-4s  %-20s  %-6s
 
 NamedReadState named_read;
 
+}  // namespace
+
+/// jcpack reads an installer as its files: list shows its settings, unpack writes its files
+/// and runs nothing.
+bool archive_setting_known(uint16_t tag) {
+  return named_setting_is_installer(tag);
+}
+
+namespace {
+
 std::string name_of(const uint8_t* name, size_t size) {
   return "'" + printable(name, size) + "'";
 }
