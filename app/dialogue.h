@@ -87,7 +87,35 @@ enum class Text : uint8_t {
   rule_forbidden_character,
   rule_trailing_dot_or_space,
   rule_device_name,
-  usage_no_space_check,  ///< the last usage line, the self-extractor's alone
+  usage_no_space_check,  ///< the usage lines of the self-extractor's own options
+  usage_info,
+  usage_no_run,
+  usage_keep,
+  usage_accept,
+  usage_passed,
+  info_title,        ///< --info: before the title
+  info_files,        ///< --info: before the number of files
+  info_packed,       ///< --info: after the archive's own size
+  info_command,      ///< --info: before the command
+  info_temp,         ///< --info: before whether a temporary folder is used
+  info_license,      ///< --info: before whether a licence is shown
+  yes,               ///< --info's answer
+  no,                ///< --info's answer
+  none,              ///< --info: no command
+  license_more,      ///< under a page of the licence, until a key is pressed
+  license_question,  ///< after the licence
+  license_declined,  ///< the licence was not accepted
+  temp_failed,       ///< no temporary folder could be made
+  kept,              ///< before the folder a run leaves behind
+  not_removed,       ///< the temporary folder could not be removed whole
+  command_missing,   ///< the command's program is not a file of the archive
+  command_failed,    ///< the command could not be run, before its reason
+  run_not_found,     ///< reasons by PlatformRunOutcome: the program or its interpreter
+  run_not_executable,
+  run_folder,
+  run_refused,
+  run_other,
+  command_signal,  ///< the command was ended by a signal
   count,
 };
 

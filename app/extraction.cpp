@@ -45,6 +45,8 @@ struct ProgramState {
   char usage_line[kMaxPathSize];   ///< a usage error's first line
   RunSettings settings;            ///< the appended archive's title
   bool terminal;                   ///< the output is a console, not a file or a pipe
+  int command_exit;                ///< an installer's command ran: the run's exit code
+  bool command_ran;
 };
 
 ProgramState program_state;
@@ -192,8 +194,7 @@ void print_usage(void (*print)(const char*)) {
   print(line);
   for (size_t text = size_t(Text::usage_yes); text <= size_t(Text::usage_last); ++text)
     print(dialogue_text(static_cast<Text>(text)));
-  const char* space_check = dialogue_text(Text::usage_no_space_check);
-  if (*space_check) print(space_check);
+  front_end_usage(print);
 }
 
 /// Prints a usage error and the usage on standard error.
@@ -279,9 +280,17 @@ bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
   return sound;
 }
 
-/// Runs the mode of `options` over `source` through the extraction core, then its last
-/// line.
-void run_source(const ArchiveSource& source, const ProgramOptions& options) {
+/// Ends an extraction with an installer's command, when it has one.
+void end_install(const ArchiveSource& source, bool sound, const ProgramOptions& options) {
+  const int exit_code = front_end_install_end(source, sound, options);
+  if (exit_code < 0) return;
+  program_state.command_ran = true;
+  program_state.command_exit = exit_code;
+}
+
+/// Runs the mode of `given` over `source` through the extraction core, then its last line.
+void run_source(const ArchiveSource& source, const ProgramOptions& given) {
+  ProgramOptions options = given;
   const ExtractPolicy policy{options.overwrite, kNamesFoldCase};
   bool sound;
   if (options.mode == ProgramMode::list) {
@@ -289,19 +298,24 @@ void run_source(const ArchiveSource& source, const ProgramOptions& options) {
     if (!extract_list(source, policy, console_report)) fail(nullptr);
     return;
   }
+  if (options.mode == ProgramMode::info) return front_end_info(source, program_state.settings);
   if (options.mode == ProgramMode::test) {
     sound = extract_test(source, policy, console_report);
+  } else if (!front_end_install_begin(source, &options, program_state.terminal)) {
+    return fail(nullptr);
   } else {
     sound = extract_source(source, policy, options);
   }
   if (!sound) fail(nullptr);
   if (!sound) {
     console_print_line("");
-    return console_print_line(dialogue_text(Text::run_failed));
+    console_print_line(dialogue_text(Text::run_failed));
+  } else {
+    console_report_line("");
+    console_report_line(
+        dialogue_text(options.mode == ProgramMode::test ? Text::test_done : Text::done));
   }
-  console_report_line("");
-  console_report_line(
-      dialogue_text(options.mode == ProgramMode::test ? Text::test_done : Text::done));
+  if (options.mode == ProgramMode::extract) end_install(source, sound, options);
 }
 
 /// Whether the run ends with the closing prompt and its wait for a key.
@@ -406,7 +420,8 @@ int extraction_run_with_arguments(const uint8_t* archive, uint32_t size,
     closing_prompt = run_program(archive, size, expected, options, count > 0);
   else
     fail(dialogue_text(Text::run_failed));
-  if (closing_prompt) {
+  // An installer's command has had the console; its end is the run's.
+  if (closing_prompt && !program_state.command_ran) {
     console_print_line("");
     // The built-in run's own words; a self-extractor's in its language.
     console_print_line(count > 0 || size == 0 || program_state.settings.appended
@@ -415,5 +430,6 @@ int extraction_run_with_arguments(const uint8_t* archive, uint32_t size,
     wait_for_any_key();
   }
   shut_down();
+  if (program_state.command_ran) return program_state.command_exit;
   return program_state.failed ? kExitFailure : kExitSuccess;
 }

@@ -1,6 +1,7 @@
 // What the self-extractor's front end does beyond the built-in program's: its archive's title
 // and language, a run's first line with the files, the bytes and the folder, the free-space
-// check and the progress line. Each program links one set (as it links one decoder set):
+// check and the progress line, and an installer's licence, temporary folder and command
+// (app/installer.cpp). Each program links one set (as it links one decoder set):
 // the stub front_end_stub.cpp, the built-in program front_end_program.cpp, which keeps the
 // program's own bytes small and its runs as they were (German, its archive opened line, no
 // title, no check).
@@ -10,6 +11,7 @@
 #include <cstdint>
 
 #include "app/archive_source.h"
+#include "app/options.h"
 
 /// An appended archive's settings as a run shows them.
 struct RunSettings {
@@ -32,3 +34,25 @@ bool front_end_begin(const ArchiveSource& source, const RunSettings& settings, b
 
 /// After the extraction: the progress line is taken away.
 void front_end_end();
+
+/// Takes `argument` when it is one of the self-extractor's own options (an installer's),
+/// with what follows it from `parser`; false when it is none of them.
+bool front_end_option(OptionParser& parser, const char* argument);
+
+/// Prints the usage lines of the self-extractor's own options through `print`.
+void front_end_usage(void (*print)(const char*));
+
+/// --info: prints the title, the files and their bytes, the archive's own size, the
+/// command, whether it runs in a temporary folder and whether a licence is shown.
+void front_end_info(const ArchiveSource& source, const RunSettings& settings);
+
+/// Before an extraction of the checked `source` with `*options`: the licence and its
+/// question (page by page on a `terminal`), and the temporary folder, which becomes
+/// `options->output`. False when the run stops here with nothing written, after saying why.
+bool front_end_install_begin(const ArchiveSource& source, ProgramOptions* options, bool terminal);
+
+/// After an extraction that was `sound` or not: runs the installer's command in the output
+/// folder (the current one) unless `options` say not to, and removes the temporary folder.
+/// The exit code the run ends with: the command's, or 1 when it could not run; -1 when no
+/// command ran and the run ends as any other.
+int front_end_install_end(const ArchiveSource& source, bool sound, const ProgramOptions& options);

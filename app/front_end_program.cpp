@@ -25,6 +25,26 @@ bool archive_setting_known(uint16_t /*tag*/) {
   return false;
 }
 
+// The built-in program runs no command: it has no options of an installer.
+
+bool front_end_option(OptionParser& /*parser*/, const char* /*argument*/) {
+  return false;
+}
+
+void front_end_usage(void (* /*print*/)(const char*)) {}
+
+void front_end_info(const ArchiveSource& /*source*/, const RunSettings& /*settings*/) {}
+
+bool front_end_install_begin(const ArchiveSource& /*source*/, ProgramOptions* /*options*/,
+                             bool /*terminal*/) {
+  return true;
+}
+
+int front_end_install_end(const ArchiveSource& /*source*/, bool /*sound*/,
+                          const ProgramOptions& /*options*/) {
+  return -1;
+}
+
 // The console report asks after a progress line the program never shows.
 
 bool progress_line_active() {

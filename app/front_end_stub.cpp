@@ -4,6 +4,7 @@
 #include "app/console_report.h"
 #include "app/dialogue.h"
 #include "app/front_end.h"
+#include "app/installer.h"
 #include "app/progress_line.h"
 #include "console/console.h"
 #include "pack/named_settings.h"
@@ -15,8 +16,9 @@ namespace {
 /// The output folder's full path, for the run's first line.
 char current_folder[kMaxPathSize];
 
-/// The files of `source` and the bytes they hold.
-void count_files(const ArchiveSource& source, uint32_t* files, uint64_t* bytes) {
+}  // namespace
+
+void front_end_count(const ArchiveSource& source, uint32_t* files, uint64_t* bytes) {
   *files = 0;
   *bytes = 0;
   ArchiveWalk walk = archive_walk_start(source);
@@ -27,6 +29,8 @@ void count_files(const ArchiveSource& source, uint32_t* files, uint64_t* bytes) 
     *bytes += item.size;
   }
 }
+
+namespace {
 
 /// The run's first line: "TITLE: 76 files, 10.3 MB, into DIR" ("Extracting 76 files, ..."
 /// without a title).
@@ -75,6 +79,7 @@ bool front_end_self_extractor() {
 }
 
 void front_end_settings(const char* own_file, RunSettings* settings) {
+  installer_start(own_file);
   ArchiveSettings found;
   appended_archive_settings(own_file, &found);
   dialogue_set_language(dialogue_language_of(found.language, found.language_size));
@@ -90,7 +95,7 @@ bool front_end_begin(const ArchiveSource& source, const RunSettings& settings, b
     std::memcpy(current_folder, ".", 2);
   uint32_t files = 0;
   uint64_t bytes = 0;
-  count_files(source, &files, &bytes);
+  front_end_count(source, &files, &bytes);
   announce_run(settings, files, bytes);
   if (space_check && !room_for(bytes)) return false;
   progress_line_start(bytes, terminal, quiet);

@@ -2,17 +2,11 @@
 
 #include <cstring>
 
+#include "app/front_end.h"
+
 namespace {
 
-/// The argument reader's state.
-struct Parser {
-  int count;
-  const char* const* arguments;
-  int next;  ///< index of the next argument
-  ProgramOptions options;
-  bool mode_set;
-  bool overwrite_set;
-};
+using Parser = OptionParser;
 
 void usage_error(Parser& parser, Text problem, const char* argument) {
   if (parser.options.mode == ProgramMode::usage_error) return;  // the first problem counts
@@ -26,13 +20,16 @@ bool is(const char* argument, const char* short_form, const char* long_form) {
          (long_form && std::strcmp(argument, long_form) == 0);
 }
 
-/// Sets the mode; the same mode again changes nothing, another one is a conflict.
-void set_mode(Parser& parser, ProgramMode mode, const char* argument) {
+}  // namespace
+
+void options_set_mode(OptionParser& parser, ProgramMode mode, const char* argument) {
   if (parser.mode_set && parser.options.mode != mode)
     return usage_error(parser, Text::conflict, argument);
   parser.mode_set = true;
   parser.options.mode = mode;
 }
+
+namespace {
 
 void set_overwrite(Parser& parser, OverwritePolicy policy, const char* argument) {
   if (parser.overwrite_set && parser.options.overwrite != policy)
@@ -89,9 +86,9 @@ bool take_flag(Parser& parser, const char* argument) {
   } else if (is(argument, "-n", "--no-overwrite")) {
     set_overwrite(parser, OverwritePolicy::never, argument);
   } else if (is(argument, "-l", "--list")) {
-    set_mode(parser, ProgramMode::list, argument);
+    options_set_mode(parser, ProgramMode::list, argument);
   } else if (is(argument, "-t", "--test") || is(argument, nullptr, "--check")) {
-    set_mode(parser, ProgramMode::test, argument);
+    options_set_mode(parser, ProgramMode::test, argument);
   } else if (is(argument, "-q", "--quiet")) {
     parser.options.quiet = true;
   } else if (is(argument, nullptr, "--no-space-check")) {
@@ -105,9 +102,9 @@ bool take_flag(Parser& parser, const char* argument) {
 #else
   } else if (is(argument, "-h", "--help")) {
 #endif
-    set_mode(parser, ProgramMode::help, argument);
+    options_set_mode(parser, ProgramMode::help, argument);
   } else if (is(argument, "-V", "--version")) {
-    set_mode(parser, ProgramMode::version, argument);
+    options_set_mode(parser, ProgramMode::version, argument);
   } else {
     return false;
   }
@@ -115,7 +112,8 @@ bool take_flag(Parser& parser, const char* argument) {
 }
 
 void take(Parser& parser, const char* argument) {
-  if (!take_flag(parser, argument) && !take_output(parser, argument))
+  if (!take_flag(parser, argument) && !take_output(parser, argument) &&
+      !front_end_option(parser, argument))
     usage_error(parser, Text::unknown_option, argument);
 }
 

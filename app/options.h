@@ -14,6 +14,10 @@
 //   -h, --help (/? on Windows), -V, --version
 //   /S (Windows)            an unattended run: as -y --no-wait
 //
+// A self-extractor takes its own options too (see front_end.h): an installer's --info,
+// --no-run, --keep, --accept, and `--`, after which every argument is passed on to its
+// command.
+//
 // An option given again with the same meaning changes nothing. -y with -n, --list with
 // --test, two different output folders, an unknown option, an argument that is not an
 // option and a missing or empty value are usage errors.
@@ -31,6 +35,7 @@ enum class ProgramMode : uint8_t {
   test,         ///< decode and verify the entries, write nothing
   help,         ///< print the usage
   version,      ///< print the version
+  info,         ///< a self-extractor's: print what it holds and does, write nothing
   usage_error,  ///< the arguments are wrong: usage on standard error, exit code 2
 };
 
@@ -44,7 +49,25 @@ struct ProgramOptions {
   const char* output = nullptr;         ///< folder to extract into; null: the program's own
   Text problem = Text::unknown_option;  ///< for usage_error: what is wrong
   const char* argument = nullptr;       ///< for usage_error: the argument concerned, if any
+  bool run = true;                      ///< an installer's command runs after the extraction
+  bool keep = false;                    ///< an installer's temporary folder is kept
+  bool accept = false;                  ///< a licence is taken as accepted, not shown
+  int passed_count = 0;                 ///< arguments after `--`, passed on to the command
+  const char* const* passed = nullptr;
 };
+
+/// The argument reader's state, for the options a front end takes itself.
+struct OptionParser {
+  int count;
+  const char* const* arguments;
+  int next;  ///< index of the next argument
+  ProgramOptions options;
+  bool mode_set;
+  bool overwrite_set;
+};
+
+/// Sets the mode; the same mode again changes nothing, another one is a usage error.
+void options_set_mode(OptionParser& parser, ProgramMode mode, const char* argument);
 
 inline constexpr int kExitUsage = 2;
 inline constexpr char kProgramVersion[] = "entpacker " ENTPACKER_VERSION;

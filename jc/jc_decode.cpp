@@ -5,6 +5,7 @@
 
 JcResult jc_decode_checked(const uint8_t* block, size_t block_size, uint8_t* dest,
                            size_t dest_capacity) {
+  jc_gamma_table_prepare();
   JcBlock header;
   JcStatus status = jc_decode_prepare(block, block_size, dest_capacity, &header);
   if (status != JcStatus::ok) return {status, 0, 0};

@@ -28,7 +28,6 @@
 // compiled at all.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -69,23 +68,18 @@ using GammaEntry = uint16_t;
 /// pairs, so that it shifts the bit buffer as it is), 1 followed by their data bits
 /// (bits 6-12; the number itself when the step ends it) and whether the last pair taken
 /// ended the number (bit 15). Six pairs cover the numbers below 128 in one step, most
-/// lengths and high offset parts; the table of 4096 entries is 8 KiB.
-constexpr std::array<GammaEntry, (1u << kGammaIndexBits)> make_gamma_table() {
-  std::array<GammaEntry, (1u << kGammaIndexBits)> table{};
-  for (uint32_t index = 0; index < table.size(); ++index) {
-    uint32_t value = 1, pairs = 0;
-    bool done = false;
-    for (int pair = kGammaPairs - 1; pair >= 0 && !done; --pair) {
-      value = (value << 1) | ((index >> (2 * pair + 1)) & 1);
-      done = ((index >> (2 * pair)) & 1) == 0;
-      ++pairs;
-    }
-    table[index] = GammaEntry(2 * pairs | value << 6 | uint32_t(done) << 15);
-  }
-  return table;
-}
+/// lengths and high offset parts. The table of 4096 entries (8 KiB) is filled when it is
+/// first needed rather than stored in every program that decodes.
+inline constexpr uint32_t kGammaTableSize = 1u << kGammaIndexBits;
 
-constexpr auto kGammaTable = make_gamma_table();
+}  // namespace
+
+extern uint16_t jc_gamma_table[kGammaTableSize];
+
+/// Fills jc_gamma_table once; safe to call from any thread, and cheap once it is filled.
+void jc_gamma_table_prepare();
+
+namespace {
 constexpr uint32_t kGammaStepDone = 0x8000;
 constexpr uint32_t kGammaStepBits = 63;
 constexpr uint32_t kGammaStepValue = 127;
@@ -144,7 +138,7 @@ template <bool kCareful>
 [[gnu::always_inline]] inline bool gamma(FastState& s, uint32_t* value) {
   // Most numbers end within the first step, which needs no width check.
   ensure<kCareful>(s, kGammaIndexBits);
-  uint32_t step = kGammaTable[s.bits >> (64 - kGammaIndexBits)];
+  uint32_t step = jc_gamma_table[s.bits >> (64 - kGammaIndexBits)];
   if (!skip<kCareful>(s, step & kGammaStepBits)) return false;
   uint32_t v = (step >> 6) & kGammaStepValue;
   if (step & kGammaStepDone) [[likely]] {
@@ -154,7 +148,7 @@ template <bool kCareful>
   uint32_t data_bits = (step & kGammaStepBits) / 2;
   do {
     ensure<kCareful>(s, kGammaIndexBits);
-    step = kGammaTable[s.bits >> (64 - kGammaIndexBits)];
+    step = jc_gamma_table[s.bits >> (64 - kGammaIndexBits)];
     const uint32_t pairs = (step & kGammaStepBits) / 2;
     data_bits += pairs;
     if (data_bits > kJcGammaMaxDataBits || !skip<kCareful>(s, 2 * pairs)) return false;

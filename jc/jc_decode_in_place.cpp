@@ -79,6 +79,7 @@ size_t jc_in_place_capacity(uint32_t unpacked_size, size_t block_size) {
 }
 
 JcResult jc_decode_in_place(uint8_t* buffer, size_t capacity, size_t block_size) {
+  jc_gamma_table_prepare();
   if (block_size > capacity) return {JcStatus::too_small, 0, 0};
   const uint8_t* const block = buffer + (capacity - block_size);
   JcBlock header;

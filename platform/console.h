@@ -133,3 +133,8 @@ const char* platform_stream_line_break();
 /// Whether `handle` is a console held in memory that a test installed (which paints its
 /// cells whatever the program writes).
 bool platform_console_is_memory(ConsoleHandle handle);
+
+/// Lends the terminal to another program while it runs (`lend`: its input modes as they were
+/// found), and takes it back for this program afterwards. Nothing where this program has not
+/// changed them.
+void platform_console_lend(bool lend);

@@ -760,3 +760,9 @@ bool console_backend_stream_write(ConsoleHandle output, const char* bytes, uint3
 const char* platform_stream_line_break() {
   return "\n";
 }
+
+void platform_console_lend(bool lend) {
+  if (!posix_console.modes_saved || stop_state.released) return;
+  stop_state.raw_input = lend ? 0 : 1;
+  ::tcsetattr(kInputFd, TCSADRAIN, lend ? &posix_console.saved_modes : &raw_modes);
+}

@@ -229,3 +229,6 @@ bool console_backend_stream_write(ConsoleHandle output, const char* bytes, uint3
 const char* platform_stream_line_break() {
   return "\r\n";
 }
+
+// The console's input modes are never changed here: there is nothing to lend.
+void platform_console_lend(bool /*lend*/) {}
