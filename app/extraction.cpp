@@ -12,16 +12,11 @@
 #include "app/extract_core.h"
 #include "app/front_end.h"
 #include "app/options.h"
-#include "app/overwrite.h"
 #include "app/payload_table.h"
-#include "app/target_writer.h"
 #include "console/console.h"
 #include "console/keyboard.h"
-#include "files/file_data.h"
-#include "files/file_queries.h"
 #include "files/file_table.h"
 #include "files/program_directory.h"
-#include "pack/pack_reader.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -29,17 +24,9 @@
 
 namespace {
 
-constexpr int32_t kArchiveFileNumber = 0;
-/// Room for a name built from the archive's stem, a number and an extension.
-constexpr size_t kNameSize = kMaxPathSize;
-
 /// The program's variables, all zero before start-up.
 struct ProgramState {
-  const uint8_t* entry_data;
-  int32_t entry_length;
-  OverwriteDecision decision;
   bool failed;                     ///< something went wrong: no success message, exit code 1
-  char archive_name[kNameSize];    ///< the temporary archive's name in the program directory
   char folder_path[kMaxPathSize];  ///< the output folder as its parents are made
   char own_file[kMaxPathSize];     ///< the program's own file, which may carry an archive
   char usage_line[kMaxPathSize];   ///< a usage error's first line
@@ -57,7 +44,7 @@ void reset_records() {
   runtime_memory = RuntimeMemory{};
   console_state = ConsoleState{};
   file_table = FileTable{};
-  pack_reader = PackReader{};
+  carried_run_reset();
   program_directory[0] = 0;
 }
 
@@ -99,74 +86,6 @@ bool append(char* out, size_t size, const char* text) {
   if (used + length >= size) return false;
   std::memcpy(out + used, text, length + 1);
   return true;
-}
-
-/// Writes the carried archive whole to a new temporary file in the program directory.
-bool write_temporary_archive(const uint8_t* archive, uint32_t size) {
-  platform_set_current_directory(program_directory);
-  if (!target_create_first_free(program_state.archive_name, kTemporaryArchiveStem,
-                                kTemporaryArchiveSeparator, kTemporaryArchiveExtension, true,
-                                kArchiveFileNumber, kArchiveRemovalSlot))
-    return false;
-  const bool written = size > 0 && current_file_write_block(archive, size) != 0;
-  file_close(kArchiveFileNumber);
-  if (!written) target_remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
-  return written;
-}
-
-void remove_temporary_archive() {
-  target_remove_own_file(program_state.archive_name, kArchiveRemovalSlot);
-}
-
-/// Announces one entry, asks when its target has content, reads the entry and writes it.
-/// The entry is read and checked before its target is touched.
-void extract_entry(const PayloadEntry& entry) {
-  console_print_line(entry.announcement);
-  if (program_state.decision != kDecisionAll)
-    program_state.decision = confirm_overwrite(entry.target_name);
-  program_state.entry_data = pack_next_entry();
-  program_state.entry_length = pack_entry_size();
-  if (program_state.decision == kDecisionSkip) return;
-  if (!program_state.entry_data ||
-      target_write(entry.target_name, program_state.entry_data,
-                   static_cast<uint32_t>(program_state.entry_length), nullptr,
-                   TargetPlacement::replace) != TargetWrite::written)
-    fail(kExtractionFailed);
-}
-
-/// Opens the temporary archive and checks that it holds exactly the carried bytes; the
-/// run stops before any target is touched when it does not.
-bool open_temporary_archive(const ArchiveDigest& expected) {
-  if (!pack_open(program_state.archive_name)) {
-    fail(kArchiveNotOpened);
-    return false;
-  }
-  if (!pack_verify(expected)) {
-    fail(kExtractionFailed);
-    pack_close();
-    return false;
-  }
-  return true;
-}
-
-void extract_archive(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected) {
-  // Damaged carried bytes are never written anywhere.
-  if (!archive_digest_equal(archive_digest_of(archive, size), expected) ||
-      !write_temporary_archive(archive, size)) {
-    fail(kExtractionFailed);
-    return;
-  }
-  program_state.decision = kDecisionNone;
-  if (!open_temporary_archive(expected)) {
-    remove_temporary_archive();
-    return;
-  }
-  console_print_line(kArchiveOpened);
-  for (const PayloadEntry& entry : payload_entries) extract_entry(entry);
-  pack_close();
-  remove_temporary_archive();
-  console_print_line("");
-  console_print_line(program_state.failed ? kExtractionFailed : kExtractionDone);
 }
 
 void shut_down() {
@@ -361,7 +280,7 @@ bool run_program(const uint8_t* archive, uint32_t size, const ArchiveDigest& exp
       return false;
     }
     if (!with_arguments) {
-      extract_archive(archive, size, expected);
+      if (!carried_run(archive, size, expected)) fail(nullptr);
       return true;
     }
     if (!archive_digest_equal(archive_digest_of(archive, size), expected)) {
@@ -378,7 +297,7 @@ bool run_program(const uint8_t* archive, uint32_t size, const ArchiveDigest& exp
 }  // namespace
 
 void runtime_release() {
-  pack_release();
+  carried_run_release();
   file_close_all();
   object_heap_destroy();
 }

@@ -12,6 +12,7 @@
 
 #include "app/archive_source.h"
 #include "app/options.h"
+#include "pack/archive_digest.h"
 
 /// An appended archive's settings as a run shows them.
 struct RunSettings {
@@ -34,6 +35,19 @@ bool front_end_begin(const ArchiveSource& source, const RunSettings& settings, b
 
 /// After the extraction: the progress line is taken away.
 void front_end_end();
+
+/// The built-in program's run without arguments: writes the carried `archive` (`size`
+/// bytes, used only when its digest is `expected`) to a temporary file beside the program,
+/// extracts its entries beside it and removes the file. False when anything failed, after
+/// saying so. The built-in program links it (carried_run.cpp); a self-extractor carries no
+/// archive and never comes here.
+bool carried_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected);
+
+/// Sets the carried run's pack reader to its state before start-up.
+void carried_run_reset();
+
+/// Releases what the carried run's pack reader holds, at shutdown.
+void carried_run_release();
 
 /// Takes `argument` when it is one of the self-extractor's own options (an installer's),
 /// with what follows it from `parser`; false when it is none of them.

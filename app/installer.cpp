@@ -371,8 +371,7 @@ bool front_end_option(OptionParser& parser, const char* argument) {
 }
 
 void front_end_usage(void (*print)(const char*)) {
-  for (size_t text = size_t(Text::usage_no_space_check); text <= size_t(Text::usage_passed);
-       ++text)
+  for (size_t text = size_t(Text::usage_no_space_check); text <= size_t(Text::usage_passed); ++text)
     print(dialogue_text(static_cast<Text>(text)));
 }
 
@@ -405,8 +404,7 @@ void front_end_info(const ArchiveSource& source, const RunSettings& settings) {
   print_answer(Text::info_license, installer_settings.license != nullptr);
 }
 
-bool front_end_install_begin(const ArchiveSource& source, ProgramOptions* options,
-                             bool terminal) {
+bool front_end_install_begin(const ArchiveSource& source, ProgramOptions* options, bool terminal) {
   const NamedInstallerSettings settings = settings_of(source);
   if (settings.license && !options->accept) {
     show_license(settings.license, settings.license_size, terminal);
@@ -419,8 +417,7 @@ bool front_end_install_begin(const ArchiveSource& source, ProgramOptions* option
   return true;
 }
 
-int front_end_install_end(const ArchiveSource& source, bool sound,
-                          const ProgramOptions& options) {
+int front_end_install_end(const ArchiveSource& source, bool sound, const ProgramOptions& options) {
   const NamedInstallerSettings settings = settings_of(source);
   const bool runs = sound && settings.run && options.run;
   const int exit_code = runs ? run_command(source, settings, options) : -1;
