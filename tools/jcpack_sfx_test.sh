@@ -301,7 +301,7 @@ done
 # exit code | L (Linux stand-in stub) or W (--platform win64) | the settings list shows, or
 # words of the message | the options.
 mkdir -p inst/bin
-printf '#!/bin/sh\ntouch ran\n' >inst/bin/setup
+printf '\177ELF, a program\n' >inst/bin/setup
 chmod +x inst/bin/setup
 printf '#!/bin/sh\ntouch ran\n' >inst/script
 printf 'touch ran\n' >inst/plain.sh
