@@ -237,6 +237,22 @@ bool walks_as_pack_archive(const uint8_t* file, size_t size) {
   return step == PackWalkStep::end;
 }
 
+/// After the language in `jcpack list`: a line for the installer's command, one for its
+/// temporary folder and one for its licence, each when the archive holds it.
+void print_installer_settings(const ArchiveSource& source) {
+  const NamedInstallerSettings settings =
+      named_archive_installer_settings(source.table, source.table_size);
+  if (settings.run != nullptr) {
+    std::printf("command: %s\n", printable(settings.run, settings.run_size).c_str());
+  }
+  if (settings.temp) std::printf("temporary folder: yes\n");
+  if (settings.license != nullptr) {
+    std::printf(
+        "licence: %zu bytes%s\n", settings.license_size,
+        settings.license_valid ? "" : " (not valid: not UTF-8 text, or with control characters)");
+  }
+}
+
 /// Before the header of `jcpack list`: a line for the title and one for the language, each
 /// when the archive holds it. A title that breaks its rules is not printed as it is.
 void print_dialogue_settings(const ArchiveSource& source) {
@@ -255,6 +271,7 @@ void print_dialogue_settings(const ArchiveSource& source) {
   if (settings.language != nullptr) {
     std::printf("language: %s\n", printable(settings.language, kNamedLanguageSize).c_str());
   }
+  print_installer_settings(source);
 }
 
 /// Unpacks and checks every entry of the named archive at the end of `path`, reporting

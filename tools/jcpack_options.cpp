@@ -7,6 +7,7 @@
 
 #include "pack/named_archive.h"
 #include "pack/named_settings.h"
+#include "tools/sfx_installer.h"
 
 namespace {
 
@@ -41,6 +42,9 @@ enum LongOnly : int {
   kStubOption,
   kTitleOption,
   kLanguageOption,
+  kRunOption,
+  kTempOption,
+  kLicenseOption,
 };
 
 /// One option: its short character (or LongOnly value), long name, whether it takes a
@@ -63,6 +67,9 @@ constexpr OptionEntry kOptions[] = {
     {kStubOption, "stub", required_argument, kSfx},
     {kTitleOption, "title", required_argument, kSfx},
     {kLanguageOption, "lang", required_argument, kSfx},
+    {kRunOption, "run", required_argument, kSfx},
+    {kTempOption, "temp", no_argument, kSfx},
+    {kLicenseOption, "license", required_argument, kSfx},
     {'q', "quiet", no_argument, kEveryCommand},
     {'v', "verbose", no_argument, kEveryCommand},
     {'h', "help", no_argument, kEveryCommand},
@@ -93,7 +100,8 @@ constexpr const char* kUsage =
     "  jcpack unpack ARCHIVE DIR [NAME...]        the entries into DIR, under the NAMEs\n"
     "                                             or entry-1, entry-2, ...\n"
     "  jcpack sfx [-f] [-l LEVEL] [-T THREADS] [--block-size MIB] [--title TEXT]\n"
-    "             [--lang en|de] [--platform linux|win32|win64 | --stub FILE] -o OUT PATH...\n"
+    "             [--lang en|de] [--run 'CMD ARGS' [--temp]] [--license FILE]\n"
+    "             [--platform linux|win32|win64 | --stub FILE] -o OUT PATH...\n"
     "                                             a self-extractor of the files and\n"
     "                                             folders PATH, named from the PATH down\n"
     "ARCHIVE is a pack archive or a self-extractor, whose entries go under their own names.\n"
@@ -112,6 +120,17 @@ constexpr const char* kUsage =
     "  --title TEXT         sfx: the self-extractor's title, 1 to 200 bytes of UTF-8 text\n"
     "                       without control characters\n"
     "  --lang en|de         sfx: the language of its dialogue (default en)\n"
+    "  --run 'CMD ARGS'     sfx: an installer, which runs CMD with ARGS after a complete\n"
+    "                       extraction; CMD is a file of the archive, by its path in it\n"
+    "                       (for Linux executable, or a script starting with #! or named\n"
+    "                       *.sh; for Windows named *.exe, *.cmd or *.bat). Blanks\n"
+    "                       separate words; 'single' and \"double\" quotes group; a\n"
+    "                       backslash escapes the next character (in double quotes only\n"
+    "                       \" and \\, in single quotes none); nothing goes through a shell\n"
+    "  --temp               sfx, with --run: extract into a new private folder, removed\n"
+    "                       after the command\n"
+    "  --license FILE       sfx: the licence text shown, and accepted, before extracting:\n"
+    "                       1 byte to 256 KiB of UTF-8 text\n"
     "  -q, --quiet          no messages but errors\n"
     "  -v, --verbose        what is done: each file, and the totals\n"
     "  -h, --help           this text\n"
@@ -205,6 +224,19 @@ bool apply_option(int id, const std::string& value, CommandLine* line, std::stri
         *error = std::string("the language must be ") + kNamedLanguageEnglish + " or " +
                  kNamedLanguageGerman;
       }
+      break;
+    case kRunOption:
+      line->run = value;
+      if (const std::string mistake = run_command_mistake(value); !mistake.empty()) {
+        *error = "--run: " + mistake;
+      }
+      break;
+    case kTempOption:
+      line->temp = true;
+      break;
+    case kLicenseOption:
+      line->license = value;
+      if (value.empty()) *error = "--license needs a file";
       break;
     default:
       break;

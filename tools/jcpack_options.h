@@ -27,6 +27,9 @@ struct CommandLine {
   std::string stub;        ///< --stub FILE
   std::string title;       ///< --title TEXT; empty when not given
   std::string language;    ///< --lang en|de; empty when not given
+  std::string run;         ///< --run 'CMD ARGS', as given; empty when not given
+  bool temp = false;       ///< --temp: extract into a new folder, removed after the command
+  std::string license;     ///< --license FILE; empty when not given
 };
 
 /// The most threads -T takes.

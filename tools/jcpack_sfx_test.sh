@@ -296,6 +296,65 @@ for bad in "" $'tab\there' $'escape\e[31m' $'\xc2\x85next line' $'\xff\xfe' $'\x
   expect "refused: $(printf '%q' "$bad"): no output" test ! -e settings.run
 done
 
+# Installers: --run names a file of the archive that its platform starts, --temp goes with
+# --run, --license takes a text file; list shows each setting given and no other. Fields:
+# exit code | L (Linux stand-in stub) or W (--platform win64) | the settings list shows, or
+# words of the message | the options.
+mkdir -p inst/bin
+printf '\177ELF, a program\n' >inst/bin/setup
+chmod +x inst/bin/setup
+printf '#!/bin/sh\ntouch ran\n' >inst/script
+printf 'touch ran\n' >inst/plain.sh
+printf 'data\n' >inst/data.txt
+: >inst/setup.EXE
+: >inst/x.cmd
+find inst -exec touch -d "2022-03-04 05:06:07" {} +
+printf '\357\273\277Lizenz: frei\n' >licence.txt
+printf '\357\273\277' >bom-only.txt
+printf 'Lizenz\001\n' >control.txt
+head -c 262145 /dev/zero | tr '\0' a >large-licence.txt
+cp winstub.exe lonely/entpacker-stub-win64.exe
+while IFS='|' read -r -u 3 want where shown options; do
+  eval "set -- $options"
+  case $where in
+    L) sfx=("$JCPACK" sfx --stub stub.bin) ;;
+    W) sfx=(lonely/jcpack sfx --platform win64) ;;
+  esac
+  name="installer $where $options"
+  rm -f inst.run
+  check "$name" "$want" "${sfx[@]}" -o inst.run "$@" inst
+  if [ "$want" -ne 0 ]; then
+    expect "$name: message" grep -qF -- "$shown" err.txt
+    expect "$name: no output" test ! -e inst.run
+    continue
+  fi
+  check "$name: list" 0 "$JCPACK" list inst.run
+  expect "$name: settings listed" \
+    test "$(grep -E '^(command|temporary folder|licence): ' out.txt | paste -sd';')" = "$shown"
+  [ -e installer.run ] || mv inst.run installer.run
+done 3<<'EOF'
+0|L|command: inst/bin/setup --mode "full on";temporary folder: yes;licence: 13 bytes|--run 'inst/bin/setup --mode "full on"' --temp --license licence.txt
+0|L|command: inst/script|--run inst/script
+0|L|command: inst/plain.sh a\ b|--run 'inst/plain.sh a\ b'
+0|L|licence: 13 bytes|--license licence.txt
+0|W|command: inst/setup.EXE /S|--run 'inst/setup.EXE /S'
+0|W|command: inst/x.cmd;licence: 13 bytes|--run inst/x.cmd --license licence.txt
+1|L|'inst/missing' is not a file of the archive|--run inst/missing
+1|L|'inst/bin' is not a file of the archive|--run inst/bin
+1|L|neither executable nor a script|--run inst/data.txt
+1|W|must end in .exe, .cmd or .bat|--run inst/plain.sh
+1|L|not a safe name in the archive (a part is . or ..)|--run ../x
+2|L|quote that is not closed|--run "inst/script 'a"
+2|L|--temp needs --run|--temp
+1|L|control.txt: the licence is not UTF-8 text|--run inst/script --license control.txt
+1|L|bom-only.txt: the licence is empty|--license bom-only.txt
+1|L|missing.txt: cannot read the licence|--license missing.txt
+1|L|the licence is longer than 262144 bytes|--license large-licence.txt
+EOF
+check "installer: unpack" 0 "$JCPACK" unpack installer.run inst-dest
+expect "installer: unpack writes the files" same_tree inst inst-dest/inst
+expect "installer: unpack runs nothing" test ! -e ran -a ! -e inst-dest/ran
+
 # -q leaves out the warnings; -v names each entry and the totals.
 check "sfx -q" 0 "$JCPACK" sfx -q -f --stub stub.bin -o linked.run linked
 expect "sfx -q: no warnings" test ! -s err.txt

@@ -16,6 +16,7 @@
 #include "pack/named_archive.h"
 #include "tools/sfx_blocks.h"
 #include "tools/sfx_gather.h"
+#include "tools/sfx_installer.h"
 #include "tools/sfx_write.h"
 #include "tools/stub_locate.h"
 #include "tools/tool_io.h"
@@ -43,6 +44,8 @@ bool check_sfx_line(const CommandLine& line, std::string* error) {
     *error = "sfx writes a file, not standard output";
   } else if (line.operands.empty()) {
     *error = "sfx needs at least one PATH";
+  } else if (line.temp && line.run.empty()) {
+    *error = "--temp needs --run";
   }
   return error->empty();
 }
@@ -80,10 +83,16 @@ int make_self_extractor(const CommandLine& opt) {
     ok = fail(std::to_string(g.items.size()) + " entries; a self-extractor holds at most " +
               std::to_string(kNamedArchiveMaxEntries));
   }
-  const SfxSettings settings{
-      opt.level == 0 ? kSfxDefaultLevel : opt.level, thread_count(opt.threads),
-      opt.block_mib == 0 ? kSfxDefaultChunk : size_t(opt.block_mib) << 20, opt.title,
-      opt.language.empty() ? kNamedLanguageEnglish : opt.language};
+  ok = ok && (opt.run.empty() || run_program_fits(opt.run, g));
+  SfxSettings settings{opt.level == 0 ? kSfxDefaultLevel : opt.level,
+                       thread_count(opt.threads),
+                       opt.block_mib == 0 ? kSfxDefaultChunk : size_t(opt.block_mib) << 20,
+                       opt.title,
+                       opt.language.empty() ? kNamedLanguageEnglish : opt.language,
+                       opt.run,
+                       opt.temp,
+                       ""};
+  ok = ok && (opt.license.empty() || read_license(opt.license, &settings.license));
   ok = ok && write_self_extractor(settings, stub, g, &o);
   close_stub_and_output(&stub, &o);
   if (ok) {

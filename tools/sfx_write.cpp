@@ -82,20 +82,21 @@ bool writer_failure(const Output& o, const std::string& what) {
               named_writer_status_text(o.writer.status) + ")");
 }
 
-/// Passes the title (when there is one) and the language to the writer. False after a
+/// Passes the setting `tag` with the value `text` to the writer. False after a message.
+bool write_setting(uint16_t tag, const std::string& text, Output* o) {
+  return named_archive_writer_setting(&o->writer, tag,
+                                      reinterpret_cast<const uint8_t*>(text.data()), text.size()) ||
+         writer_failure(*o, o->shown);
+}
+
+/// Passes the language and each other setting that is given to the writer. False after a
 /// message.
 bool write_settings(const SfxSettings& settings, Output* o) {
-  const auto bytes = [](const std::string& text) {
-    return reinterpret_cast<const uint8_t*>(text.data());
-  };
-  if (!settings.title.empty() &&
-      !named_archive_writer_setting(&o->writer, kNamedSettingTitle, bytes(settings.title),
-                                    settings.title.size())) {
-    return writer_failure(*o, o->shown);
-  }
-  return named_archive_writer_setting(&o->writer, kNamedSettingLanguage, bytes(settings.language),
-                                      settings.language.size()) ||
-         writer_failure(*o, o->shown);
+  return (settings.title.empty() || write_setting(kNamedSettingTitle, settings.title, o)) &&
+         write_setting(kNamedSettingLanguage, settings.language, o) &&
+         (settings.run.empty() || write_setting(kNamedSettingRun, settings.run, o)) &&
+         (!settings.temp || write_setting(kNamedSettingTemp, "", o)) &&
+         (settings.license.empty() || write_setting(kNamedSettingLicense, settings.license, o));
 }
 
 /// Copies the stub to the start of the temporary. False after a message.

@@ -51,6 +51,9 @@ struct SfxSettings {
   size_t chunk = 0;      ///< bytes of content per block
   std::string title;     ///< the title setting; empty for none
   std::string language;  ///< the language setting, a valid code
+  std::string run;       ///< the installer's command, as given; empty for none
+  bool temp = false;     ///< the temporary-folder setting (with a command only)
+  std::string license;   ///< the licence's text; empty for none
 };
 
 /// Writes the whole self-extractor, its content compressed as `settings` say, to a temporary
