@@ -25,7 +25,7 @@ struct CarriedRunState {
   const uint8_t* entry_data;
   int32_t entry_length;
   OverwriteDecision decision;
-  bool failed;                     ///< something went wrong: no success message
+  bool failed;                      ///< something went wrong: no success message
   char archive_name[kMaxPathSize];  ///< the temporary archive's name in the program directory
 };
 
@@ -61,10 +61,9 @@ void extract_entry(const PayloadEntry& entry) {
   carried.entry_data = pack_next_entry();
   carried.entry_length = pack_entry_size();
   if (carried.decision == kDecisionSkip) return;
-  if (!carried.entry_data ||
-      target_write(entry.target_name, carried.entry_data,
-                   static_cast<uint32_t>(carried.entry_length), nullptr,
-                   TargetPlacement::replace) != TargetWrite::written)
+  if (!carried.entry_data || target_write(entry.target_name, carried.entry_data,
+                                          static_cast<uint32_t>(carried.entry_length), nullptr,
+                                          TargetPlacement::replace) != TargetWrite::written)
     fail(kExtractionFailed);
 }
 

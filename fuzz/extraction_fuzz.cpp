@@ -423,14 +423,16 @@ std::set<std::string> names_with_folders(const std::vector<Entry>& list) {
   return names;
 }
 
+/// The run's arguments: an installer's licence taken as accepted and its command never run
+/// (its program is fuzzed bytes).
 std::vector<std::string> arguments_of(Way way, const std::string& out) {
   switch (way) {
     case Way::yes:
-      return {"-y", "-o", out};
+      return {"-y", "-o", out, "--accept", "--no-run"};
     case Way::no_overwrite:
-      return {"-n", "-o", out};
+      return {"-n", "-o", out, "--accept", "--no-run"};
     default:
-      return {"-o", out};
+      return {"-o", out, "--accept", "--no-run"};
   }
 }
 

@@ -10,28 +10,6 @@ STUB=$(dirname "$JCPACK")/entpacker-stub
 exec </dev/null
 umask 022
 
-crc32_le() {  # CRC-32 of standard input as 4 little-endian bytes (from gzip's trailer)
-  gzip -c | tail -c 8 | head -c 4
-}
-
-craft() {  # craft OUT NAME...: a stub line, then a named archive of "hello" under each NAME
-  local out=$1 name
-  shift
-  : >entries.part
-  : >table.part
-  for name; do
-    { le 5 4; le 5 4; printf hello; } >>entries.part
-    { le "$(printf '%s' "$name" | wc -c)" 2; le 0 8; le 0 1; printf '%s' "$name"; } >>table.part
-  done
-  {
-    printf 'EPNAME\r\032'
-    le 1 4; le $# 4; le "$(stat -c %s table.part)" 8; le "$(stat -c %s entries.part)" 8
-    cat entries.part table.part | crc32_le
-  } >trailer.part
-  { echo stub; cat entries.part table.part trailer.part; crc32_le <trailer.part; } >"$out"
-  rm -f entries.part table.part trailer.part
-}
-
 same_tree() {  # same_tree A B: same files, bytes, executable bits and modification times
   diff -r "$1" "$2" >/dev/null || return 1
   (cd "$1" && find . -printf '%p %y %T@ %m\n' | sed 's/\.[0-9]* / /' | sort) >tree-a.txt

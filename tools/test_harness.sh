@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# The shell tests' common part, sourced by jcpack_test.sh and jcpack_sfx_test.sh with the
+# The shell tests' common part, sourced by jcpack's and the self-extractor's tests with the
 # path of jcpack as their first argument: sets JCPACK, runs in a new folder removed at the
 # end, and counts what passed and failed.
 set -uo pipefail
@@ -60,6 +60,28 @@ rows() {  # rows: the entry lines of the listing in out.txt, without the padding
 
 rows_match() {  # rows_match PATTERN: an entry line of the listing in out.txt matches
   rows | grep -q "$1"
+}
+
+crc32_le() {  # CRC-32 of standard input as 4 little-endian bytes (from gzip's trailer)
+  gzip -c | tail -c 8 | head -c 4
+}
+
+craft() {  # craft OUT NAME...: a stub line, then a named archive of "hello" under each NAME
+  local out=$1 name
+  shift
+  : >entries.part
+  : >table.part
+  for name; do
+    { le 5 4; le 5 4; printf hello; } >>entries.part
+    { le "$(printf '%s' "$name" | wc -c)" 2; le 0 8; le 0 1; printf '%s' "$name"; } >>table.part
+  done
+  {
+    printf 'EPNAME\r\032'
+    le 1 4; le $# 4; le "$(stat -c %s table.part)" 8; le "$(stat -c %s entries.part)" 8
+    cat entries.part table.part | crc32_le
+  } >trailer.part
+  { echo stub; cat entries.part table.part trailer.part; crc32_le <trailer.part; } >"$out"
+  rm -f entries.part table.part trailer.part
 }
 
 finish() {  # finish WHAT: the counts; the exit status of the test

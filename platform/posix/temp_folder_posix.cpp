@@ -4,7 +4,10 @@
 // A tree is removed through descriptors only: each folder is opened in the one above it
 // without following a link (O_NOFOLLOW | O_DIRECTORY), its entries are removed relative to
 // it (unlinkat), and the walk never changes the current folder. A folder renamed or
-// replaced by a link meanwhile is therefore never followed out of the tree.
+// replaced by a link meanwhile is therefore never followed out of the tree. Folders are
+// read with getdents64 into a buffer on the stack, not through a DIR stream, which
+// allocates: the removal uses only calls that are safe in a signal handler, so that an
+// interrupt can remove a folder a run was filling.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +31,9 @@ constexpr mode_t kPrivateFolderMode = 0700;
 constexpr const char* kDefaultTempBase = "/tmp";
 constexpr const char* kCacheInHome = "/.cache";
 constexpr int kFolderOpen = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+/// Bytes a folder's entries are read in at a time, on each level's stack.
+constexpr size_t kListingBufferSize = 1024;
 
 /// Bytes of randomness behind the name's digits (two digits a byte).
 constexpr uint32_t kRandomBytes = kTempFolderRandomDigits / 2;
@@ -178,24 +184,24 @@ bool remove_folder_contents(int folder, uint32_t depth) {
   // Entries of a folder without write right cannot be removed: the folder is ours to take.
   if ((info.st_mode & kPrivateFolderMode) != kPrivateFolderMode)
     (void)::fchmod(folder, (info.st_mode & 07777) | kPrivateFolderMode);
-  DIR* listing = ::fdopendir(folder);
-  if (!listing) {
-    ::close(folder);
-    return false;
-  }
+  alignas(8) char listing[kListingBufferSize];
   bool ok = true;
   for (;;) {
-    errno = 0;
-    const struct dirent* entry = ::readdir(listing);
-    if (!entry) {
-      if (errno != 0) ok = false;
+    const ssize_t got = ::getdents64(folder, listing, sizeof listing);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = ok && got == 0;
       break;
     }
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-    if (!remove_entry(::dirfd(listing), name, info.st_dev, depth)) ok = false;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(listing + at);
+      at += entry->d_reclen;
+      const char* name = entry->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      if (!remove_entry(folder, name, info.st_dev, depth)) ok = false;
+    }
   }
-  ::closedir(listing);
+  ::close(folder);
   return ok;
 }
 
