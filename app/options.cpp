@@ -23,6 +23,7 @@ bool is(const char* argument, const char* short_form, const char* long_form) {
 }  // namespace
 
 void options_set_mode(OptionParser& parser, ProgramMode mode, const char* argument) {
+  if (parser.options.mode == ProgramMode::usage_error) return;  // a mistake is not undone
   if (parser.mode_set && parser.options.mode != mode)
     return usage_error(parser, Text::conflict, argument);
   parser.mode_set = true;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/front_end.h"
+
 namespace {
 
 ProgramOptions parse(const std::vector<const char*>& arguments) {
@@ -71,6 +73,8 @@ TEST(OptionsTest, WrongArgumentsAreUsageErrorsNamingTheFirstProblem) {
       {{"-l", "-h"}, "-h"},
       {{"-o", "a", "-o", "b"}, "-o"},
       {{"--bad", "--worse"}, "--bad"},
+      {{"--bad", "--list"}, "--bad"},
+      {{"-x", "-t", "-o", "a"}, "-x"},
       {{"-YES"}, "-YES"},
   };
   for (const Case& c : cases) {
@@ -114,4 +118,41 @@ TEST(OptionsTest, PeersSpellingsAndRepeatsWithTheSameMeaningAreTaken) {
 #else
   EXPECT_EQ(parse({"/S"}).mode, ProgramMode::usage_error);
 #endif
+}
+
+// An installer's options: the self-extractor takes them, the built-in program, which runs no
+// command, refuses each as unknown. One table for both programs' sets.
+TEST(OptionsTest, InstallerOptionsAreTheSelfExtractorsAlone) {
+  const bool taken = front_end_self_extractor();
+  struct Case {
+    std::vector<const char*> arguments;
+    ProgramMode mode;  ///< for the self-extractor
+  };
+  const Case cases[] = {
+      {{"--info"}, ProgramMode::info},
+      {{"--no-run", "-o", "x"}, ProgramMode::extract},
+      {{"--keep", "--accept"}, ProgramMode::extract},
+      {{"-y", "--", "-n", "--frob", ""}, ProgramMode::extract},
+      {{"--info", "--list"}, ProgramMode::usage_error},
+      {{"--list", "--info"}, ProgramMode::usage_error},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    const ProgramOptions options = parse(c.arguments);
+    EXPECT_EQ(options.mode, taken ? c.mode : ProgramMode::usage_error);
+  }
+  if (!taken) return;
+  EXPECT_FALSE(parse({"--no-run"}).run);
+  EXPECT_TRUE(parse({"-y"}).run);
+  EXPECT_TRUE(parse({"--keep"}).keep);
+  EXPECT_TRUE(parse({"--accept"}).accept);
+  EXPECT_EQ(parse({"--accept"}).overwrite, OverwritePolicy::ask);
+  // Everything after -- is the command's, options too; -y before it stays the run's.
+  const std::vector<const char*> arguments = {"-y", "--", "-n", "--frob", ""};
+  const ProgramOptions passed = parse(arguments);
+  EXPECT_EQ(passed.overwrite, OverwritePolicy::all);
+  ASSERT_EQ(passed.passed_count, 3);
+  EXPECT_EQ(passed.passed, arguments.data() + 2);
+  EXPECT_EQ(parse({"--"}).passed_count, 0);
+  EXPECT_STREQ(parse({"--info", "--list"}).argument, "--list");
 }
