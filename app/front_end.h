@@ -39,8 +39,8 @@ void front_end_end();
 /// The built-in program's run without arguments: writes the carried `archive` (`size`
 /// bytes, used only when its digest is `expected`) to a temporary file beside the program,
 /// extracts its entries beside it and removes the file. False when anything failed, after
-/// saying so. The built-in program links it (carried_run.cpp); a self-extractor carries no
-/// archive and never comes here.
+/// saying so. Every program links it (carried_run.cpp) but the stub, which carries no
+/// archive and never comes here (no_carried_archive.cpp).
 bool carried_run(const uint8_t* archive, uint32_t size, const ArchiveDigest& expected);
 
 /// Sets the carried run's pack reader to its state before start-up.

@@ -109,13 +109,3 @@ void front_end_end() {
 bool archive_setting_known(uint16_t tag) {
   return named_setting_is_installer(tag);
 }
-
-// A self-extractor carries no archive: the built-in program's run is not part of it.
-
-bool carried_run(const uint8_t* /*archive*/, uint32_t /*size*/, const ArchiveDigest& /*expected*/) {
-  return false;
-}
-
-void carried_run_reset() {}
-
-void carried_run_release() {}
