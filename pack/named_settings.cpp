@@ -12,12 +12,18 @@ constexpr uint8_t kLastControlC1Second = 0x9F;
 
 }  // namespace
 
-bool named_title_valid(const uint8_t* text, size_t size) {
-  if (text == nullptr || size == 0 || size > kNamedTitleMaxSize) return false;
+namespace {
+
+/// Whether the `size` bytes at `text` are 1 to `max_size` bytes of valid UTF-8 without a
+/// control character; with `layout`, tab, line feed, form feed and carriage return are
+/// taken.
+bool text_valid(const uint8_t* text, size_t size, size_t max_size, bool layout) {
+  if (text == nullptr || size == 0 || size > max_size) return false;
   for (size_t at = 0; at < size;) {
     const size_t length = utf8_sequence_size(text + at, size - at);
     const uint8_t lead = text[at];
-    if (length == 0 || lead <= kLastControlC0 || lead == kDelete ||
+    const bool kept = layout && (lead == '\t' || lead == '\n' || lead == '\f' || lead == '\r');
+    if (length == 0 || (lead <= kLastControlC0 && !kept) || lead == kDelete ||
         (lead == kControlC1Lead && text[at + 1] <= kLastControlC1Second)) {
       return false;
     }
@@ -26,19 +32,14 @@ bool named_title_valid(const uint8_t* text, size_t size) {
   return true;
 }
 
+}  // namespace
+
+bool named_title_valid(const uint8_t* text, size_t size) {
+  return text_valid(text, size, kNamedTitleMaxSize, false);
+}
+
 bool named_license_valid(const uint8_t* text, size_t size) {
-  if (text == nullptr || size == 0 || size > kNamedLicenseMaxSize) return false;
-  for (size_t at = 0; at < size;) {
-    const size_t length = utf8_sequence_size(text + at, size - at);
-    const uint8_t lead = text[at];
-    const bool layout = lead == '\t' || lead == '\n' || lead == '\f' || lead == '\r';
-    if (length == 0 || (lead <= kLastControlC0 && !layout) || lead == kDelete ||
-        (lead == kControlC1Lead && text[at + 1] <= kLastControlC1Second)) {
-      return false;
-    }
-    at += length;
-  }
-  return true;
+  return text_valid(text, size, kNamedLicenseMaxSize, true);
 }
 
 bool named_language_valid(const uint8_t* code, size_t size) {
