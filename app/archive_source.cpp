@@ -118,6 +118,7 @@ void take_settings(const uint8_t* table, size_t size, ArchiveSettings* settings)
     std::memcpy(settings->language, found.language, kNamedLanguageSize);
     settings->language_size = kNamedLanguageSize;
   }
+  settings->installer = found.installer;
 }
 
 /// Reads the settings record of the version 2 archive behind `trailer` and takes its

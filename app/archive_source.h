@@ -60,13 +60,15 @@ inline constexpr uint32_t kArchiveReadChunk = 64 * 1024;
 /// cannot be opened or is shorter than a trailer has nothing appended.
 AppendedArchive appended_archive_open(const char* own_file, ArchiveSource* source);
 
-/// The settings of an appended archive that a run shows: its title and its language.
+/// The settings of an appended archive that a run shows: its title, its language, and
+/// whether it is an installer.
 struct ArchiveSettings {
   bool appended;  ///< a trailer is there (a self-extractor, sound or not)
   uint8_t title[kNamedTitleMaxSize];
   size_t title_size;  ///< 0: no title
   uint8_t language[kNamedLanguageSize];
   size_t language_size;  ///< 0: none given
+  bool installer;        ///< a command is set
 };
 
 /// Reads the settings of the named archive at the end of `own_file` from its table alone,

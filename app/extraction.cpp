@@ -113,7 +113,7 @@ void print_usage(void (*print)(const char*)) {
   print(line);
   for (size_t text = size_t(Text::usage_yes); text <= size_t(Text::usage_last); ++text)
     print(dialogue_text(static_cast<Text>(text)));
-  front_end_usage(print);
+  front_end_usage(program_state.settings, print);
 }
 
 /// Prints a usage error and the usage on standard error.

@@ -18,6 +18,7 @@
 struct RunSettings {
   bool appended;                       ///< a trailer is there, sound or not
   char title[kNamedTitleMaxSize + 1];  ///< as the console shows it; empty: none
+  bool installer;                      ///< a command is set
 };
 
 /// Whether this program's set is the self-extractor's (tests choose what they expect by it).
@@ -53,8 +54,9 @@ void carried_run_release();
 /// with what follows it from `parser`; false when it is none of them.
 bool front_end_option(OptionParser& parser, const char* argument);
 
-/// Prints the usage lines of the self-extractor's own options through `print`.
-void front_end_usage(void (*print)(const char*));
+/// Prints the usage lines of the self-extractor's own options through `print`: an
+/// installer's only for an installer (`settings`).
+void front_end_usage(const RunSettings& settings, void (*print)(const char*));
 
 /// --info: prints the title, the files and their bytes, the archive's own size, the
 /// command, whether it runs in a temporary folder and whether a licence is shown.

@@ -31,7 +31,7 @@ bool front_end_option(OptionParser& /*parser*/, const char* /*argument*/) {
   return false;
 }
 
-void front_end_usage(void (* /*print*/)(const char*)) {}
+void front_end_usage(const RunSettings& /*settings*/, void (* /*print*/)(const char*)) {}
 
 void front_end_info(const ArchiveSource& /*source*/, const RunSettings& /*settings*/) {}
 

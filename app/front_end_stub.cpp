@@ -85,6 +85,7 @@ void front_end_settings(const char* own_file, RunSettings* settings) {
   dialogue_set_language(dialogue_language_of(found.language, found.language_size));
   *settings = RunSettings{};
   settings->appended = found.appended;
+  settings->installer = found.installer;
   if (found.title_size > 0)
     console_report_name(found.title, found.title_size, settings->title, sizeof settings->title);
 }

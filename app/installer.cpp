@@ -370,8 +370,10 @@ bool front_end_option(OptionParser& parser, const char* argument) {
   return true;
 }
 
-void front_end_usage(void (*print)(const char*)) {
-  for (size_t text = size_t(Text::usage_no_space_check); text <= size_t(Text::usage_passed); ++text)
+void front_end_usage(const RunSettings& settings, void (*print)(const char*)) {
+  print(dialogue_text(Text::usage_no_space_check));
+  if (!settings.installer) return;
+  for (size_t text = size_t(Text::usage_info); text <= size_t(Text::usage_passed); ++text)
     print(dialogue_text(static_cast<Text>(text)));
 }
 

@@ -51,7 +51,7 @@ bool named_language_valid(const uint8_t* code, size_t size) {
 }
 
 NamedDialogueSettings named_archive_dialogue_settings(const uint8_t* table, size_t size) {
-  NamedDialogueSettings found = {nullptr, 0, nullptr, false, false};
+  NamedDialogueSettings found = {nullptr, 0, nullptr, false, false, false};
   NamedSettingsWalk walk = named_archive_settings_start(table, size);
   NamedSetting setting;
   while (named_archive_next_setting(walk, &setting)) {
@@ -62,6 +62,8 @@ NamedDialogueSettings named_archive_dialogue_settings(const uint8_t* table, size
     } else if (setting.tag == kNamedSettingLanguage && setting.size == kNamedLanguageSize) {
       found.language = setting.value;
       found.language_valid = named_language_valid(setting.value, setting.size);
+    } else if (setting.tag == kNamedSettingRun) {
+      found.installer = true;
     }
   }
   return found;

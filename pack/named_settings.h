@@ -27,12 +27,13 @@ struct NamedDialogueSettings {
   const uint8_t* language;  ///< kNamedLanguageSize bytes
   bool title_valid;         ///< the title keeps to named_title_valid
   bool language_valid;      ///< the language keeps to named_language_valid
+  bool installer;           ///< a command is set: the dialogue tells of an installer's options
 };
 
-/// Reads the title and the language from the settings record of the `size` bytes of a
-/// version 2 `table`; the last field of a tag counts. A language of another size than
-/// kNamedLanguageSize is taken as absent. A record that does not walk to its end gives what
-/// was read before the fault.
+/// Reads the title and the language, and whether a command is set, from the settings record
+/// of the `size` bytes of a version 2 `table`; the last field of a tag counts. A language of
+/// another size than kNamedLanguageSize is taken as absent. A record that does not walk to its end
+/// gives what was read before the fault.
 NamedDialogueSettings named_archive_dialogue_settings(const uint8_t* table, size_t size);
 
 /// The longest licence text an archive keeps.

@@ -69,6 +69,7 @@ TEST(NamedSettings, ReadsTitleAndLanguageAndPassesOverOthers) {
   ASSERT_NE(s.language, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.language), kNamedLanguageSize), "de");
   EXPECT_TRUE(s.language_valid);
+  EXPECT_FALSE(s.installer);
 
   const Bytes none = settings_table({});
   EXPECT_EQ(named_archive_dialogue_settings(none.data(), none.size()).title, nullptr);
@@ -106,6 +107,7 @@ TEST(NamedSettings, LicenseRulesAndInstallerSettings) {
   ASSERT_NE(s.license, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.license), s.license_size), "Accept this.");
   EXPECT_TRUE(s.license_valid);
+  EXPECT_TRUE(named_archive_dialogue_settings(table.data(), table.size()).installer);
 
   // A temporary-folder setting with a value is not taken; none of them in a plain record.
   const Bytes odd = settings_table({{kNamedSettingTemp, "x"}, {kNamedSettingLicense, "\x7f"}});

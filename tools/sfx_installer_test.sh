@@ -111,7 +111,13 @@ expect "Ctrl+C: folder removed" no_folders
 expect "Ctrl+C: outside intact" outside_intact
 rm -f "$REPORT"
 
-# --- --keep, --no-run, -o, --info ---
+# --- the usage, --keep, --no-run, -o, --info ---
+check "--help of an installer" 0 ./inst.run --help
+expect "--help of an installer: its options" grep -qx "  --accept            accept the licence without showing it" out.txt
+"$JCPACK" sfx -o plain.run app/data.txt || exit 1
+check "--help of a plain self-extractor" 0 ./plain.run --help
+expect "--help of a plain self-extractor: as before" sh -c '! grep -q -- --accept out.txt'
+
 check "--keep: runs" 7 ./inst.run --keep
 kept=$(sed -n 's/^Files kept in: //p' out.txt)
 expect "--keep: says where, and the files are there" test -f "$kept/data.txt"
