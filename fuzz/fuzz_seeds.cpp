@@ -201,8 +201,8 @@ int main(int argc, char** argv) {
   write_seed(root / "extraction_fuzz", "named-full-disk", full_disk);
 
   // Version 2: files and folders in one block; a file spanning several small blocks between
-  // files that start and end inside blocks; settings the stub may pass over, and one it must
-  // know (it refuses the archive).
+  // files that start and end inside blocks; settings the stub may pass over, an installer's,
+  // and one it must know (it refuses the archive).
   auto head = [](const Bytes& data, size_t size) {
     return Bytes(data.begin(), data.begin() + std::min(size, data.size()));
   };
@@ -227,12 +227,19 @@ int main(int argc, char** argv) {
       {"zwei/drei.bin", kNamedEntryExecutable, head(samples[2], 300)},
   };
   const Bytes optional_value = {'d', 'e', '-', 'D', 'E'};
+  const std::string command = "start.sh --all 'a b'";
+  const std::string license = "Terms.\r\nAccept them.\n";
+  const std::vector<SeedSetting> installer = {
+      {kNamedSettingRun, Bytes(command.begin(), command.end())},
+      {kNamedSettingTemp, {}},
+      {kNamedSettingLicense, Bytes(license.begin(), license.end())}};
   const std::pair<std::string, Bytes> archives[] = {
       {"named2-tree", named_archive_v2(tree, kNamedBlockMaxSize, {})},
       {"named2-blocks", named_archive_v2(spanning, 1024, {})},
       {"named2-damaged", with_damaged_block(named_archive_v2(spanning, 1024, {}))},
       {"named2-optional",
        named_archive_v2(two, kNamedBlockMaxSize, {{0x0001, optional_value}, {0x0102, {}}})},
+      {"named2-installer", named_archive_v2(tree, kNamedBlockMaxSize, installer)},
       {"named2-required",
        named_archive_v2(two, kNamedBlockMaxSize, {{0x0001, optional_value}, {0x8001, {1}}})},
   };

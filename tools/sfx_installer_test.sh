@@ -135,7 +135,7 @@ expect "-o: no temporary folder" no_folders
 rm -f "$REPORT"
 check "without --temp: runs in the program's folder" 0 ./here.run -y
 expect "without --temp: ran there" grep -qx "pwd=$HERE" "$REPORT"
-rm -f "$REPORT" outside-link root-link data.txt
+chmod 755 bin && rm -rf "$REPORT" bin outside-link root-link data.txt
 check "--info" 0 ./lic.run --info
 expect "--info: what it holds and does" test "$(sed 1d out.txt)" = \
   "$(printf '%s\n' "Command: bin/setup.sh 0" "Temporary folder: yes" "Licence: yes")"
@@ -153,6 +153,13 @@ for answer in n "" q; do
   expect "licence '$answer': nothing run" test ! -e "$REPORT"
   expect "licence '$answer': nothing written" no_folders
 done
+"$JCPACK" sfx -o lic-de.run --lang de --license licence.txt --run "bin/setup.sh 0" app/bin || exit 1
+check "licence in German: declined" 1 ./lic-de.run
+expect "licence in German: its words" test "$(sed -n '31,32p' out.txt)" = \
+  "$(printf '%s\n' "Akzeptieren? [j/n]" "Lizenz nicht akzeptiert: nichts wurde geschrieben.")"
+check "licence in German: j accepts" 0 sh -c 'echo j | ./lic-de.run -y'
+expect "licence in German: ran" ran
+chmod 755 bin && rm -rf bin outside-link root-link
 check "licence accepted" 0 sh -c 'echo y | ./lic.run'
 expect "licence accepted: ran" ran
 check "--accept: not shown" 0 ./lic.run --accept
