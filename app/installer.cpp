@@ -60,6 +60,7 @@ struct InstallerState {
   size_t page;      ///< licence lines per page; 0: all at once
   size_t shown;     ///< licence lines on the current page
   bool paging_off;  ///< the reader asked for the rest at once
+  bool cleanup_registered;
 };
 
 InstallerState installer;
@@ -210,9 +211,7 @@ bool remove_temp_folder() {
     const char root[] = {kPathSeparator, 0};
     (void)platform_set_current_directory(root);
   }
-  const bool removed = platform_tree_remove(installer.temp_folder);
-  installer.temp_folder[0] = 0;
-  return removed;
+  return platform_tree_remove(installer.temp_folder);
 }
 
 /// At the process's end, after an interrupt too: the temporary folder a run still has.
@@ -227,7 +226,8 @@ bool make_temp_folder(ProgramOptions* options) {
     report_failure(Text::temp_failed, nullptr);
     return false;
   }
-  (void)platform_at_exit(remove_temp_folder_at_exit);
+  if (!installer.cleanup_registered)
+    installer.cleanup_registered = platform_at_exit(remove_temp_folder_at_exit);
   options->output = installer.temp_folder;
   return true;
 }
@@ -240,12 +240,10 @@ void finish_temp_folder(bool keep) {
     report_line_append(": ");
     report_line_append(installer.temp_folder);
     console_print_line(report_line());
-    installer.temp_folder[0] = 0;
-    return;
+  } else if (!remove_temp_folder()) {
+    report_failure(Text::not_removed, installer.temp_folder);
   }
-  report_line_start(installer.temp_folder);  // kept for the message: removal clears it
-  const bool removed = remove_temp_folder();
-  if (!removed) report_failure(Text::not_removed, report_line());
+  installer.temp_folder[0] = 0;
 }
 
 // ---- the command ------------------------------------------------------------------------

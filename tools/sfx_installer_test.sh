@@ -186,6 +186,19 @@ elif mkdir noexec && mount -t tmpfs -o noexec,size=4m tmpfs noexec; then
   expect "noexec: removed afterwards" no_folders
   expect "noexec: nothing on the noexec file system" empty_dir noexec
   rm -f "$REPORT"
+  # A file system the command mounts in its folder is not entered: the removal says what
+  # it left.
+  mkdir -p mounter
+  printf '#!/bin/sh\nmkdir m && mount -t tmpfs -o size=1m tmpfs m && echo x >m/f && pwd -P >"$REPORT"\n' \
+    >mounter/mount.sh
+  chmod +x mounter/mount.sh
+  "$JCPACK" sfx -o mount.run --temp --run mount.sh mounter/mount.sh || exit 1
+  check "a mount in the folder: the command's exit code" 0 ./mount.run
+  left=$(cat "$REPORT")
+  expect "a mount in the folder: its files untouched" test "$(cat "$left/m/f")" = x
+  expect "a mount in the folder: said" grep -qx \
+    "Error: the temporary folder could not be removed completely: '$left'" out.txt
+  umount "$left/m" && rm -rf "$left" "$REPORT"
 else
   echo "SKIP: a noexec temporary folder (a tmpfs could not be mounted)"
 fi
