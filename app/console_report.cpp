@@ -204,6 +204,12 @@ void report_line_start(const char* text) {
   line_start(text);
 }
 
+void report_line_start_failure(Text reason) {
+  line_start(dialogue_text(Text::failed));
+  line_append(kReasonSeparator);
+  line_append(dialogue_text(reason));
+}
+
 void report_line_append(const char* text) {
   line_append(text);
 }

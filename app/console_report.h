@@ -4,6 +4,7 @@
 // extraction core speaks through it (app/extract_core.h).
 #pragma once
 
+#include "app/dialogue.h"
 #include "app/extract_core.h"
 
 /// What follows the failure word, and the reason, before what comes next.
@@ -27,6 +28,9 @@ void console_report_name(const uint8_t* name, size_t size, char* out, size_t cap
 
 /// The line builder of the report, for the run's own lines: starts a line with `text`.
 void report_line_start(const char* text);
+
+/// Starts a line of the line builder with a failure and its reason: "FAILURE: REASON".
+void report_line_start_failure(Text reason);
 
 /// Appends `text` to the line, cut where the line ends.
 void report_line_append(const char* text);

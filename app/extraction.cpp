@@ -135,9 +135,7 @@ void print_title() {
 
 /// Prints "FAILURE: TEXT" for the archive as a whole.
 void fail_archive(Text text) {
-  report_line_start(dialogue_text(Text::failed));
-  report_line_append(kReasonSeparator);
-  report_line_append(dialogue_text(text));
+  report_line_start_failure(text);
   fail(report_line());
 }
 
@@ -177,9 +175,7 @@ bool extract_source(const ArchiveSource& source, const ExtractPolicy& policy,
   const bool entered = options.output ? enter_output_folder(options.output)
                                       : platform_set_current_directory(program_directory);
   if (!entered) {
-    report_line_start(dialogue_text(Text::failed));
-    report_line_append(kReasonSeparator);
-    report_line_append(dialogue_text(Text::output_folder));
+    report_line_start_failure(Text::output_folder);
     report_line_append(": '");
     report_line_append(options.output ? options.output : program_directory);
     report_line_append("'");

@@ -55,9 +55,7 @@ void announce_run(const RunSettings& settings, uint32_t files, uint64_t bytes) {
 bool room_for(uint64_t bytes) {
   uint64_t available = 0;
   if (!platform_free_space(".", &available) || available >= bytes) return true;
-  report_line_start(dialogue_text(Text::failed));
-  report_line_append(kReasonSeparator);
-  report_line_append(dialogue_text(Text::no_space));
+  report_line_start_failure(Text::no_space);
   report_line_append(": ");
   report_line_append_size(bytes);
   report_line_append(" ");

@@ -77,9 +77,7 @@ NamedInstallerSettings settings_of(const ArchiveSource& source) {
 
 /// Prints "Error: TEXT" and, when given, ": 'NAME'".
 void report_failure(Text text, const char* name) {
-  report_line_start(dialogue_text(Text::failed));
-  report_line_append(kReasonSeparator);
-  report_line_append(dialogue_text(text));
+  report_line_start_failure(text);
   if (name) {
     report_line_append(": '");
     report_line_append(name);
@@ -290,18 +288,14 @@ int take_arguments(const ProgramOptions& options, bool through_shell) {
 int exit_code_of(const PlatformRunResult& result) {
   if (result.outcome == PlatformRunOutcome::kExited) return int(result.exit_code);
   if (result.outcome == PlatformRunOutcome::kSignalled) {
-    report_line_start(dialogue_text(Text::failed));
-    report_line_append(kReasonSeparator);
-    report_line_append(dialogue_text(Text::command_signal));
+    report_line_start_failure(Text::command_signal);
     report_line_append(" ");
     report_line_append_number(uint64_t(result.signal));
     console_print_line(report_line());
     return kSignalExitBase + result.signal;
   }
   const size_t reason = size_t(result.outcome) - size_t(PlatformRunOutcome::kNotFound);
-  report_line_start(dialogue_text(Text::failed));
-  report_line_append(kReasonSeparator);
-  report_line_append(dialogue_text(Text::command_failed));
+  report_line_start_failure(Text::command_failed);
   report_line_append(kReasonSeparator);
   report_line_append(dialogue_text_at(Text::run_not_found, reason));
   report_line_append(": '");
